@@ -1,0 +1,64 @@
+// OLE strings: UTF-16, length-prefixed, allocated by the sender and freed by the receiver.
+// "The system's ANSI code page" is UTF-8 on this platform.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "com/types.h"
+
+BSTR SysAllocString(const OLECHAR* text);
+BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
+void SysFreeString(BSTR text);
+UINT SysStringLen(BSTR text);
+
+namespace com {
+
+std::u16string Utf8ToUtf16(std::string_view utf8);
+std::string Utf16ToUtf8(std::u16string_view utf16);
+std::string ToUtf8(const OLECHAR* text);  // a null text gives ""
+
+// A new OLE string holding the UTF-8 text; the receiver frees it.
+BSTR AllocBstr(std::string_view utf8);
+
+// The longest prefix of text that fits in `bytes` bytes without splitting a UTF-8
+// character.
+std::string_view CutUtf8(std::string_view text, std::size_t bytes);
+
+// Copies text into a fixed buffer of `size` bytes (terminator included), cut without
+// splitting a UTF-8 character. Returns false when the text had to be cut.
+bool CopyToBuffer(char* buffer, std::size_t size, std::string_view text);
+
+// Owns one OLE string.
+class BStr {
+ public:
+  BStr() = default;
+  explicit BStr(std::string_view utf8) : s_(AllocBstr(utf8)) {}
+  BStr(const BStr&) = delete;
+  BStr& operator=(const BStr&) = delete;
+  BStr(BStr&& o) noexcept : s_(std::exchange(o.s_, nullptr)) {}
+  BStr& operator=(BStr&& o) noexcept {
+    if (this != &o) {
+      SysFreeString(s_);
+      s_ = std::exchange(o.s_, nullptr);
+    }
+    return *this;
+  }
+  ~BStr() { SysFreeString(s_); }
+
+  BSTR get() const { return s_; }
+  BSTR* put() {
+    SysFreeString(s_);
+    s_ = nullptr;
+    return &s_;
+  }
+  [[nodiscard]] BSTR detach() { return std::exchange(s_, nullptr); }
+  std::string utf8() const { return ToUtf8(s_); }
+  UINT length() const { return SysStringLen(s_); }
+
+ private:
+  BSTR s_ = nullptr;
+};
+
+}  // namespace com
