@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Runs every benchmark executable of a build directory.
+set -euo pipefail
+build=${1:-build}
+for b in "$build"/bin/bench_*; do
+  [ -x "$b" ] || continue
+  echo "== $(basename "$b")"
+  "$b" --benchmark_counters_tabular=true
+done
