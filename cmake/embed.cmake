@@ -1,0 +1,20 @@
+# Writes a C++ source that embeds files as a module's resources.
+# -DSOURCE_DIR, -DOUTPUT, -DFILES (names relative to SOURCE_DIR, separated by '|'),
+# -DSYMBOL (the ResourceModule to define) and -DSCRIPT (the resource script's name).
+string(REPLACE "|" ";" files "${FILES}")
+set(body "// Generated from ${SOURCE_DIR}: the module's embedded resources.\n#include \"ui/resources.h\"\n\nnamespace {\n")
+set(table "")
+set(index 0)
+foreach(name IN LISTS files)
+  file(READ "${SOURCE_DIR}/${name}" hex HEX)
+  string(LENGTH "${hex}" hexlen)
+  math(EXPR size "${hexlen} / 2")
+  string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
+  string(APPEND body "const unsigned char file${index}[] = {${bytes}0x00};\n")
+  string(APPEND table "    {\"${name}\", file${index}, ${size}},\n")
+  math(EXPR index "${index} + 1")
+endforeach()
+string(APPEND body "const EmbeddedFile files[] = {\n${table}};\n}  // namespace\n\n")
+string(APPEND body "extern const ResourceModule ${SYMBOL};\nconst ResourceModule ${SYMBOL} = {\"${SCRIPT}\", files};\n")
+file(WRITE "${OUTPUT}.tmp" "${body}")
+file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)

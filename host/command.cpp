@@ -1,0 +1,147 @@
+#include "host/command.h"
+
+#include <cstdio>
+
+#include "com/classes.h"
+#include "module/interfaces.h"
+#include "ui/bitmap.h"
+#include "ui/msgbox.h"
+#include "ui/window.h"
+
+namespace plenth {
+
+com::ComPtr<HostApplication> CurrentApplication;
+
+namespace {
+HRESULT OutText(const char* text, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = com::AllocBstr(text);
+  return S_OK;
+}
+}  // namespace
+
+CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
+  bitmap = LoadBitmap(ModuleInstance(), info.bitmapId);
+}
+
+CommandCore::~CommandCore() {
+  // A modeless window must not outlive the command it calls back.
+  if (IsWindow(window)) DestroyWindow(window);
+  if (bitmap) DeleteObject(bitmap);
+}
+
+HRESULT CommandCore::IsEnabled(VARIANT_BOOL* enabled) {
+  if (!enabled) return E_POINTER;
+  com::ComPtr<Document> document;
+  application->get_Document(document.put());
+  const auto mapDocument = document.query<MapDocument>();
+  if (!mapDocument || !extension) {
+    *enabled = VARIANT_FALSE;
+    return S_OK;
+  }
+  com::ComPtr<Map> map;
+  mapDocument->get_FocusMap(map.put());
+  LONG state = 0;
+  extension->GetState(&state);
+  LONG layers = 0;
+  map->get_LayerCount(&layers);
+  *enabled = state == kExtensionEnabled && layers > 0 ? VARIANT_TRUE : VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) {
+  if (!checked) return E_POINTER;
+  *checked = VARIANT_FALSE;
+  return S_OK;
+}
+
+HRESULT CommandCore::Name(BSTR* name) { return OutText(info_.name, name); }
+HRESULT CommandCore::Caption(BSTR* caption) { return OutText(info_.caption, caption); }
+HRESULT CommandCore::Tooltip(BSTR* tooltip) { return OutText(info_.tooltip, tooltip); }
+HRESULT CommandCore::Message(BSTR* message) { return OutText(info_.message, message); }
+HRESULT CommandCore::Category(BSTR* category) { return OutText("Plenth Tools", category); }
+
+HRESULT CommandCore::HelpFile(BSTR* file) { return file ? E_NOTIMPL : E_POINTER; }
+HRESULT CommandCore::HelpContextId(LONG* id) { return id ? E_NOTIMPL : E_POINTER; }
+
+HRESULT CommandCore::Bitmap(OLE_HANDLE* out) {
+  if (!out) return E_POINTER;
+  *out = reinterpret_cast<OLE_HANDLE>(bitmap);
+  return S_OK;
+}
+
+HRESULT CommandCore::OnCreate(IUnknown* hook) {
+  application.reset();
+  if (hook) hook->QueryInterface(application.put());
+  switch (info_.creation) {
+    case CommandInfo::Creation::CommonControls: InitCommonControls(); break;
+    case CommandInfo::Creation::ClipboardFormat:  // registered with the drop target's work
+    case CommandInfo::Creation::None: break;
+  }
+  OLECHAR text[39];
+  StringFromGUID2(CLSID_PlenthExt, text, 39);
+  auto clsid = com::CreateInstance<ClassIdValue>(CLSID_ClassIdValue);
+  com::BStr value;
+  *value.put() = SysAllocString(text);
+  if (const HRESULT hr = clsid->put_Value(value.get()); FAILED(hr)) return hr;
+  com::ComPtr<IUnknown> found;
+  const HRESULT hr = application->FindExtensionByCLSID(clsid.get(), found.put());
+  if (FAILED(hr) || !found) return E_FAIL;
+  found.As(&extension);
+  return extension ? S_OK : E_POINTER;
+}
+
+void CommandCore::PrepareSelectToolRestore() {
+  if (IsWindow(window)) DestroyWindow(window);
+  window = nullptr;
+}
+
+HRESULT CommandCore::ModalClick() {
+  CurrentApplication = application;
+  if (RunModalDialog() == IDOK)
+    ProcessOk();
+  else
+    SelectToolRestore(*this);
+  return S_OK;
+}
+
+HRESULT CommandCore::ModelessClick() {
+  OLE_HANDLE main = 0;
+  application->get_hWnd(&main);
+  window = CreateDialogParam(ModuleInstance(), ModelessDialogId(), reinterpret_cast<HWND>(main),
+                             ModelessDialogProc(), reinterpret_cast<LPARAM>(this));
+  if (!IsWindow(window)) window = nullptr;
+  return S_OK;
+}
+
+void ReportHostStatus(HRESULT status, const char* caption) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0X", static_cast<unsigned>(status));
+  MessageBox(nullptr, text, caption, MB_OK);
+}
+
+void SelectToolRestore(CommandCore& command) {
+  command.PrepareSelectToolRestore();
+  const bool reporting = command.info().restore == CommandInfo::Restore::Reporting;
+  com::ComPtr<Document> document;
+  command.application->get_Document(document.put());
+  if (!document) return;
+  com::ComPtr<CommandBars> bars;
+  HRESULT hr = document->get_CommandBars(bars.put());
+  if (!bars) {
+    if (reporting) ReportHostStatus(hr, "no command bars");
+    return;
+  }
+  const com::Variant identifier = com::Variant::String("PageLayout_SelectTool");
+  com::ComPtr<CommandItem> item;
+  hr = bars->Find(identifier.get(), VARIANT_FALSE, VARIANT_FALSE, item.put());
+  if (FAILED(hr)) {
+    if (reporting) ReportHostStatus(hr, "command not found");
+    return;
+  }
+  if (!item && reporting) ReportHostStatus(hr, "command not found");
+  hr = command.application->put_CurrentTool(item.get());
+  if (FAILED(hr) && reporting) ReportHostStatus(hr, "current tool not changed");
+}
+
+}  // namespace plenth

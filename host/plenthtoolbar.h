@@ -1,0 +1,19 @@
+// The definition of the module's own toolbar: three of its commands.
+#pragma once
+
+#include "hostapp/hostapi.h"
+#include "module/interfaces.h"
+#include "module/moduleglobals.h"
+
+namespace plenth {
+
+class PlenthToolbar final : public com::ComClass<PlenthToolbar, IPlenthToolbar, HostToolbarDef>,
+                            CountedObject {
+ public:
+  HRESULT ItemCount(LONG* count) override;
+  HRESULT ItemInfo(LONG position, ToolbarItemDef* item) override;
+  HRESULT Name(BSTR* name) override;
+  HRESULT Caption(BSTR* caption) override;
+};
+
+}  // namespace plenth

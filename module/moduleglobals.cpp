@@ -1,0 +1,16 @@
+#include "module/moduleglobals.h"
+
+#include "ui/resources.h"
+
+extern const ResourceModule kPlenthToolsResources;
+
+namespace plenth {
+
+HINSTANCE ModuleInstance() { return &kPlenthToolsResources; }
+
+com::ModuleLifetime& ThisModule() {
+  static com::ModuleLifetime lifetime;
+  return lifetime;
+}
+
+}  // namespace plenth

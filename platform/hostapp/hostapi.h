@@ -1,0 +1,126 @@
+// The host's contracts: the objects the module calls on the host, and the contracts the
+// host calls on the module's commands, extension and toolbar.
+#pragma once
+
+#include "com/dispatch.h"
+#include "com/variant.h"
+
+struct CommandItem;
+struct CommandBars;
+struct StatusBar;
+struct ClassIdValue;
+struct Map;
+struct Layer;
+
+// A class id held as text ("{438E9AAF-...}").
+struct ClassIdValue : IUnknown {
+  static constexpr IID iid = com::Guid("{0D607279-B761-4492-9299-11768C3CD231}");
+  virtual HRESULT put_Value(BSTR text) = 0;
+  virtual HRESULT get_Value(BSTR* text) = 0;
+};
+inline constexpr CLSID CLSID_ClassIdValue = com::Guid("{78FF7FA1-FB2F-11D1-94A2-080009EEBECB}");
+
+struct CommandItem : IUnknown {
+  static constexpr IID iid = com::Guid("{E8B9834C-6FBE-4481-BBD6-A3ADD2A21F22}");
+  virtual HRESULT get_Name(BSTR* name) = 0;
+};
+
+struct CommandBars : IUnknown {
+  static constexpr IID iid = com::Guid("{39C2A60A-7DA8-4A26-ABF2-B1BCC3F233F1}");
+  // Finds an item by its identifier (a string variant); the options ask not to search
+  // recursively and not to create the item. No item found answers S_OK and none.
+  virtual HRESULT Find(VARIANT identifier, VARIANT_BOOL noRecurse, VARIANT_BOOL noCreate, CommandItem** item) = 0;
+};
+
+struct StatusBar : IUnknown {
+  static constexpr IID iid = com::Guid("{EA3C45FD-B8E0-4A92-BE21-DE099A137231}");
+  virtual HRESULT put_Message(LONG pane, BSTR text) = 0;
+  virtual HRESULT get_Message(LONG pane, BSTR* text) = 0;
+};
+
+struct Layer : IUnknown {
+  static constexpr IID iid = com::Guid("{34C20002-4D3C-11D0-92D8-00805F7C28B0}");
+  virtual HRESULT get_Name(BSTR* name) = 0;
+  virtual HRESULT put_Name(BSTR name) = 0;
+};
+
+struct Map : IUnknown {
+  static constexpr IID iid = com::Guid("{FEE16B6A-CD93-493B-ACB5-F3B74DCDA0AF}");
+  virtual HRESULT get_LayerCount(LONG* count) = 0;
+  virtual HRESULT AddLayer(Layer* layer) = 0;
+};
+
+struct Document : IUnknown {
+  static constexpr IID iid = com::Guid("{BCDF72DD-276D-40F2-8EA5-4ABEBCF19A23}");
+  virtual HRESULT get_CommandBars(CommandBars** bars) = 0;
+};
+
+struct MapDocument : IUnknown {
+  static constexpr IID iid = com::Guid("{1ACD33EB-302A-48B0-9435-A1B5DFEE58DC}");
+  virtual HRESULT get_FocusMap(Map** map) = 0;
+};
+
+struct HostApplication : IUnknown {
+  static constexpr IID iid = com::Guid("{2E6929BA-5A30-40E2-AEBC-35F062001EF5}");
+  virtual HRESULT get_Document(Document** document) = 0;
+  virtual HRESULT get_hWnd(OLE_HANDLE* window) = 0;  // the main window, owner of dialogs
+  virtual HRESULT get_StatusBar(StatusBar** bar) = 0;
+  virtual HRESULT put_CurrentTool(CommandItem* tool) = 0;  // an empty item is allowed
+  virtual HRESULT get_CurrentTool(CommandItem** tool) = 0;
+  // The loaded extension whose class id the value holds, or none.
+  virtual HRESULT FindExtensionByCLSID(ClassIdValue* clsid, IUnknown** extension) = 0;
+};
+
+// Handed to a toolbar definition to describe one of its items.
+struct ToolbarItemDef : IUnknown {
+  static constexpr IID iid = com::Guid("{17507F0A-1FCC-44F4-A4D2-DD64ABC7E08E}");
+  virtual HRESULT put_ID(BSTR progId) = 0;
+  virtual HRESULT put_Group(VARIANT_BOOL separator) = 0;
+  virtual HRESULT put_SubType(LONG subType) = 0;
+};
+
+// --- Contracts the module implements for the host ---
+
+struct HostCommand : IUnknown {
+  static constexpr IID iid = com::Guid("{36B06538-4437-11D1-B970-080009EE4E51}");
+  virtual HRESULT IsEnabled(VARIANT_BOOL* enabled) = 0;
+  virtual HRESULT IsChecked(VARIANT_BOOL* checked) = 0;
+  virtual HRESULT Name(BSTR* name) = 0;
+  virtual HRESULT Caption(BSTR* caption) = 0;
+  virtual HRESULT Tooltip(BSTR* tooltip) = 0;
+  virtual HRESULT Message(BSTR* message) = 0;
+  virtual HRESULT HelpFile(BSTR* file) = 0;
+  virtual HRESULT HelpContextId(LONG* id) = 0;
+  virtual HRESULT Bitmap(OLE_HANDLE* bitmap) = 0;
+  virtual HRESULT Category(BSTR* category) = 0;
+  virtual HRESULT OnCreate(IUnknown* hook) = 0;
+  virtual HRESULT OnClick() = 0;
+};
+
+struct HostExtension : IUnknown {
+  static constexpr IID iid = com::Guid("{7F657EC9-DBF1-11D2-9F2F-00C04F6BC69E}");
+  virtual HRESULT Name(BSTR* name) = 0;
+  virtual HRESULT Startup(VARIANT* initializationData) = 0;
+  virtual HRESULT Shutdown() = 0;
+};
+
+struct HostExtensionConfig : IUnknown {
+  static constexpr IID iid = com::Guid("{12A4C258-CC9D-4CA7-9F29-79DED88DD45F}");
+  virtual HRESULT ProductName(BSTR* name) = 0;
+  virtual HRESULT Description(BSTR* description) = 0;
+  virtual HRESULT GetState(LONG* state) = 0;
+  virtual HRESULT SetState(LONG state) = 0;
+};
+
+// ExtensionState values.
+constexpr LONG kExtensionEnabled = 1;
+constexpr LONG kExtensionDisabled = 2;
+constexpr LONG kExtensionUnavailable = 4;
+
+struct HostToolbarDef : IUnknown {
+  static constexpr IID iid = com::Guid("{61B318F0-CDA0-11D1-B9A8-080009EE4E51}");
+  virtual HRESULT ItemCount(LONG* count) = 0;
+  virtual HRESULT ItemInfo(LONG position, ToolbarItemDef* item) = 0;
+  virtual HRESULT Name(BSTR* name) = 0;
+  virtual HRESULT Caption(BSTR* caption) = 0;
+};

@@ -1,0 +1,60 @@
+// A component module loaded the way the host loads one: the shared library and its
+// four entry points.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "com/ptr.h"
+
+namespace hostapp {
+
+class LoadedModule {
+ public:
+  // Loads the library; throws std::runtime_error with the loader's reason on failure.
+  explicit LoadedModule(const std::string& path);
+  ~LoadedModule();
+  LoadedModule(const LoadedModule&) = delete;
+  LoadedModule& operator=(const LoadedModule&) = delete;
+
+  HRESULT GetClassObject(REFCLSID clsid, REFIID riid, void** object) const;
+  HRESULT CanUnloadNow() const;
+  HRESULT RegisterServer() const;
+  HRESULT UnregisterServer() const;
+  const std::string& path() const { return path_; }
+
+  // Creates an object of the module's class through its class factory.
+  template <class T>
+  com::ComPtr<T> Create(REFCLSID clsid, HRESULT* result = nullptr) const {
+    com::ComPtr<T> out;
+    com::ComPtr<IClassFactory> factory;
+    HRESULT hr = GetClassObject(clsid, IClassFactory::iid, factory.put_void());
+    if (SUCCEEDED(hr)) hr = factory->CreateInstance(nullptr, uuidof<T>(), out.put_void());
+    if (result) *result = hr;
+    return out;
+  }
+
+ private:
+  using GetClassObjectFn = HRESULT (*)(REFCLSID, REFIID, void**);
+  using NoArgFn = HRESULT (*)();
+  std::string path_;
+  void* handle_ = nullptr;
+  GetClassObjectFn getClassObject_ = nullptr;
+  NoArgFn canUnloadNow_ = nullptr;
+  NoArgFn registerServer_ = nullptr;
+  NoArgFn unregisterServer_ = nullptr;
+};
+
+// Runs a call into the module as the host does: a host-call error raised inside the
+// module's operation is caught here and becomes the operation's status.
+template <class F>
+HRESULT CallModule(F&& call, std::string* error = nullptr) {
+  try {
+    return call();
+  } catch (const com::HostCallError& e) {
+    if (error) *error = e.what();
+    return e.code();
+  }
+}
+
+}  // namespace hostapp

@@ -1,0 +1,198 @@
+#include "hostapp/objects.h"
+
+#include <mutex>
+
+#include "com/classes.h"
+#include "ui/window.h"
+
+namespace hostapp {
+namespace {
+HRESULT OutString(const std::string& s, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = com::AllocBstr(s);
+  return S_OK;
+}
+}  // namespace
+
+HRESULT HostCommandItem::get_Name(BSTR* name) { return OutString(name_, name); }
+
+HostCommandBars::HostCommandBars() { AddItem("PageLayout_SelectTool"); }
+
+void HostCommandBars::AddItem(const std::string& name) { items_.push_back(com::MakeObject<HostCommandItem>(name)); }
+
+void HostCommandBars::RemoveItem(const std::string& name) {
+  std::erase_if(items_, [&](const auto& item) { return item->name() == name; });
+}
+
+HRESULT HostCommandBars::Find(VARIANT identifier, VARIANT_BOOL, VARIANT_BOOL, CommandItem** item) {
+  if (!item) return E_POINTER;
+  *item = nullptr;
+  if (FAILED(failure_)) return failure_;
+  if (emptyAnswer_) return *emptyAnswer_;
+  if (identifier.vt != VT_BSTR) return E_INVALIDARG;
+  const std::string wanted = com::ToUtf8(identifier.bstrVal);
+  for (const auto& candidate : items_) {
+    if (candidate->name() == wanted) {
+      *item = candidate.get();
+      (*item)->AddRef();
+      return S_OK;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT HostStatusBar::put_Message(LONG pane, BSTR text) {
+  panes_[pane] = com::ToUtf8(text);
+  if (onMessage) onMessage(pane, panes_[pane]);
+  return S_OK;
+}
+
+HRESULT HostStatusBar::get_Message(LONG pane, BSTR* text) { return OutString(Text(pane), text); }
+
+std::string HostStatusBar::Text(LONG pane) const {
+  const auto it = panes_.find(pane);
+  return it == panes_.end() ? std::string() : it->second;
+}
+
+HRESULT NamedLayer::get_Name(BSTR* name) { return OutString(name_, name); }
+HRESULT NamedLayer::put_Name(BSTR name) {
+  name_ = com::ToUtf8(name);
+  return S_OK;
+}
+
+HRESULT HostMap::get_LayerCount(LONG* count) {
+  if (!count) return E_POINTER;
+  *count = static_cast<LONG>(layers_.size());
+  return S_OK;
+}
+
+HRESULT HostMap::AddLayer(Layer* layer) {
+  if (!layer) return E_INVALIDARG;
+  layers_.emplace_back(layer);
+  return S_OK;
+}
+
+HostDocument::HostDocument() : map_(com::MakeObject<HostMap>()), bars_(com::MakeObject<HostCommandBars>()) {}
+
+HRESULT HostDocument::get_CommandBars(CommandBars** bars) {
+  if (!bars) return E_POINTER;
+  *bars = nullptr;
+  if (FAILED(commandBarsFailure_)) return commandBarsFailure_;
+  *bars = bars_.get();
+  (*bars)->AddRef();
+  return S_OK;
+}
+
+HRESULT HostDocument::get_FocusMap(Map** map) {
+  if (!map) return E_POINTER;
+  *map = map_.get();
+  (*map)->AddRef();
+  return S_OK;
+}
+
+HRESULT HostDocument::InternalQueryInterface(REFIID riid, void** object) {
+  if (riid == MapDocument::iid && !isMapDocument_) {
+    if (object) *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  return ComClass::InternalQueryInterface(riid, object);
+}
+
+HostApplicationImpl::HostApplicationImpl()
+    : document_(com::MakeObject<HostDocument>()),
+      statusBar_(com::MakeObject<HostStatusBar>()),
+      mainWindow_(ui::CreateFrameWindow("PlenthTools host")) {}
+
+HostApplicationImpl::~HostApplicationImpl() { DestroyWindow(mainWindow_); }
+
+HRESULT HostApplicationImpl::get_Document(Document** document) {
+  if (!document) return E_POINTER;
+  *document = document_.get();
+  if (*document) (*document)->AddRef();
+  return S_OK;
+}
+
+HRESULT HostApplicationImpl::get_hWnd(OLE_HANDLE* window) {
+  if (!window) return E_POINTER;
+  *window = reinterpret_cast<OLE_HANDLE>(mainWindow_);
+  return S_OK;
+}
+
+HRESULT HostApplicationImpl::get_StatusBar(StatusBar** bar) {
+  if (!bar) return E_POINTER;
+  *bar = statusBar_.get();
+  (*bar)->AddRef();
+  return S_OK;
+}
+
+HRESULT HostApplicationImpl::put_CurrentTool(CommandItem* tool) {
+  if (FAILED(currentToolFailure_)) return currentToolFailure_;
+  currentTool_ = tool;
+  ++currentToolChanges_;
+  return S_OK;
+}
+
+HRESULT HostApplicationImpl::get_CurrentTool(CommandItem** tool) { return currentTool_.CopyTo(tool); }
+
+std::string HostApplicationImpl::currentToolName() const {
+  if (!currentTool_) return {};
+  com::BStr name;
+  currentTool_.get()->get_Name(name.put());
+  return name.utf8();
+}
+
+HRESULT HostApplicationImpl::FindExtensionByCLSID(ClassIdValue* clsid, IUnknown** extension) {
+  if (!extension) return E_POINTER;
+  *extension = nullptr;
+  if (!clsid) return E_INVALIDARG;
+  com::BStr text;
+  if (FAILED(clsid->get_Value(text.put()))) return E_INVALIDARG;
+  const auto id = com::ParseGuid(text.utf8());
+  if (!id) return E_INVALIDARG;
+  for (const auto& [key, ext] : extensions_) {
+    if (key == *id) {
+      *extension = ext.get();
+      (*extension)->AddRef();
+      return S_OK;
+    }
+  }
+  return S_OK;  // no such extension: none, as the host answers
+}
+
+void HostApplicationImpl::AddExtension(const CLSID& clsid, IUnknown* extension) {
+  extensions_.emplace_back(clsid, com::ComPtr<IUnknown>(extension));
+}
+
+HRESULT ClassIdHolder::put_Value(BSTR text) {
+  const std::string s = com::ToUtf8(text);
+  if (s.size() != 38 || !com::ParseGuid(s)) return E_INVALIDARG;
+  value_ = s;
+  return S_OK;
+}
+
+HRESULT ClassIdHolder::get_Value(BSTR* text) { return OutString(value_, text); }
+
+HRESULT HostToolbarItem::put_ID(BSTR progId) {
+  if (FAILED(failure)) return failure;
+  id = com::ToUtf8(progId);
+  return S_OK;
+}
+HRESULT HostToolbarItem::put_Group(VARIANT_BOOL) {
+  groupSet = true;
+  return S_OK;
+}
+HRESULT HostToolbarItem::put_SubType(LONG) {
+  subTypeSet = true;
+  return S_OK;
+}
+
+void RegisterHostClasses() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    com::RegisterLibraryClass(CLSID_ClassIdValue, [](IUnknown* outer, REFIID riid, void** object) {
+      return com::CreateObject<ClassIdHolder>(outer, riid, object);
+    });
+  });
+}
+
+}  // namespace hostapp

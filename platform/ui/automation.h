@@ -1,0 +1,92 @@
+// Acting as a person at the screen: typing, picking, clicking, moving the focus,
+// answering message boxes and file dialogs; and pumping the messages of the calling
+// thread. Tests and command-line hosts drive the module's dialogs through this.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "ui/types.h"
+
+namespace ui::automation {
+
+// Called when a modal dialog waits for input and nothing else is queued. It acts (or
+// does nothing, and the person is taken to have closed the dialog).
+using User = std::function<void(HWND dialog)>;
+class ScopedUser {
+ public:
+  explicit ScopedUser(User user);
+  ~ScopedUser();
+  ScopedUser(const ScopedUser&) = delete;
+  ScopedUser& operator=(const ScopedUser&) = delete;
+
+ private:
+  User previous_;
+};
+
+// Each action returns false when a person could not take it (no such window, disabled
+// or hidden control, no such combo entry); LastRefusal() says why.
+bool Click(HWND control);
+bool Click(HWND dialog, int id);
+bool Type(HWND control, std::string_view text);   // one character at a time
+bool Replace(HWND control, std::string_view text);  // select all, paste
+bool Pick(HWND combo, std::string_view item);
+bool Focus(HWND control);
+bool PressEnter(HWND dialog);
+bool Close(HWND window);  // the close box
+std::string LastRefusal();
+
+std::string Text(HWND window);
+bool Enabled(HWND window);
+bool Visible(HWND window);
+bool Checked(HWND button);
+std::vector<std::string> Items(HWND combo);
+int Selection(HWND combo);
+HWND Control(HWND dialog, int id);
+std::vector<HWND> TopLevelWindows();
+HWND FindWindowByCaption(std::string_view caption);
+
+struct MessageBoxRecord {
+  HWND owner;
+  std::string caption;
+  std::string text;
+  UINT type;
+};
+// Answers message boxes (the return value is the button pressed). Without a handler,
+// boxes are recorded and answered with OK.
+using MessageBoxHandler = std::function<int(const MessageBoxRecord&)>;
+MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
+std::vector<MessageBoxRecord> TakeMessageBoxes();
+
+struct SaveFileRequest {
+  HWND owner;
+  std::string title;
+  std::string initialDirectory;
+  std::string fileName;  // what the path buffer held
+  DWORD flags;
+};
+// Answers the save-file dialog: the chosen path, or nothing for Cancel. Without a
+// handler the dialog is cancelled.
+using SaveFileHandler = std::function<std::optional<std::string>(const SaveFileRequest&)>;
+SaveFileHandler SetSaveFileHandler(SaveFileHandler handler);
+
+// Processes everything queued for the calling thread (sent and posted messages, due
+// timers); returns how many messages were handled.
+int PumpPending();
+// Pumps until done() holds or the timeout passes; true when done() held.
+bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+
+// The clock that timers run on, in milliseconds. Tests install their own.
+using Clock = std::function<std::uint64_t()>;
+void SetClock(Clock clock);
+std::uint64_t Now();
+
+// The dialogs that were closed because nobody answered them.
+std::vector<std::string> TakeUnansweredDialogs();
+
+}  // namespace ui::automation
