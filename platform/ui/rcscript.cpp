@@ -274,6 +274,11 @@ class Parser {
       }
       return;
     }
+    if (IsWord("#pragma")) {
+      lex_->RestOfLine();
+      Advance();
+      return;
+    }
     if (tok_.kind == Token::Word && tok_.text[0] == '#') {  // #ifdef and the like: not used
       Fail("unsupported directive " + tok_.text);
     }
@@ -415,7 +420,7 @@ class Parser {
       c.style = WS_CHILD | WS_VISIBLE | k.style;
       if (IsPunct(',')) {
         Advance();
-        c.style = StyleOver(c.style);
+        c.style = StyleOver(c.style, c.cls == "ComboBox" ? CBS_TYPEMASK : c.cls == "Button" ? BS_TYPEMASK : 0);
         if (IsPunct(',')) {
           Advance();
           c.exStyle = static_cast<DWORD>(Expression());
@@ -426,20 +431,24 @@ class Parser {
     Fail("unsupported control statement " + keyword);
   }
 
-  // A control's given style is or'ed with its statement's defaults; NOT clears bits.
-  DWORD StyleOver(DWORD defaults) {
-    long v = defaults;
+  // A control's given style is or'ed with its statement's defaults, NOT clears bits, and
+  // a given kind (the bits under typeMask, e.g. CBS_DROPDOWN) replaces the default kind.
+  DWORD StyleOver(DWORD defaults, DWORD typeMask) {
+    long set = 0;
+    long cleared = 0;
     while (true) {
       if (IsWord("NOT")) {
         Advance();
-        v &= ~Primary();
+        cleared |= Primary();
       } else {
-        v |= Primary();
+        set |= Primary();
       }
       if (!IsPunct('|')) break;
       Advance();
     }
-    return static_cast<DWORD>(v);
+    long v = defaults;
+    if (set & typeMask) v &= ~static_cast<long>(typeMask);
+    return static_cast<DWORD>((v | set) & ~cleared);
   }
 
   void Rect(ControlTemplate& c) {

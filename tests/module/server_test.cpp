@@ -1,0 +1,112 @@
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "module/interfaces.h"
+#include "tests/module/modulehost.h"
+#include "ui/automation.h"
+#include "ui/window.h"
+
+namespace {
+
+namespace ua = ui::automation;
+
+hostapp::LoadedModule& Module() {
+  static hostapp::LoadedModule module(PLENTH_MODULE_PATH);
+  return module;
+}
+
+const CLSID kAllClasses[] = {CLSID_PlenthExt,  CLSID_PlenthToolbar,  CLSID_CreatePointGridTool, CLSID_DrpTgt,
+                             CLSID_PolyClip,   CLSID_GridSpot,       CLSID_EffortSurface,       CLSID_ExportGrid,
+                             CLSID_ImportGrid, CLSID_LineOrientation};
+
+TEST(ClassFactories, UnknownAndDescriptionOnlyClassesAreNotAvailable) {
+  void* object = reinterpret_cast<void*>(1);
+  EXPECT_EQ(Module().GetClassObject(CLSID_ExportGrid, IClassFactory::iid, nullptr), E_POINTER);
+  for (const CLSID& id : {com::Guid("{D23D9124-7998-437B-988C-D2E1EF6A2751}"),   // EventHelper
+                          com::Guid("{C2833060-524D-4C5B-9498-83663F24E4F4}"),   // DownhillSlopeTool
+                          com::Guid("{0AF3598E-1B91-41FB-84EF-F0FE821C10CC}"),   // SlopeLengthTool
+                          com::Guid("{00000000-0000-0000-0000-000000000001}")}) {
+    EXPECT_EQ(Module().GetClassObject(id, IClassFactory::iid, &object), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(object, nullptr);
+  }
+}
+
+TEST(ClassFactories, EachClassHasOneFactoryEvenUnderTwoThreads) {
+  for (const CLSID& id : kAllClasses) {
+    SCOPED_TRACE(com::GuidToString(id));
+    com::ComPtr<IClassFactory> a, b;
+    std::thread other([&] { Module().GetClassObject(id, IClassFactory::iid, b.put_void()); });
+    ASSERT_EQ(Module().GetClassObject(id, IClassFactory::iid, a.put_void()), S_OK);
+    other.join();
+    EXPECT_EQ(a.get(), b.get());
+  }
+}
+
+TEST(ClassFactories, EveryClassCanBeAggregated) {
+  struct Outer final : com::ComClass<Outer, IUnknown> {};
+  for (const CLSID& id : kAllClasses) {
+    SCOPED_TRACE(com::GuidToString(id));
+    com::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(Module().GetClassObject(id, IClassFactory::iid, factory.put_void()), S_OK);
+    auto outer = com::MakeObject<Outer>();
+    com::ComPtr<IUnknown> inner;
+    EXPECT_EQ(factory->CreateInstance(outer->Identity(), IUnknown::iid, inner.put_void()), S_OK);
+    EXPECT_TRUE(inner);
+    void* p = nullptr;
+    EXPECT_EQ(factory->CreateInstance(outer->Identity(), HostCommand::iid, &p), CLASS_E_NOAGGREGATION);
+  }
+}
+
+TEST(ClassFactories, EachClassAnswersItsInterfaces) {
+  struct Row {
+    CLSID clsid;
+    std::vector<IID> interfaces;
+  } rows[] = {
+      {CLSID_PlenthExt, {IPlenthExt::iid, IDispatch::iid, HostExtension::iid, HostExtensionConfig::iid}},
+      {CLSID_PlenthToolbar, {IPlenthToolbar::iid, HostToolbarDef::iid}},
+      {CLSID_CreatePointGridTool, {ICreatePointGridTool::iid, HostCommand::iid}},
+      {CLSID_DrpTgt, {IDrpTgt::iid}},
+      {CLSID_PolyClip, {IPolyClip::iid, HostCommand::iid}},
+      {CLSID_GridSpot, {IGridSpot::iid, HostCommand::iid}},
+      {CLSID_EffortSurface, {IEffortSurface::iid, IDispatch::iid, HostCommand::iid}},
+      {CLSID_ExportGrid, {IExportGrid::iid, IDispatch::iid, HostCommand::iid}},
+      {CLSID_ImportGrid, {IImportGrid::iid, IDispatch::iid, HostCommand::iid}},
+      {CLSID_LineOrientation, {ILineOrientation::iid, HostCommand::iid}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(com::GuidToString(row.clsid));
+    auto object = Module().Create<IUnknown>(row.clsid);
+    ASSERT_TRUE(object);
+    for (const IID& iid : row.interfaces) {
+      com::ComPtr<IUnknown> answer;
+      EXPECT_EQ(object->QueryInterface(iid, answer.put_void()), S_OK) << com::GuidToString(iid);
+    }
+    com::ComPtr<IUnknown> none;
+    EXPECT_EQ(object->QueryInterface(IClassFactory::iid, none.put_void()), E_NOINTERFACE);
+  }
+}
+
+TEST(CanUnloadNow, CountsObjectsLocksAndOpenDialogs) {
+  ASSERT_EQ(Module().CanUnloadNow(), S_OK);
+  {
+    auto ext = Module().Create<IUnknown>(CLSID_PlenthExt);
+    EXPECT_EQ(Module().CanUnloadNow(), S_FALSE);
+  }
+  EXPECT_EQ(Module().CanUnloadNow(), S_OK);
+  com::ComPtr<IClassFactory> factory;
+  Module().GetClassObject(CLSID_ExportGrid, IClassFactory::iid, factory.put_void());
+  factory->LockServer(TRUE);
+  EXPECT_EQ(Module().CanUnloadNow(), S_FALSE);
+  factory->LockServer(FALSE);
+  EXPECT_EQ(Module().CanUnloadNow(), S_OK);
+  {
+    auto host = plenth::test::StartHost();
+    host->FindCommand("PlenthTools_GridSpot")->command->OnClick();
+    EXPECT_EQ(Module().CanUnloadNow(), S_FALSE);
+  }
+  // The command is gone and took its dialog with it.
+  EXPECT_EQ(Module().CanUnloadNow(), S_OK);
+}
+
+}  // namespace
