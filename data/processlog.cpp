@@ -1,0 +1,90 @@
+#include "data/processlog.h"
+
+#include <cstdio>
+#include <string>
+
+#include "com/bstr.h"
+#include "ui/window.h"
+
+namespace plenth {
+namespace {
+
+struct ProcessLog {
+  std::FILE* file = nullptr;
+  HWND window = nullptr;
+  std::string text;
+};
+
+ProcessLog& TheLog() {
+  static ProcessLog log;
+  return log;
+}
+
+// Keeps the newest text within the capacity: the oldest lines go first, and a cut
+// never splits a UTF-8 character.
+void KeepNewest(std::string& text) {
+  const std::size_t room = kLogTextCapacity - 1;
+  if (text.size() <= room) return;
+  std::size_t cut = text.size() - room;
+  const std::size_t lineStart = text.find('\n', cut);
+  if (lineStart != std::string::npos && lineStart + 1 < text.size()) {
+    cut = lineStart + 1;
+  } else {
+    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) ++cut;
+  }
+  text.erase(0, cut);
+}
+
+// printf-style formatting into a buffer of `size` bytes (terminator included), cut
+// without splitting a character.
+std::string Format(std::size_t size, const char* format, const char* argument) {
+  const int n = std::snprintf(nullptr, 0, format, argument);
+  std::string out(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
+  std::snprintf(out.data(), out.size(), format, argument);
+  out.pop_back();
+  return std::string(com::CutUtf8(out, size - 1));
+}
+
+}  // namespace
+
+void OpenLog(const char* path, HWND window) {
+  ProcessLog& log = TheLog();
+  log.window = window;
+  if (log.file) std::fclose(log.file);
+  log.file = path ? std::fopen(path, "wb") : nullptr;
+  log.text.clear();
+  LogMessage("Starting to Process Slope Length\r\n");
+  const char* shown = path ? path : "";
+  if (log.file)
+    LogMessage(Format(260, "Opened Logfile : %s\r\n", shown).c_str());
+  else
+    LogMessage(Format(260, "Unable To Open Logfile : %s.  Continuing...\r\n\r", shown).c_str());
+}
+
+void LogMessage(const char* text) {
+  ProcessLog& log = TheLog();
+  if (!text) return;
+  if (log.file) {
+    std::fputs(text, log.file);
+    std::fflush(log.file);
+  }
+  log.text += text;
+  KeepNewest(log.text);
+  if (IsWindow(log.window)) {
+    SetWindowText(log.window, log.text.c_str());
+    const LRESULT lines = SendMessage(log.window, EM_GETLINECOUNT, 0, 0);
+    SendMessage(log.window, EM_LINESCROLL, 0, lines);
+  }
+}
+
+void CloseLog() {
+  ProcessLog& log = TheLog();
+  if (!log.file) return;
+  std::fflush(log.file);
+  std::fclose(log.file);
+  log.file = nullptr;
+}
+
+std::string LogText() { return TheLog().text; }
+
+}  // namespace plenth

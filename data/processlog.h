@@ -1,0 +1,26 @@
+// The processing log: long operations write each message to a log file, to an
+// accumulated text and to a message pane (a multi-line edit) at once.
+#pragma once
+
+#include <string>
+
+#include "ui/types.h"
+
+namespace plenth {
+
+// The accumulated text has room for 30000 bytes, its terminating zero included.
+constexpr std::size_t kLogTextCapacity = 30000;
+
+// Attaches the pane (may be none), creates the log file (emptying an existing one),
+// empties the text, and writes the opening lines. The log works on without a file.
+void OpenLog(const char* path, HWND window);
+// Writes the message unchanged to the file (flushed at once), appends it to the text,
+// and shows the whole text in the pane, scrolled to its end.
+void LogMessage(const char* text);
+// Flushes and closes the file; harmless when there is none.
+void CloseLog();
+
+// The accumulated text (for whoever shows the log elsewhere).
+std::string LogText();
+
+}  // namespace plenth
