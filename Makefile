@@ -30,7 +30,7 @@ test-asan: build-asan
 test: test-normal test-asan
 
 demo: build
-	$(BUILD)/bin/plenth demo
+	$(BUILD)/bin/plenth tools
 
 bench: build
 	bench/run.sh $(BUILD)
