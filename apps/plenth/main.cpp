@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
 
 namespace {
@@ -30,6 +31,19 @@ int main(int argc, char** argv) {
       std::exit(plenth::cli::ListTools(modulePath, std::cout));
     } catch (const std::exception& e) {
       std::cerr << "plenth tools: " << e.what() << "\n";
+      std::exit(1);
+    }
+  });
+
+  std::string sampleDir;
+  auto* sample = app.add_subcommand("sample-data", "Write the project's deterministic sample data into DIR");
+  sample->add_option("DIR", sampleDir, "Directory to write into (created when missing)")->required();
+  sample->callback([&] {
+    try {
+      for (const auto& f : plenth::cli::WriteSampleData(sampleDir)) std::cout << f.path << ": " << f.what << "\n";
+      std::exit(0);
+    } catch (const std::exception& e) {
+      std::cerr << "plenth sample-data: " << e.what() << "\n";
       std::exit(1);
     }
   });

@@ -1,0 +1,19 @@
+// The project's own deterministic sample data: a DEM with a projected coordinate system,
+// trails, streams and ground cover on its grid, and polygons, points and polylines over it.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace plenth::cli {
+
+struct SampleFile {
+  std::string path;
+  std::string what;
+};
+
+// Writes the sample data into dir (created when missing); throws std::runtime_error when
+// a file cannot be written. Existing sample files are replaced.
+std::vector<SampleFile> WriteSampleData(const std::string& dir);
+
+}  // namespace plenth::cli
