@@ -51,6 +51,9 @@ class ObjectRoot {
   IUnknown* InnerUnknown() { return &inner_; }
 
  protected:
+  // Runs once the object knows whether it is aggregated (its controlling object is
+  // then set); a failure fails the creation.
+  virtual HRESULT FinalConstruct() { return S_OK; }
   virtual HRESULT InternalQueryInterface(REFIID riid, void** object) = 0;
   ULONG InternalAddRef() { return refs_.fetch_add(1) + 1; }
   ULONG InternalRelease() {
@@ -62,6 +65,11 @@ class ObjectRoot {
 
   template <class T, class... Args>
   friend HRESULT CreateObject(IUnknown* outer, REFIID riid, void** object, Args&&... args);
+
+ public:
+  HRESULT CallFinalConstruct() { return FinalConstruct(); }
+
+ protected:
 
  private:
   struct Inner final : IUnknown {
@@ -97,6 +105,8 @@ class ComClass : public ObjectRoot, public First, public Rest... {
 
   // The object's identity as the base contract.
   IUnknown* Identity() { return static_cast<First*>(this); }
+  // The object that answers for this one: its outer object when aggregated.
+  IUnknown* ControllingUnknown() { return outer_ ? outer_ : Identity(); }
 
  protected:
   virtual HRESULT QueryOther(REFIID, void** object) {
@@ -146,8 +156,9 @@ HRESULT CreateObject(IUnknown* outer, REFIID riid, void** object, Args&&... args
   ObjectRoot* root = obj;
   root->outer_ = outer;
   root->InternalAddRef();
-  const HRESULT hr = outer ? root->InnerUnknown()->QueryInterface(riid, object)
-                           : root->InternalQueryInterface(riid, object);
+  HRESULT hr = root->FinalConstruct();
+  if (SUCCEEDED(hr))
+    hr = outer ? root->InnerUnknown()->QueryInterface(riid, object) : root->InternalQueryInterface(riid, object);
   root->InternalRelease();
   return hr;
 }
@@ -155,7 +166,9 @@ HRESULT CreateObject(IUnknown* outer, REFIID riid, void** object, Args&&... args
 // Creates a plain T for use inside the library that defines it.
 template <class T, class... Args>
 ComPtr<T> MakeObject(Args&&... args) {
-  return ComPtr<T>(new T(std::forward<Args>(args)...));
+  ComPtr<T> object(new T(std::forward<Args>(args)...));
+  if (FAILED(static_cast<ObjectRoot*>(object.get())->CallFinalConstruct())) object.reset();
+  return object;
 }
 
 // Automation dispatch for a dual interface without members of its own.

@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include "com/marshal.h"
 #include "module/interfaces.h"
 #include "tests/module/modulehost.h"
 #include "ui/automation.h"
@@ -69,7 +70,7 @@ TEST(ClassFactories, EachClassAnswersItsInterfaces) {
       {CLSID_DrpTgt, {IDrpTgt::iid}},
       {CLSID_PolyClip, {IPolyClip::iid, HostCommand::iid}},
       {CLSID_GridSpot, {IGridSpot::iid, HostCommand::iid}},
-      {CLSID_EffortSurface, {IEffortSurface::iid, IDispatch::iid, HostCommand::iid}},
+      {CLSID_EffortSurface, {IEffortSurface::iid, IDispatch::iid, IMarshal::iid, HostCommand::iid}},
       {CLSID_ExportGrid, {IExportGrid::iid, IDispatch::iid, HostCommand::iid}},
       {CLSID_ImportGrid, {IImportGrid::iid, IDispatch::iid, HostCommand::iid}},
       {CLSID_LineOrientation, {ILineOrientation::iid, HostCommand::iid}},
@@ -85,6 +86,23 @@ TEST(ClassFactories, EachClassAnswersItsInterfaces) {
     com::ComPtr<IUnknown> none;
     EXPECT_EQ(object->QueryInterface(IClassFactory::iid, none.put_void()), E_NOINTERFACE);
   }
+}
+
+TEST(ClassFactories, TheEffortSurfaceCrossesThreadsAsItself) {
+  auto command = Module().Create<HostCommand>(CLSID_EffortSurface);
+  auto marshal = command.query<IMarshal>();
+  ASSERT_TRUE(marshal);
+  EXPECT_EQ(marshal.query<IUnknown>().get(), command.query<IUnknown>().get());  // aggregated
+  com::ComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+  ASSERT_EQ(marshal->MarshalInterface(stream.get(), HostCommand::iid, command.get(), MSHCTX_INPROC, nullptr,
+                                      MSHLFLAGS_NORMAL),
+            S_OK);
+  stream->Seek({0}, STREAM_SEEK_SET, nullptr);
+  com::ComPtr<HostCommand> other;
+  std::thread worker([&] { marshal->UnmarshalInterface(stream.get(), HostCommand::iid, other.put_void()); });
+  worker.join();
+  EXPECT_EQ(other.get(), command.get());
 }
 
 TEST(CanUnloadNow, CountsObjectsLocksAndOpenDialogs) {
