@@ -40,8 +40,13 @@ static_assert(sizeof(HRESULT) == 4 && sizeof(LONG) == 4 && sizeof(ULONG) == 4);
 static_assert(sizeof(OLECHAR) == 2 && sizeof(VARIANT_BOOL) == 2);
 static_assert(sizeof(OLE_HANDLE) >= sizeof(void*));
 
-constexpr BOOL TRUE = 1;
-constexpr BOOL FALSE = 0;
+// Macros, as on Windows (GDAL's headers define them the same way).
+#ifndef TRUE
+#define TRUE 1
+#endif
+#ifndef FALSE
+#define FALSE 0
+#endif
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 

@@ -1,0 +1,626 @@
+#include "gis/feature.h"
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+#include <strings.h>
+
+#include <filesystem>
+#include <vector>
+
+#include "com/object.h"
+#include "gis/geometry.h"
+
+namespace gis::detail {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The open shapefile behind a feature class and its features.
+struct Source {
+  std::unique_ptr<GDALDataset> dataset;
+  OGRLayer* layer = nullptr;
+  std::string path;
+  std::shared_ptr<OGRSpatialReference> ref;
+};
+using SourceRef = std::shared_ptr<Source>;
+
+// Field indexes: 0 the object id, 1 the shape, then the attribute columns.
+constexpr LONG kFirstAttribute = 2;
+
+bool SameName(const std::string& a, const std::string& b) { return strcasecmp(a.c_str(), b.c_str()) == 0; }
+
+LONG TypeCodeOf(OGRFieldType type) {
+  switch (type) {
+    case OFTInteger:
+    case OFTInteger64: return kFieldInteger;
+    case OFTReal: return kFieldDouble;
+    case OFTDate:
+    case OFTDateTime: return kFieldDate;
+    default: return kFieldString;
+  }
+}
+
+class GeometryDefImpl final : public com::ComClass<GeometryDefImpl, GeometryDef> {
+ public:
+  HRESULT get_GeometryType(LONG* type) override {
+    if (!type) return E_POINTER;
+    *type = type_;
+    return S_OK;
+  }
+  HRESULT put_GeometryType(LONG type) override {
+    type_ = type;
+    return S_OK;
+  }
+  HRESULT get_SpatialReference(SpatialReference** reference) override { return ref_.CopyTo(reference); }
+  HRESULT putref_SpatialReference(SpatialReference* reference) override {
+    ref_ = reference;
+    return S_OK;
+  }
+
+ private:
+  LONG type_ = kGeometryNull;
+  com::ComPtr<SpatialReference> ref_;
+};
+
+class FieldImpl final : public com::ComClass<FieldImpl, Field> {
+ public:
+  FieldImpl() = default;
+  FieldImpl(std::string name, LONG type) : name_(std::move(name)), type_(type) {}
+  HRESULT get_Name(BSTR* name) override { return OutString(name_, name); }
+  HRESULT put_Name(BSTR name) override {
+    name_ = Utf8(name);
+    return S_OK;
+  }
+  HRESULT get_Type(LONG* type) override {
+    if (!type) return E_POINTER;
+    *type = type_;
+    return S_OK;
+  }
+  HRESULT put_Type(LONG type) override {
+    type_ = type;
+    return S_OK;
+  }
+  HRESULT get_DefaultValue(VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    return VariantCopy(value, &default_.get());
+  }
+  HRESULT put_DefaultValue(VARIANT value) override {
+    default_ = com::Variant(value);
+    return S_OK;
+  }
+  HRESULT get_Precision(LONG* precision) override {
+    if (!precision) return E_POINTER;
+    *precision = precision_;
+    return S_OK;
+  }
+  HRESULT put_Precision(LONG precision) override {
+    precision_ = precision;
+    return S_OK;
+  }
+  HRESULT get_IsNullable(VARIANT_BOOL* nullable) override {
+    if (!nullable) return E_POINTER;
+    *nullable = nullable_;
+    return S_OK;
+  }
+  HRESULT put_IsNullable(VARIANT_BOOL nullable) override {
+    nullable_ = nullable;
+    return S_OK;
+  }
+  HRESULT get_GeometryDef(GeometryDef** definition) override { return geometryDef_.CopyTo(definition); }
+  HRESULT putref_GeometryDef(GeometryDef* definition) override {
+    geometryDef_ = definition;
+    return S_OK;
+  }
+  const std::string& name() const { return name_; }
+
+ private:
+  std::string name_;
+  LONG type_ = kFieldInteger;
+  com::Variant default_;
+  LONG precision_ = 0;
+  VARIANT_BOOL nullable_ = VARIANT_TRUE;
+  com::ComPtr<GeometryDef> geometryDef_;
+};
+
+class FieldsImpl final : public com::ComClass<FieldsImpl, Fields> {
+ public:
+  HRESULT get_FieldCount(LONG* count) override {
+    if (!count) return E_POINTER;
+    *count = static_cast<LONG>(fields_.size());
+    return S_OK;
+  }
+  HRESULT get_Field(LONG index, Field** field) override {
+    if (!field) return E_POINTER;
+    *field = nullptr;
+    if (index < 0 || index >= static_cast<LONG>(fields_.size())) return E_INVALIDARG;
+    return fields_[static_cast<std::size_t>(index)].CopyTo(field);
+  }
+  HRESULT FindField(BSTR name, LONG* index) override {
+    if (!index) return E_POINTER;
+    const std::string wanted = Utf8(name);
+    *index = -1;
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+      com::BStr n;
+      fields_[i]->get_Name(n.put());
+      if (SameName(n.utf8(), wanted)) {
+        *index = static_cast<LONG>(i);
+        break;
+      }
+    }
+    return S_OK;
+  }
+  HRESULT AddField(Field* field) override {
+    if (!field) return E_POINTER;
+    fields_.emplace_back(field);
+    return S_OK;
+  }
+
+ private:
+  std::vector<com::ComPtr<Field>> fields_;
+};
+
+com::ComPtr<Fields> FieldsOf(const Source& source) {
+  auto fields = com::MakeObject<FieldsImpl>();
+  fields->AddField(com::MakeObject<FieldImpl>("FID", kFieldOID).get());
+  auto shape = com::MakeObject<FieldImpl>("Shape", kFieldGeometry);
+  auto def = com::MakeObject<GeometryDefImpl>();
+  OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  const auto flat = wkbFlatten(defn->GetGeomType());
+  def->put_GeometryType(flat == wkbPoint || flat == wkbMultiPoint ? kGeometryPoint
+                        : flat == wkbPolygon || flat == wkbMultiPolygon ? kGeometryPolygon
+                        : flat == wkbLineString || flat == wkbMultiLineString ? kGeometryPolyline
+                                                                                : kGeometryNull);
+  def->putref_SpatialReference(WrapReference(source.ref).get());
+  shape->putref_GeometryDef(def.get());
+  fields->AddField(shape.get());
+  for (int i = 0; i < defn->GetFieldCount(); ++i) {
+    const OGRFieldDefn* f = defn->GetFieldDefn(i);
+    auto field = com::MakeObject<FieldImpl>(f->GetNameRef(), TypeCodeOf(f->GetType()));
+    field->put_Precision(f->GetPrecision());
+    fields->AddField(field.get());
+  }
+  return com::ComPtr<Fields>(fields.get());
+}
+
+// Features and feature buffers: an OGR feature of the class's shapefile.
+template <class Derived, class Interface>
+class FeatureBase : public com::ComClass<Derived, Interface> {
+ public:
+  FeatureBase(SourceRef source, std::unique_ptr<OGRFeature> feature)
+      : source_(std::move(source)), feature_(std::move(feature)) {}
+
+  HRESULT get_Fields(Fields** fields) override {
+    if (!fields) return E_POINTER;
+    *fields = FieldsOf(*source_).detach();
+    return S_OK;
+  }
+  HRESULT get_Shape(Geometry** shape) override { return get_ShapeCopy(shape); }
+  HRESULT get_ShapeCopy(Geometry** shape) override {
+    if (!shape) return E_POINTER;
+    const OGRGeometry* g = feature_->GetGeometryRef();
+    *shape = g ? WrapGeometry(std::unique_ptr<OGRGeometry>(g->clone()), source_->ref).detach() : nullptr;
+    return S_OK;
+  }
+  HRESULT putref_Shape(Geometry* shape) override {
+    if (!shape) {
+      feature_->SetGeometryDirectly(nullptr);
+      return S_OK;
+    }
+    auto g = OgrCopy(shape);
+    if (!g) return E_INVALIDARG;
+    feature_->SetGeometryDirectly(g.release());
+    return S_OK;
+  }
+  HRESULT get_Value(LONG index, VARIANT* value) override {
+    if (!value) return E_POINTER;
+    VariantInit(value);
+    if (index == 0) {
+      value->vt = VT_I4;
+      value->lVal = static_cast<LONG>(feature_->GetFID());
+      return S_OK;
+    }
+    if (index == 1) {
+      com::ComPtr<Geometry> shape;
+      get_ShapeCopy(shape.put());
+      if (!shape) {
+        value->vt = VT_NULL;
+        return S_OK;
+      }
+      value->vt = VT_UNKNOWN;
+      value->punkVal = shape.detach();
+      return S_OK;
+    }
+    const int i = index - kFirstAttribute;
+    if (i < 0 || i >= feature_->GetFieldCount()) return E_INVALIDARG;
+    if (!feature_->IsFieldSetAndNotNull(i)) {
+      value->vt = VT_NULL;
+      return S_OK;
+    }
+    switch (feature_->GetFieldDefnRef(i)->GetType()) {
+      case OFTInteger:
+        value->vt = VT_I4;
+        value->lVal = feature_->GetFieldAsInteger(i);
+        break;
+      case OFTInteger64:
+      case OFTReal:
+        value->vt = VT_R8;
+        value->dblVal = feature_->GetFieldAsDouble(i);
+        break;
+      default:
+        value->vt = VT_BSTR;
+        value->bstrVal = com::AllocBstr(feature_->GetFieldAsString(i));
+    }
+    return S_OK;
+  }
+  HRESULT put_Value(LONG index, VARIANT value) override {
+    if (index == 1) {
+      if (value.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
+      com::ComPtr<Geometry> shape;
+      if (value.punkVal) value.punkVal->QueryInterface(shape.put());
+      return putref_Shape(shape.get());
+    }
+    const int i = index - kFirstAttribute;
+    if (i < 0 || i >= feature_->GetFieldCount()) return E_INVALIDARG;  // the object id is the store's
+    if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
+      feature_->SetFieldNull(i);
+      return S_OK;
+    }
+    VARIANT converted;
+    VariantInit(&converted);
+    HRESULT hr = S_OK;
+    switch (feature_->GetFieldDefnRef(i)->GetType()) {
+      case OFTInteger:
+        hr = VariantChangeType(&converted, &value, 0, VT_I4);
+        if (SUCCEEDED(hr)) feature_->SetField(i, static_cast<int>(converted.lVal));
+        break;
+      case OFTInteger64:
+      case OFTReal:
+        hr = VariantChangeType(&converted, &value, 0, VT_R8);
+        if (SUCCEEDED(hr)) feature_->SetField(i, converted.dblVal);
+        break;
+      default:
+        hr = VariantChangeType(&converted, &value, 0, VT_BSTR);
+        if (SUCCEEDED(hr)) feature_->SetField(i, com::ToUtf8(converted.bstrVal).c_str());
+    }
+    VariantClear(&converted);
+    return hr;
+  }
+
+  OGRFeature& ogr() { return *feature_; }
+
+ protected:
+  HRESULT QueryOther(REFIID riid, void** object) override {
+    if (riid == FeatureValues::iid) {
+      *object = static_cast<FeatureValues*>(static_cast<Interface*>(this));
+      this->AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+
+  SourceRef source_;
+  std::unique_ptr<OGRFeature> feature_;
+};
+
+class FeatureImpl final : public FeatureBase<FeatureImpl, Feature> {
+ public:
+  using FeatureBase::FeatureBase;
+  HRESULT get_OID(LONG* id) override {
+    if (!id) return E_POINTER;
+    *id = static_cast<LONG>(feature_->GetFID());
+    return S_OK;
+  }
+};
+
+class FeatureBufferImpl final : public FeatureBase<FeatureBufferImpl, FeatureBuffer> {
+ public:
+  using FeatureBase::FeatureBase;
+};
+
+template <class T>
+OGRFeature* OgrOf(IUnknown* object) {
+  // Only the library's own features and buffers can be written to its stores.
+  auto* impl = dynamic_cast<T*>(object);
+  return impl ? &impl->ogr() : nullptr;
+}
+
+class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureCursor> {
+ public:
+  FeatureCursorImpl(SourceRef source, bool update) : source_(std::move(source)), update_(update) {
+    source_->layer->ResetReading();
+  }
+  HRESULT NextFeature(Feature** feature) override {
+    if (!feature) return E_POINTER;
+    *feature = nullptr;
+    std::unique_ptr<OGRFeature> next(source_->layer->GetNextFeature());
+    if (!next) return S_OK;
+    *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
+    return S_OK;
+  }
+  HRESULT UpdateFeature(Feature* feature) override {
+    if (!feature) return E_POINTER;
+    if (!update_) return E_FAIL;
+    OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature));
+    if (!f) return E_INVALIDARG;
+    return source_->layer->SetFeature(f) == OGRERR_NONE ? S_OK : GIS_E_IO;
+  }
+  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+  HRESULT get_Fields(Fields** fields) override {
+    if (!fields) return E_POINTER;
+    *fields = FieldsOf(*source_).detach();
+    return S_OK;
+  }
+
+ private:
+  SourceRef source_;
+  bool update_;
+};
+
+class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCursor> {
+ public:
+  explicit InsertCursorImpl(SourceRef source) : source_(std::move(source)) {}
+  HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) override {
+    if (!buffer) return E_POINTER;
+    OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer));
+    if (!f) return E_INVALIDARG;
+    std::unique_ptr<OGRFeature> copy(f->Clone());
+    copy->SetFID(OGRNullFID);
+    if (source_->layer->CreateFeature(copy.get()) != OGRERR_NONE) return GIS_E_IO;
+    if (id) {
+      VariantInit(id);
+      id->vt = VT_I4;
+      id->lVal = static_cast<LONG>(copy->GetFID());
+    }
+    return S_OK;
+  }
+  HRESULT Flush() override { return source_->layer->SyncToDisk() == OGRERR_NONE ? S_OK : GIS_E_IO; }
+  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+
+ private:
+  SourceRef source_;
+};
+
+std::unique_ptr<OGRFieldDefn> OgrField(const std::string& name, LONG type, LONG precision, HRESULT* hr) {
+  auto field = std::make_unique<OGRFieldDefn>(name.c_str(), OFTString);
+  OGRFieldDefn& f = *field;
+  *hr = S_OK;
+  switch (type) {
+    case kFieldSmallInteger: f.SetType(OFTInteger); f.SetWidth(6); break;
+    case kFieldInteger: f.SetType(OFTInteger); f.SetWidth(11); break;  // every 32-bit value
+    case kFieldSingle: f.SetType(OFTReal); f.SetWidth(13); f.SetPrecision(precision > 0 ? precision : 6); break;
+    case kFieldDouble: f.SetType(OFTReal); f.SetWidth(19); f.SetPrecision(precision > 0 ? precision : 11); break;
+    case kFieldString: f.SetType(OFTString); f.SetWidth(50); break;
+    case kFieldDate: f.SetType(OFTDate); break;
+    default: *hr = GIS_E_UNSUPPORTED;
+  }
+  return field;
+}
+
+// Adds a column to an open shapefile, refusing names the store would change.
+HRESULT AddColumn(Source& source, Field* field) {
+  com::BStr name;
+  field->get_Name(name.put());
+  LONG type = 0, precision = 0;
+  field->get_Type(&type);
+  field->get_Precision(&precision);
+  const std::string n = name.utf8();
+  if (n.empty()) return E_INVALIDARG;
+  if (n.size() > 10) return GIS_E_BADNAME;  // a DBF column name holds 10 bytes
+  OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  for (int i = 0; i < defn->GetFieldCount(); ++i)
+    if (SameName(defn->GetFieldDefn(i)->GetNameRef(), n)) return GIS_E_EXISTS;
+  HRESULT hr = S_OK;
+  const auto f = OgrField(n, type, precision, &hr);
+  if (FAILED(hr)) return hr;
+  if (source.layer->CreateField(f.get(), FALSE) != OGRERR_NONE) return GIS_E_IO;
+  return S_OK;
+}
+
+class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureClass> {
+ public:
+  explicit FeatureClassImpl(SourceRef source) : source_(std::move(source)) {}
+
+  HRESULT get_ShapeType(LONG* type) override {
+    if (!type) return E_POINTER;
+    com::ComPtr<Field> shape;
+    FieldsOf(*source_)->get_Field(1, shape.put());
+    com::ComPtr<GeometryDef> def;
+    shape->get_GeometryDef(def.put());
+    return def->get_GeometryType(type);
+  }
+  HRESULT get_ShapeFieldName(BSTR* name) override { return OutString("Shape", name); }
+  HRESULT get_FeatureType(LONG* type) override {
+    if (!type) return E_POINTER;
+    *type = kFeatureTypeSimple;
+    return S_OK;
+  }
+  HRESULT get_CLSID(CLSID* clsid) override {
+    if (!clsid) return E_POINTER;
+    *clsid = GUID_NULL;
+    return S_OK;
+  }
+  HRESULT get_EXTCLSID(CLSID* clsid) override { return get_CLSID(clsid); }
+  HRESULT get_Fields(Fields** fields) override {
+    if (!fields) return E_POINTER;
+    *fields = FieldsOf(*source_).detach();
+    return S_OK;
+  }
+  HRESULT get_SpatialReference(SpatialReference** reference) override {
+    if (!reference) return E_POINTER;
+    *reference = WrapReference(source_->ref).detach();
+    return S_OK;
+  }
+  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+  HRESULT AddField(Field* field) override {
+    if (!field) return E_POINTER;
+    return AddColumn(*source_, field);
+  }
+  HRESULT FeatureCount(LONG* count) override {
+    if (!count) return E_POINTER;
+    *count = static_cast<LONG>(source_->layer->GetFeatureCount(TRUE));
+    return S_OK;
+  }
+  HRESULT Search(VARIANT_BOOL, FeatureCursor** cursor) override { return Cursor(false, cursor); }
+  HRESULT Update(VARIANT_BOOL, FeatureCursor** cursor) override { return Cursor(true, cursor); }
+  HRESULT Insert(VARIANT_BOOL, InsertCursor** cursor) override {
+    if (!cursor) return E_POINTER;
+    *cursor = com::MakeObject<InsertCursorImpl>(source_).detach();
+    return S_OK;
+  }
+  HRESULT CreateFeatureBuffer(FeatureBuffer** buffer) override {
+    if (!buffer) return E_POINTER;
+    auto f = std::make_unique<OGRFeature>(source_->layer->GetLayerDefn());
+    *buffer = com::MakeObject<FeatureBufferImpl>(source_, std::move(f)).detach();
+    return S_OK;
+  }
+  HRESULT get_Name(BSTR* name) override { return OutString(fs::path(source_->path).stem().string(), name); }
+  HRESULT get_WorkspacePath(BSTR* path) override {
+    return OutString(fs::path(source_->path).parent_path().string(), path);
+  }
+
+ private:
+  HRESULT Cursor(bool update, FeatureCursor** cursor) {
+    if (!cursor) return E_POINTER;
+    *cursor = com::MakeObject<FeatureCursorImpl>(source_, update).detach();
+    return S_OK;
+  }
+  SourceRef source_;
+};
+
+std::string ShapefilePath(const std::string& directory, const std::string& name) {
+  fs::path p = fs::path(directory) / name;
+  if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
+  return p.string();
+}
+
+OGRwkbGeometryType OgrGeometryType(LONG code) {
+  switch (code) {
+    case kGeometryPoint: return wkbPoint;
+    case kGeometryPolyline:
+    case kGeometryLine: return wkbLineString;
+    case kGeometryPolygon: return wkbPolygon;
+    default: return wkbUnknown;
+  }
+}
+
+class FeatureWorkspaceImpl final : public com::ComClass<FeatureWorkspaceImpl, Workspace, FeatureWorkspace> {
+ public:
+  explicit FeatureWorkspaceImpl(std::string directory) : directory_(std::move(directory)) {}
+
+  HRESULT get_PathName(BSTR* path) override { return OutString(directory_, path); }
+
+  HRESULT OpenFeatureClass(BSTR name, FeatureClass** featureClass) override {
+    if (!featureClass) return E_POINTER;
+    *featureClass = nullptr;
+    const std::string n = Utf8(name);
+    if (n.empty()) return E_INVALIDARG;
+    HRESULT hr = S_OK;
+    *featureClass = OpenFeaturePath(ShapefilePath(directory_, n), &hr).detach();
+    return hr;
+  }
+
+  HRESULT CreateFeatureClass(BSTR name, Fields* fields, const CLSID*, const CLSID*, LONG, BSTR shapeFieldName,
+                             BSTR, FeatureClass** featureClass) override {
+    if (!featureClass) return E_POINTER;
+    *featureClass = nullptr;
+    if (!fields) return E_POINTER;
+    const std::string n = Utf8(name);
+    if (n.empty() || n.find('/') != std::string::npos) return E_INVALIDARG;
+    const std::string path = ShapefilePath(directory_, n);
+    for (const char* ext : {".shp", ".shx", ".dbf"})
+      if (Exists(fs::path(path).replace_extension(ext).string())) return GIS_E_EXISTS;
+    // The shape field's definition gives the geometry type and spatial reference.
+    LONG count = 0;
+    fields->get_FieldCount(&count);
+    OGRwkbGeometryType geometryType = wkbUnknown;
+    std::shared_ptr<OGRSpatialReference> ref;
+    const std::string shapeName = Utf8(shapeFieldName);
+    for (LONG i = 0; i < count; ++i) {
+      com::ComPtr<Field> f;
+      fields->get_Field(i, f.put());
+      LONG type = 0;
+      f->get_Type(&type);
+      com::BStr fieldName;
+      f->get_Name(fieldName.put());
+      if (type != kFieldGeometry) continue;
+      com::ComPtr<GeometryDef> def;
+      f->get_GeometryDef(def.put());
+      if (!def) return E_INVALIDARG;
+      LONG code = 0;
+      def->get_GeometryType(&code);
+      geometryType = OgrGeometryType(code);
+      com::ComPtr<SpatialReference> r;
+      def->get_SpatialReference(r.put());
+      ref = ReferenceOf(r.get());
+    }
+    if (geometryType == wkbUnknown) return GIS_E_UNSUPPORTED;
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+    auto source = std::make_shared<Source>();
+    source->dataset.reset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    if (!source->dataset) return GIS_E_IO;
+    source->layer = source->dataset->CreateLayer(fs::path(path).stem().c_str(), ref.get(), geometryType, nullptr);
+    if (!source->layer) return GIS_E_IO;
+    source->path = path;
+    source->ref = ref;
+    for (LONG i = 0; i < count; ++i) {
+      com::ComPtr<Field> f;
+      fields->get_Field(i, f.put());
+      LONG type = 0;
+      f->get_Type(&type);
+      if (type == kFieldOID || type == kFieldGeometry) continue;
+      if (const HRESULT hr = AddColumn(*source, f.get()); FAILED(hr)) {
+        source.reset();
+        for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+          fs::remove(fs::path(path).replace_extension(ext));
+        return hr;
+      }
+    }
+    *featureClass = com::MakeObject<FeatureClassImpl>(source).detach();
+    return S_OK;
+  }
+
+ private:
+  std::string directory_;
+};
+
+}  // namespace
+
+com::ComPtr<FeatureClass> OpenFeaturePath(const std::string& path, HRESULT* result) {
+  EnsureGdal();
+  const auto fail = [&](HRESULT hr) {
+    if (result) *result = hr;
+    return com::ComPtr<FeatureClass>();
+  };
+  if (!Exists(path)) return fail(GIS_E_NOTFOUND);
+  auto source = std::make_shared<Source>();
+  source->dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+  if (!source->dataset) source->dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR));
+  if (!source->dataset || source->dataset->GetLayerCount() < 1) return fail(GIS_E_IO);
+  source->layer = source->dataset->GetLayer(0);
+  source->path = path;
+  source->ref = SharedReference(source->layer->GetSpatialRef());
+  if (result) *result = S_OK;
+  return com::ComPtr<FeatureClass>(com::MakeObject<FeatureClassImpl>(source).get());
+}
+
+com::ComPtr<Workspace> OpenFeatureWorkspace(const std::string& directory, HRESULT* result) {
+  EnsureGdal();
+  if (!IsDirectory(directory)) {
+    if (result) *result = GIS_E_NOTFOUND;
+    return {};
+  }
+  if (result) *result = S_OK;
+  return com::ComPtr<Workspace>(static_cast<Workspace*>(com::MakeObject<FeatureWorkspaceImpl>(directory).get()));
+}
+
+HRESULT CreateField(IUnknown* outer, REFIID riid, void** object) { return com::CreateObject<FieldImpl>(outer, riid, object); }
+HRESULT CreateFields(IUnknown* outer, REFIID riid, void** object) {
+  return com::CreateObject<FieldsImpl>(outer, riid, object);
+}
+HRESULT CreateGeometryDef(IUnknown* outer, REFIID riid, void** object) {
+  return com::CreateObject<GeometryDefImpl>(outer, riid, object);
+}
+
+}  // namespace gis::detail

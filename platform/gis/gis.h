@@ -1,0 +1,37 @@
+// What hosts and tests use of the data library beyond its contracts: opening datasets by
+// path for layers, spatial references, identify, and the creatable geometry objects.
+#pragma once
+
+#include <string>
+
+#include "com/ptr.h"
+#include "gis/gisapi.h"
+
+namespace gis {
+
+// Registers GDAL's drivers and the library's creatable classes (done once, also when the
+// library is loaded).
+void Initialize();
+
+com::ComPtr<SpatialReference> SpatialReferenceFromEpsg(int code);
+com::ComPtr<SpatialReference> SpatialReferenceFromWkt(const std::string& wkt);
+
+// A raster dataset or a shapefile's feature class by its file path (as a layer holds it).
+com::ComPtr<RasterDataset> OpenRasterFile(const std::string& path, HRESULT* result = nullptr);
+com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* result = nullptr);
+
+// Identifies a raster at a map point: one raster result whose value text starts with the
+// cell value ("NoData" for a no-data cell; several bands as "v1, v2, ..."). Outside the
+// raster *results is empty and the answer S_FALSE.
+HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** results);
+
+com::ComPtr<Point> MakePoint(double x, double y, SpatialReference* reference = nullptr);
+com::ComPtr<XYPair> MakeXYPair(double x, double y);
+
+// The text of a cell value: the shortest decimal that reads back to the same value in
+// the cell type.
+std::string CellText(LONG pixelType, const void* cell);
+// Bytes per cell of a PixelType (0 for the types the library cannot hold).
+int CellBytes(LONG pixelType);
+
+}  // namespace gis

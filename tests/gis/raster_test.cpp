@@ -1,0 +1,177 @@
+#include <cstring>
+
+#include "tests/gis/fixture.h"
+
+namespace {
+
+using gistest::TempDir;
+using RasterTest = TempDir;
+
+struct Created {
+  com::ComPtr<RasterDataset> dataset;
+  com::ComPtr<RasterBand> band;
+};
+
+Created Create(RasterWorkspace* ws, const std::string& name, LONG type, LONG cols, LONG rows, LONG bands = 1,
+               HRESULT* hr = nullptr) {
+  Created c;
+  auto origin = gis::MakePoint(1000, 2000);
+  const HRESULT r = ws->CreateRasterDataset(com::BStr(name).get(), com::BStr("GRID").get(), origin.get(), cols, rows,
+                                            10, 10, bands, type, gis::SpatialReferenceFromEpsg(32633).get(),
+                                            VARIANT_TRUE, c.dataset.put());
+  if (hr) *hr = r;
+  if (c.dataset) c.dataset.query<RasterBandCollection>()->Item(0, c.band.put());
+  return c;
+}
+
+com::ComPtr<PixelBlock> Block(RasterBand* band, LONG cols, LONG rows) {
+  com::ComPtr<PixelBlock> block;
+  com::ComPtr<RawPixels>(com::ComPtr<RasterBand>(band).query<RawPixels>())
+      ->CreatePixelBlock(gis::MakeXYPair(cols, rows).get(), block.put());
+  return block;
+}
+
+void* Cells(PixelBlock* block) {
+  com::ComPtr<CellArray> cells;
+  block->GetPlane(0, cells.put());
+  void* data = nullptr;
+  cells->Data(&data);
+  return data;
+}
+
+TEST_F(RasterTest, EveryPixelTypeRoundTripsWithItsNoData) {
+  struct Case {
+    LONG type;
+    com::Variant nodata;
+    VARTYPE vt;
+  } cases[] = {
+      {PT_UCHAR, com::Variant::I4(255), VT_UI1},          {PT_CHAR, com::Variant::I4(-128), VT_I1},
+      {PT_USHORT, com::Variant::I4(65535), VT_UI2},       {PT_SHORT, com::Variant::I4(-32768), VT_I2},
+      {PT_ULONG, com::Variant::UI4(4294967295u), VT_UI4}, {PT_LONG, com::Variant::I4(-2147483647 - 1), VT_I4},
+      {PT_FLOAT, com::Variant::R8(-3.4e38), VT_R4},       {PT_DOUBLE, com::Variant::R8(-1e300), VT_R8},
+  };
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  ASSERT_TRUE(ws);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    const std::string name = "r" + std::to_string(c.type);
+    std::vector<unsigned char> written;
+    {
+      auto r = Create(ws.get(), name, c.type, 3, 2);
+      ASSERT_TRUE(r.band);
+      auto props = r.band.query<RasterProps>();
+      ASSERT_EQ(props->put_NoDataValue(c.nodata.get()), S_OK);
+      auto block = Block(r.band.get(), 3, 2);
+      const int bytes = gis::CellBytes(c.type);
+      auto* cells = static_cast<unsigned char*>(Cells(block.get()));
+      for (int i = 0; i < 6 * bytes; ++i) cells[i] = static_cast<unsigned char>(i * 37 + 11);
+      if (c.type == PT_FLOAT) {  // finite floats only
+        for (int i = 0; i < 6; ++i) reinterpret_cast<float*>(cells)[i] = -1.5f * i + 0.25f;
+      }
+      if (c.type == PT_DOUBLE) {
+        for (int i = 0; i < 6; ++i) reinterpret_cast<double*>(cells)[i] = 1e-7 * i - 3;
+      }
+      written.assign(cells, cells + 6 * bytes);
+      ASSERT_EQ(r.band.query<RawPixels>()->Write(gis::MakeXYPair(0, 0).get(), block.get()), S_OK);
+    }
+    com::ComPtr<RasterDataset> reopened;
+    ASSERT_EQ(ws->OpenRasterDataset(com::BStr(name).get(), reopened.put()), S_OK);  // found with ".tif"
+    com::ComPtr<RasterBand> band;
+    reopened.query<RasterBandCollection>()->Item(0, band.put());
+    auto props = band.query<RasterProps>();
+    LONG type = 0, width = 0, height = 0;
+    props->get_PixelType(&type);
+    props->get_Width(&width);
+    props->get_Height(&height);
+    EXPECT_EQ(type, c.type);
+    EXPECT_EQ(width, 3);
+    EXPECT_EQ(height, 2);
+    com::Variant nodata;
+    EXPECT_EQ(props->get_NoDataValue(nodata.put()), S_OK);
+    EXPECT_EQ(nodata.vt(), c.vt);
+    double expected = 0, got = 0;
+    c.nodata.ToDouble(&expected);
+    nodata.ToDouble(&got);
+    EXPECT_EQ(static_cast<float>(got), static_cast<float>(expected));
+    auto block = Block(band.get(), 3, 2);
+    ASSERT_EQ(band.query<RawPixels>()->Read(gis::MakeXYPair(0, 0).get(), block.get()), S_OK);
+    EXPECT_EQ(std::memcmp(Cells(block.get()), written.data(), written.size()), 0);
+  }
+}
+
+TEST_F(RasterTest, AReadPastTheEdgesFillsTheOverhangWithNoData) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  auto r = Create(ws.get(), "edge", PT_SHORT, 2, 2);
+  auto block = Block(r.band.get(), 2, 2);
+  auto* cells = static_cast<std::int16_t*>(Cells(block.get()));
+  cells[0] = 1, cells[1] = 2, cells[2] = 3, cells[3] = 4;
+  auto raw = r.band.query<RawPixels>();
+  raw->Write(gis::MakeXYPair(0, 0).get(), block.get());
+  auto tall = Block(r.band.get(), 3, 3);
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(0, 1).get(), tall.get()), S_OK);
+  auto* t = static_cast<std::int16_t*>(Cells(tall.get()));
+  EXPECT_EQ(std::vector<std::int16_t>(t, t + 9), (std::vector<std::int16_t>{3, 4, 0, 0, 0, 0, 0, 0, 0}));
+  r.band.query<RasterProps>()->put_NoDataValue(com::Variant::I4(-9).get());
+  raw->Read(gis::MakeXYPair(0, 1).get(), tall.get());
+  EXPECT_EQ(std::vector<std::int16_t>(t, t + 9), (std::vector<std::int16_t>{3, 4, -9, -9, -9, -9, -9, -9, -9}));
+}
+
+TEST_F(RasterTest, IdentifyGivesTheCellTextNoDataAndNothingOutside) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  auto r = Create(ws.get(), "id", PT_FLOAT, 2, 1, 2);
+  for (LONG b = 0; b < 2; ++b) {
+    com::ComPtr<RasterBand> band;
+    r.dataset.query<RasterBandCollection>()->Item(b, band.put());
+    band.query<RasterProps>()->put_NoDataValue(com::Variant::R8(-1).get());
+    auto block = Block(band.get(), 2, 1);
+    auto* cells = static_cast<float*>(Cells(block.get()));
+    cells[0] = b ? 7.0f : 0.1f;
+    cells[1] = -1.0f;
+    band.query<RawPixels>()->Write(gis::MakeXYPair(0, 0).get(), block.get());
+  }
+  const auto identify = [&](double x, double y) -> std::string {
+    com::ComPtr<IdentifyResults> results;
+    const HRESULT hr = gis::IdentifyRaster(r.dataset.get(), gis::MakePoint(x, y).get(), results.put());
+    if (!results) return hr == S_FALSE ? "(none)" : "(error)";
+    com::ComPtr<IUnknown> first;
+    results->get_Element(0, first.put());
+    com::BStr text;
+    first.query<RasterIdentifyResult>()->get_Value(text.put());
+    return text.utf8();
+  };
+  // Origin (1000, 2000) is the lower-left corner; cells are 10 map units.
+  EXPECT_EQ(identify(1005, 2005), "0.1, 7");
+  EXPECT_EQ(identify(1015, 2005), "NoData, NoData");
+  EXPECT_EQ(identify(1025, 2005), "(none)");
+  EXPECT_EQ(identify(1005, 1995), "(none)");
+}
+
+TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
+  HRESULT hr = S_OK;
+  EXPECT_FALSE(OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, Path("missing"), &hr));
+  EXPECT_EQ(hr, GIS_E_NOTFOUND);
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  com::ComPtr<RasterDataset> ds;
+  EXPECT_EQ(ws->OpenRasterDataset(com::BStr("nothing").get(), ds.put()), GIS_E_NOTFOUND);
+  std::ofstream(Path("corrupt.tif")) << "not a raster at all";
+  EXPECT_EQ(ws->OpenRasterDataset(com::BStr("corrupt").get(), ds.put()), GIS_E_IO);
+  Create(ws.get(), "complex", PT_COMPLEX, 2, 2, 1, &hr);
+  EXPECT_EQ(hr, GIS_E_UNSUPPORTED);
+  // Creating over an existing dataset leaves it as it was.
+  { Create(ws.get(), "kept", PT_UCHAR, 4, 4); }
+  const std::string before = Bytes(Path("kept.tif"));
+  EXPECT_FALSE(Create(ws.get(), "kept", PT_FLOAT, 8, 8, 1, &hr).dataset);
+  EXPECT_EQ(hr, GIS_E_EXISTS);
+  EXPECT_EQ(Bytes(Path("kept.tif")), before);
+}
+
+TEST_F(RasterTest, DeleteRemovesTheFiles) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  auto r = Create(ws.get(), "gone", PT_UCHAR, 2, 2);
+  ASSERT_TRUE(std::filesystem::exists(Path("gone.tif")));
+  r.band.reset();
+  EXPECT_EQ(r.dataset->Delete(), S_OK);
+  EXPECT_FALSE(std::filesystem::exists(Path("gone.tif")));
+}
+
+}  // namespace
