@@ -1,0 +1,386 @@
+#include "data/gridfile.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+namespace plenth {
+namespace {
+
+constexpr std::size_t kBufferBytes = 1 << 20;
+constexpr std::size_t kMaxHeaderLine = 97;
+constexpr std::size_t kLongestToken = 40;  // longer than any number the format writes
+
+constexpr int PT_UCHAR = 3, PT_CHAR = 4, PT_USHORT = 5, PT_SHORT = 6, PT_ULONG = 7, PT_LONG = 8, PT_FLOAT = 9,
+              PT_DOUBLE = 10;
+
+// The type names, in the order the reader compares them.
+constexpr struct {
+  const char* name;
+  int type;
+} kTypeNames[] = {{"CHAR", PT_CHAR},   {"UCHAR", PT_UCHAR}, {"SHORT", PT_SHORT}, {"USHORT", PT_USHORT},
+                  {"LONG", PT_LONG},   {"ULONG", PT_ULONG}, {"FLOAT", PT_FLOAT}, {"DOUBLE", PT_DOUBLE}};
+
+const char* TypeName(int type) {
+  for (const auto& t : kTypeNames)
+    if (t.type == type) return t.name;
+  return nullptr;
+}
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
+
+// "%0.6e" with the three-digit exponent of the format, into out (at least 32 bytes);
+// returns the end. Infinities and NaN are written as the original platform wrote them.
+char* ScientificTo(char* out, double v) {
+  if (!std::isfinite(v)) {
+    const char* text = std::isnan(v) ? (std::signbit(v) ? "-1.#IND00e+000" : "1.#QNAN0e+000")
+                                     : (v < 0 ? "-1.#INF00e+000" : "1.#INF00e+000");
+    const std::size_t n = std::strlen(text);
+    std::memcpy(out, text, n);
+    return out + n;
+  }
+  char* end = std::to_chars(out, out + 32, v, std::chars_format::scientific, 6).ptr;
+  // to_chars writes at least two exponent digits: widen to three.
+  char* e = end - 1;
+  while (*e != 'e') --e;
+  const std::size_t digits = static_cast<std::size_t>(end - (e + 2));
+  if (digits < 3) {
+    const std::size_t pad = 3 - digits;
+    std::memmove(e + 2 + pad, e + 2, digits);
+    std::memset(e + 2, '0', pad);
+    end += pad;
+  }
+  return end;
+}
+
+char* FixedTo(char* out, double v, int decimals) {
+  return std::to_chars(out, out + 400, v, std::chars_format::fixed, decimals).ptr;
+}
+
+// One value in the datatype's format (no leading space).
+char* ValueTo(char* out, int type, const void* cell) {
+  const auto* p = static_cast<const unsigned char*>(cell);
+  switch (type) {
+    case PT_UCHAR: return std::to_chars(out, out + 32, static_cast<unsigned>(*p)).ptr;
+    case PT_CHAR: return std::to_chars(out, out + 32, static_cast<int>(static_cast<std::int8_t>(*p))).ptr;
+    case PT_USHORT: { std::uint16_t v; std::memcpy(&v, p, 2); return std::to_chars(out, out + 32, v).ptr; }
+    case PT_SHORT: { std::int16_t v; std::memcpy(&v, p, 2); return std::to_chars(out, out + 32, v).ptr; }
+    case PT_ULONG: { std::uint32_t v; std::memcpy(&v, p, 4); return std::to_chars(out, out + 32, v).ptr; }
+    case PT_LONG: { std::int32_t v; std::memcpy(&v, p, 4); return std::to_chars(out, out + 32, v).ptr; }
+    case PT_FLOAT: { float v; std::memcpy(&v, p, 4); return ScientificTo(out, static_cast<double>(v)); }
+    case PT_DOUBLE: { double v; std::memcpy(&v, p, 8); return ScientificTo(out, v); }
+    default: return out;
+  }
+}
+
+int CellBytes(int type) {
+  switch (type) {
+    case PT_UCHAR:
+    case PT_CHAR: return 1;
+    case PT_USHORT:
+    case PT_SHORT: return 2;
+    case PT_ULONG:
+    case PT_LONG:
+    case PT_FLOAT: return 4;
+    case PT_DOUBLE: return 8;
+    default: return 0;
+  }
+}
+
+// The no-data value as one cell of the datatype.
+void NoDataCell(int type, double v, unsigned char* cell) {
+  switch (type) {
+    case PT_UCHAR: *cell = static_cast<std::uint8_t>(v); break;
+    case PT_CHAR: *cell = static_cast<std::uint8_t>(static_cast<std::int8_t>(v)); break;
+    case PT_USHORT: { const auto x = static_cast<std::uint16_t>(v); std::memcpy(cell, &x, 2); break; }
+    case PT_SHORT: { const auto x = static_cast<std::int16_t>(v); std::memcpy(cell, &x, 2); break; }
+    case PT_ULONG: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(cell, &x, 4); break; }
+    case PT_LONG: { const auto x = static_cast<std::int32_t>(v); std::memcpy(cell, &x, 4); break; }
+    case PT_FLOAT: { const auto x = static_cast<float>(v); std::memcpy(cell, &x, 4); break; }
+    case PT_DOUBLE: std::memcpy(cell, &v, 8); break;
+    default: break;
+  }
+}
+
+// Parses the number at the start of [first, last) the way the reader takes values:
+// integers as a decimal of up to 64 bits whose low-order bits fill the cell, reals in the
+// cell's precision. Returns the characters used, 0 when there is no number.
+std::size_t ParseValue(const char* first, const char* last, int type, void* cell) {
+  const char* p = first;
+  if (p < last && *p == '+') ++p;  // the C library takes a plus sign
+  switch (type) {
+    case PT_FLOAT: {
+      float v;
+      const auto r = std::from_chars(p, last, v);
+      if (r.ec == std::errc::invalid_argument) return 0;
+      if (r.ec == std::errc::result_out_of_range) v = std::signbit(v) ? -HUGE_VALF : HUGE_VALF;
+      std::memcpy(cell, &v, 4);
+      return static_cast<std::size_t>(r.ptr - first);
+    }
+    case PT_DOUBLE: {
+      double v;
+      const auto r = std::from_chars(p, last, v);
+      if (r.ec == std::errc::invalid_argument) return 0;
+      if (r.ec == std::errc::result_out_of_range) v = std::signbit(v) ? -HUGE_VAL : HUGE_VAL;
+      std::memcpy(cell, &v, 8);
+      return static_cast<std::size_t>(r.ptr - first);
+    }
+    default: {
+      long long v;
+      const auto r = std::from_chars(p, last, v);
+      if (r.ec != std::errc()) return 0;  // no digits, or beyond 64 bits: not a number
+      const auto bits = static_cast<unsigned long long>(v);
+      std::memcpy(cell, &bits, static_cast<std::size_t>(CellBytes(type)));  // little-endian: low bytes
+      return static_cast<std::size_t>(r.ptr - first);
+    }
+  }
+}
+
+// The value of a header line from its fixed column; false when it is missing.
+bool FieldFrom(const std::string& line, std::size_t column, std::string_view* value) {
+  if (line.size() <= column) return false;
+  std::size_t i = column;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+  if (i == line.size()) return false;
+  *value = std::string_view(line).substr(i);
+  return true;
+}
+
+bool IntegerField(const std::string& line, std::size_t column, std::int32_t* out) {
+  std::string_view v;
+  if (!FieldFrom(line, column, &v)) return false;
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  return std::from_chars(v.data(), v.data() + v.size(), *out).ec == std::errc();
+}
+
+// Header reals are read in single precision and widened.
+bool RealField(const std::string& line, std::size_t column, double* out) {
+  std::string_view v;
+  if (!FieldFrom(line, column, &v)) return false;
+  if (!v.empty() && v.front() == '+') v.remove_prefix(1);
+  float f;
+  const auto r = std::from_chars(v.data(), v.data() + v.size(), f);
+  if (r.ec != std::errc() || !std::isfinite(f)) return false;
+  *out = f;
+  return true;
+}
+
+}  // namespace
+
+GridWriter::~GridWriter() { Close(); }
+
+bool GridWriter::Open(const std::string& path) {
+  Close();
+  file_ = std::fopen(path.c_str(), "wb");
+  buffer_.resize(kBufferBytes);
+  used_ = 0;
+  failed_ = false;
+  return file_ != nullptr;
+}
+
+void GridWriter::Drain() {
+  if (used_ && file_ && std::fwrite(buffer_.data(), 1, used_, file_) != used_) failed_ = true;
+  used_ = 0;
+}
+
+bool GridWriter::Close() {
+  if (!file_) return false;
+  Drain();
+  if (std::fflush(file_) != 0) failed_ = true;
+  if (std::fclose(file_) != 0) failed_ = true;
+  file_ = nullptr;
+  return !failed_;
+}
+
+char* GridWriter::Reserve(std::size_t bytes) {
+  if (used_ + bytes > buffer_.size()) {
+    Drain();
+    if (bytes > buffer_.size()) buffer_.resize(bytes);
+  }
+  return buffer_.data() + used_;
+}
+
+void GridWriter::Append(std::string_view text) {
+  char* at = Reserve(text.size());
+  std::memcpy(at, text.data(), text.size());
+  Commit(at + text.size());
+}
+
+GridReader::~GridReader() { Close(); }
+
+bool GridReader::Open(const std::string& path) {
+  Close();
+  file_ = std::fopen(path.c_str(), "rb");
+  buffer_.resize(kBufferBytes);
+  pos_ = end_ = 0;
+  eof_ = false;
+  return file_ != nullptr;
+}
+
+void GridReader::Close() {
+  if (file_) std::fclose(file_);
+  file_ = nullptr;
+}
+
+std::size_t GridReader::Fill(std::size_t want) {
+  while (true) {
+    while (pos_ < end_ && IsSpace(buffer_[pos_])) ++pos_;
+    if (end_ - pos_ >= want || eof_ || !file_) return end_ - pos_;
+    // Keep what is left, and read more behind it.
+    std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+    end_ += got;
+    if (got == 0) eof_ = true;
+  }
+}
+
+bool GridReader::ReadLine(std::string& line, std::size_t maxLength) {
+  line.clear();
+  while (true) {
+    if (pos_ == end_) {
+      if (eof_ || !file_) return !line.empty();
+      pos_ = 0;
+      end_ = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+      if (end_ == 0) {
+        eof_ = true;
+        return !line.empty();
+      }
+    }
+    const char c = buffer_[pos_++];
+    if (c == '\n') break;
+    line += c;
+    if (line.size() > maxLength + 1) return false;  // room for a CR before the LF
+  }
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line.size() <= maxLength;
+}
+
+void WriteGridHeader(GridWriter& file, const GridHeader& h) {
+  char line[512];
+  const auto put = [&](const char* keyword, char* end) {
+    (void)keyword;
+    *end++ = '\r';
+    *end++ = '\n';
+    file.Append(std::string_view(line, static_cast<std::size_t>(end - line)));
+  };
+  const auto start = [&](const char* keyword) {
+    const std::size_t n = std::strlen(keyword);
+    std::memcpy(line, keyword, n);
+    return line + n;
+  };
+  put("ncols", std::to_chars(start("ncols         "), line + sizeof line, h.ncols).ptr);
+  put("nrows", std::to_chars(start("nrows         "), line + sizeof line, h.nrows).ptr);
+  put("cellsize", FixedTo(start("cellsize      "), h.cellsize, 4));
+  put("lowerleftX", FixedTo(start("lowerleftX  "), h.lowerleftX, 10));
+  put("lowerleftY", FixedTo(start("lowerleftY  "), h.lowerleftY, 10));
+  const char* name = TypeName(h.datatype);
+  if (!name) return;  // a cell type the format has no name for
+  char* end = start("datatype\t");
+  std::memcpy(end, name, std::strlen(name));
+  put("datatype", end + std::strlen(name));
+  unsigned char cell[8];
+  NoDataCell(h.datatype, h.nodata, cell);
+  put("NODATA_value", ValueTo(start("NODATA_value  "), h.datatype, cell));
+}
+
+void WriteGridValue(GridWriter& file, int datatype, const void* cell) {
+  if (!TypeName(datatype)) return;
+  char* at = file.Reserve(kLongestToken);
+  *at = ' ';
+  file.Commit(ValueTo(at + 1, datatype, cell));
+}
+
+void EndGridRow(GridWriter& file) { file.Append("\r\n"); }
+
+void WriteGridRow(GridWriter& file, int datatype, const void* cells, std::size_t count) {
+  const int bytes = CellBytes(datatype);
+  const auto* p = static_cast<const unsigned char*>(cells);
+  if (bytes) {
+    constexpr std::size_t kChunk = 4096;  // values formatted per reservation
+    for (std::size_t done = 0; done < count;) {
+      const std::size_t n = std::min(kChunk, count - done);
+      char* at = file.Reserve(n * kLongestToken);
+      for (std::size_t i = 0; i < n; ++i, p += bytes) {
+        *at++ = ' ';
+        at = ValueTo(at, datatype, p);
+      }
+      file.Commit(at);
+      done += n;
+    }
+  }
+  EndGridRow(file);
+}
+
+bool ReadGridHeader(GridReader& file, GridHeader* header) {
+  std::string lines[7];
+  for (int i = 0; i < 6; ++i)
+    if (!file.ReadLine(lines[i], kMaxHeaderLine)) return false;
+  GridHeader h;
+  if (!IntegerField(lines[0], 6, &h.ncols) || !IntegerField(lines[1], 6, &h.nrows)) return false;
+  if (!RealField(lines[2], 10, &h.cellsize) || !RealField(lines[3], 12, &h.lowerleftX) ||
+      !RealField(lines[4], 12, &h.lowerleftY))
+    return false;
+  std::string_view word;
+  if (!FieldFrom(lines[5], 9, &word)) return false;
+  word = word.substr(0, std::min(word.find_first_of(" \t"), word.size()));
+  h.datatype = 0;
+  for (const auto& t : kTypeNames) {
+    if (word == t.name) {
+      h.datatype = t.type;
+      break;
+    }
+  }
+  if (!h.datatype) return false;
+  if (!file.ReadLine(lines[6], kMaxHeaderLine)) return false;
+  std::string_view nodata;
+  if (!FieldFrom(lines[6], 14, &nodata)) return false;
+  unsigned char cell[8] = {};
+  if (!ParseValue(nodata.data(), nodata.data() + nodata.size(), h.datatype, cell)) return false;
+  switch (h.datatype) {
+    case PT_UCHAR: h.nodata = cell[0]; break;
+    case PT_CHAR: h.nodata = static_cast<std::int8_t>(cell[0]); break;
+    case PT_USHORT: { std::uint16_t v; std::memcpy(&v, cell, 2); h.nodata = v; break; }
+    case PT_SHORT: { std::int16_t v; std::memcpy(&v, cell, 2); h.nodata = v; break; }
+    case PT_ULONG: { std::uint32_t v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
+    case PT_LONG: { std::int32_t v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
+    case PT_FLOAT: { float v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
+    default: std::memcpy(&h.nodata, cell, 8);
+  }
+  if (h.ncols <= 0 || h.nrows <= 0) return false;
+  const auto cells = static_cast<unsigned long long>(h.ncols) * static_cast<unsigned long long>(h.nrows);
+  if (cells > std::numeric_limits<std::size_t>::max() / 8) return false;
+  *header = h;
+  return true;
+}
+
+bool ReadGridValue(GridReader& file, int datatype, void* cell) {
+  return ReadGridValues(file, datatype, cell, 1) == 1;
+}
+
+std::size_t ReadGridValues(GridReader& file, int datatype, void* cells, std::size_t count) {
+  const int bytes = CellBytes(datatype);
+  if (!bytes) return 0;
+  auto* out = static_cast<unsigned char*>(cells);
+  for (std::size_t i = 0; i < count; ++i, out += bytes) {
+    const std::size_t available = file.Fill(kLongestToken);
+    if (!available) return i;
+    const std::size_t used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
+    if (!used) return i;
+    file.Advance(used);
+  }
+  return count;
+}
+
+std::string GridFileName(const std::string& directory, const std::string& base, int band, int bandCount) {
+  return directory + base + (bandCount > 1 ? std::to_string(band) : std::string()) + ".dat";
+}
+
+std::string FormatScientific(double value) {
+  char buf[40];
+  return std::string(buf, ScientificTo(buf, value));
+}
+
+}  // namespace plenth
