@@ -1,0 +1,78 @@
+// Writing and reading grid text files of FLOAT and SHORT cells.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "data/gridfile.h"
+
+namespace {
+
+constexpr int kColumns = 2000;
+constexpr int kRows = 1000;
+
+std::string FilePath(int type) { return "/tmp/plenth-bench-" + std::to_string(::getpid()) + "-" + std::to_string(type) + ".dat"; }
+
+template <class T>
+std::vector<T> Cells() {
+  std::vector<T> cells(static_cast<std::size_t>(kColumns) * kRows);
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<T>((i * 7919) % 30011) / static_cast<T>(7) - 1000;
+  return cells;
+}
+
+template <class T>
+std::int64_t WriteFile(int type, const std::vector<T>& cells) {
+  plenth::GridWriter w;
+  w.Open(FilePath(type));
+  plenth::WriteGridHeader(w, {kColumns, kRows, 30, 500000, 4100000, type, -9999});
+  for (int r = 0; r < kRows; ++r) plenth::WriteGridRow(w, type, cells.data() + static_cast<std::size_t>(r) * kColumns, kColumns);
+  w.Close();
+  std::FILE* f = std::fopen(FilePath(type).c_str(), "rb");
+  std::fseek(f, 0, SEEK_END);
+  const long size = std::ftell(f);
+  std::fclose(f);
+  return size;
+}
+
+template <class T>
+void Write(benchmark::State& state, int type) {
+  const auto cells = Cells<T>();
+  std::int64_t bytes = 0;
+  for (auto _ : state) bytes = WriteFile(type, cells);
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells.size()));
+  state.SetBytesProcessed(state.iterations() * bytes);
+  std::remove(FilePath(type).c_str());
+}
+
+template <class T>
+void Read(benchmark::State& state, int type) {
+  const auto cells = Cells<T>();
+  const std::int64_t bytes = WriteFile(type, cells);
+  std::vector<T> back(cells.size());
+  for (auto _ : state) {
+    plenth::GridReader r;
+    r.Open(FilePath(type));
+    plenth::GridHeader h;
+    plenth::ReadGridHeader(r, &h);
+    benchmark::DoNotOptimize(plenth::ReadGridValues(r, type, back.data(), back.size()));
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells.size()));
+  state.SetBytesProcessed(state.iterations() * bytes);
+  std::remove(FilePath(type).c_str());
+}
+
+void WriteFloat(benchmark::State& s) { Write<float>(s, 9); }
+void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, 6); }
+void ReadFloat(benchmark::State& s) { Read<float>(s, 9); }
+void ReadShort(benchmark::State& s) { Read<std::int16_t>(s, 6); }
+
+BENCHMARK(WriteFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteShort)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK(ReadShort)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+BENCHMARK_MAIN();
