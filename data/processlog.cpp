@@ -77,6 +77,10 @@ void LogMessage(const char* text) {
   }
 }
 
+void LogMessageWith(const char* format, const char* argument) {
+  LogMessage(Format(300, format, argument ? argument : "").c_str());
+}
+
 void CloseLog() {
   ProcessLog& log = TheLog();
   if (!log.file) return;

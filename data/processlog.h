@@ -17,6 +17,9 @@ void OpenLog(const char* path, HWND window);
 // Writes the message unchanged to the file (flushed at once), appends it to the text,
 // and shows the whole text in the pane, scrolled to its end.
 void LogMessage(const char* text);
+// Logs a message formatted from one text argument ("Unable to open directory '%s'\r\n"),
+// cut to the 300 bytes such messages have.
+void LogMessageWith(const char* format, const char* argument);
 // Flushes and closes the file; harmless when there is none.
 void CloseLog();
 

@@ -4,6 +4,7 @@
 
 #include "com/dispatch.h"
 #include "com/variant.h"
+#include "gis/gisapi.h"
 
 struct CommandItem;
 struct CommandBars;
@@ -44,10 +45,59 @@ struct Layer : IUnknown {
   virtual HRESULT put_Name(BSTR name) = 0;
 };
 
+// Where a layer's data lives: the dataset's name and its workspace's directory.
+struct WorkspaceName : IUnknown {
+  static constexpr IID iid = com::Guid("{08996CEA-FDC9-4241-9FF1-7FB8857386F8}");
+  virtual HRESULT get_PathName(BSTR* path) = 0;
+};
+struct DatasetName : IUnknown {
+  static constexpr IID iid = com::Guid("{8E65800D-7CE7-49D0-8B4C-5739584DF40F}");
+  virtual HRESULT get_Name(BSTR* name) = 0;
+  virtual HRESULT get_WorkspaceName(WorkspaceName** workspace) = 0;
+};
+// A layer drawn from a dataset on disk.
+struct DataLayer : IUnknown {
+  static constexpr IID iid = com::Guid("{EAC2C26F-AFBF-449E-90C7-3DED94538D5E}");
+  virtual HRESULT get_DataSourceName(DatasetName** name) = 0;
+};
+
+struct RasterLayer : IUnknown {
+  static constexpr IID iid = com::Guid("{D02371C7-35F7-11d2-B1F2-00C04F8EDEFF}");
+  virtual HRESULT get_Raster(RasterDataset** raster) = 0;
+  virtual HRESULT get_ColumnCount(LONG* count) = 0;
+  virtual HRESULT get_RowCount(LONG* count) = 0;
+  // A list of identify results at a map point, or none outside the raster.
+  virtual HRESULT Identify(Point* point, IdentifyResults** results) = 0;
+};
+
+struct FeatureLayer : IUnknown {
+  static constexpr IID iid = com::Guid("{40A9E885-5533-11D0-98BE-00805F7CED21}");
+  virtual HRESULT get_FeatureClass(FeatureClass** featureClass) = 0;
+  virtual HRESULT putref_FeatureClass(FeatureClass* featureClass) = 0;
+};
+
+struct GroupLayer : IUnknown {
+  static constexpr IID iid = com::Guid("{6C37E45E-9E2D-4910-BDDE-3ECF0A061689}");
+  virtual HRESULT get_Count(LONG* count) = 0;
+  virtual HRESULT get_Layer(LONG index, Layer** layer) = 0;
+  virtual HRESULT Add(Layer* layer) = 0;
+};
+
+struct EnumLayer : IUnknown {
+  static constexpr IID iid = com::Guid("{F1EDC33D-5B52-4BA5-8878-DC6A96CA3E09}");
+  // The next layer, or none and S_FALSE at the end.
+  virtual HRESULT Next(Layer** layer) = 0;
+  virtual HRESULT Reset() = 0;
+};
+
 struct Map : IUnknown {
   static constexpr IID iid = com::Guid("{FEE16B6A-CD93-493B-ACB5-F3B74DCDA0AF}");
   virtual HRESULT get_LayerCount(LONG* count) = 0;
   virtual HRESULT AddLayer(Layer* layer) = 0;
+  // The layers that answer the interface whose id the value holds, in map order,
+  // layers inside group layers included when recursive.
+  virtual HRESULT get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLayer** layers) = 0;
+  virtual HRESULT get_SpatialReference(SpatialReference** reference) = 0;
 };
 
 struct Document : IUnknown {

@@ -72,6 +72,70 @@ HRESULT HostMap::AddLayer(Layer* layer) {
   return S_OK;
 }
 
+namespace {
+
+class LayerList final : public com::ComClass<LayerList, EnumLayer> {
+ public:
+  explicit LayerList(std::vector<com::ComPtr<Layer>> layers) : layers_(std::move(layers)) {}
+  HRESULT Next(Layer** layer) override {
+    if (!layer) return E_POINTER;
+    *layer = nullptr;
+    if (next_ >= layers_.size()) return S_FALSE;
+    return layers_[next_++].CopyTo(layer);
+  }
+  HRESULT Reset() override {
+    next_ = 0;
+    return S_OK;
+  }
+
+ private:
+  std::vector<com::ComPtr<Layer>> layers_;
+  std::size_t next_ = 0;
+};
+
+// Depth first, in map order: a group's layers follow the group.
+void Collect(const std::vector<com::ComPtr<Layer>>& layers, const IID& kind, bool recursive,
+             std::vector<com::ComPtr<Layer>>& out) {
+  for (const auto& layer : layers) {
+    com::ComPtr<IUnknown> probe;
+    if (SUCCEEDED(layer->QueryInterface(kind, probe.put_void()))) out.push_back(layer);
+    if (!recursive) continue;
+    if (auto group = layer.query<GroupLayer>()) {
+      LONG count = 0;
+      group->get_Count(&count);
+      std::vector<com::ComPtr<Layer>> inside;
+      for (LONG i = 0; i < count; ++i) {
+        com::ComPtr<Layer> member;
+        group->get_Layer(i, member.put());
+        inside.push_back(member);
+      }
+      Collect(inside, kind, recursive, out);
+    }
+  }
+}
+
+}  // namespace
+
+HRESULT HostMap::get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLayer** layers) {
+  if (!layers) return E_POINTER;
+  *layers = nullptr;
+  if (failEnumeration_) return E_FAIL;
+  IID wanted = Layer::iid;
+  if (kind) {
+    com::BStr text;
+    kind->get_Value(text.put());
+    const auto id = com::ParseGuid(text.utf8());
+    if (!id) return E_INVALIDARG;
+    wanted = *id;
+  }
+  std::vector<com::ComPtr<Layer>> found;
+  Collect(layers_, wanted, recursive != VARIANT_FALSE, found);
+  *layers = com::MakeObject<LayerList>(std::move(found)).detach();
+  return S_OK;
+}
+
+HRESULT HostMap::get_SpatialReference(SpatialReference** reference) { return reference_.CopyTo(reference); }
+
 HostDocument::HostDocument() : map_(com::MakeObject<HostMap>()), bars_(com::MakeObject<HostCommandBars>()) {}
 
 HRESULT HostDocument::get_CommandBars(CommandBars** bars) {

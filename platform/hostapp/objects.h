@@ -69,11 +69,19 @@ class HostMap final : public com::ComClass<HostMap, Map> {
  public:
   HRESULT get_LayerCount(LONG* count) override;
   HRESULT AddLayer(Layer* layer) override;
+  HRESULT get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLayer** layers) override;
+  HRESULT get_SpatialReference(SpatialReference** reference) override;
+
   const std::vector<com::ComPtr<Layer>>& layers() const { return layers_; }
   void Clear() { layers_.clear(); }
+  void SetSpatialReference(SpatialReference* reference) { reference_ = reference; }
+  // Makes the layer enumeration give nothing, as a map without layer lists would.
+  void FailLayerEnumeration(bool fail) { failEnumeration_ = fail; }
 
  private:
   std::vector<com::ComPtr<Layer>> layers_;
+  com::ComPtr<SpatialReference> reference_;
+  bool failEnumeration_ = false;
 };
 
 // A document; a map document unless told otherwise.
