@@ -30,7 +30,7 @@ test-asan: build-asan
 test: test-normal test-asan
 
 demo: build
-	$(BUILD)/bin/plenth tools
+	$(BUILD)/bin/plenth demo
 
 bench: build
 	bench/run.sh $(BUILD)

@@ -1,10 +1,11 @@
 // plenth: runs the PlenthTools module's commands on real files, as the host would.
-#include <unistd.h>
-
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
 
+#include "apps/plenth/demo.h"
+#include "apps/plenth/gridcommands.h"
+#include "apps/plenth/hostrun.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
 
@@ -17,36 +18,70 @@ std::string DefaultModulePath() {
   return (ec ? std::filesystem::path(".") : self.parent_path()) / "libPlenthTools.so";
 }
 
+// Runs a command body, turning its failure into a one-line reason and exit status 1.
+void Run(const char* name, const std::function<void()>& body) {
+  try {
+    body();
+    std::exit(0);
+  } catch (const std::exception& e) {
+    std::cerr << "plenth " << name << ": " << e.what() << "\n";
+    std::exit(1);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"plenth: the PlenthTools GIS lab tools, run on files from the command line"};
+  CLI::App app{"plenth: the PlenthTools GIS lab tools, run on files as the map application runs them"};
   app.require_subcommand(1);
-  std::string modulePath = DefaultModulePath();
-  app.add_option("--module", modulePath, "The PlenthTools module to load")->capture_default_str();
+  app.footer("Run 'plenth COMMAND --help' for a command's options.\n");
+  plenth::cli::GridRun run{DefaultModulePath(), {}};
+  app.add_option("--module", run.modulePath, "The PlenthTools module to load")->capture_default_str();
 
   auto* tools = app.add_subcommand("tools", "List the extension, the toolbar and the commands the module offers");
-  tools->callback([&] {
-    try {
-      std::exit(plenth::cli::ListTools(modulePath, std::cout));
-    } catch (const std::exception& e) {
-      std::cerr << "plenth tools: " << e.what() << "\n";
-      std::exit(1);
-    }
-  });
+  tools->callback([&] { Run("tools", [&] { plenth::cli::ListTools(run.modulePath, std::cout); }); });
 
   std::string sampleDir;
   auto* sample = app.add_subcommand("sample-data", "Write the project's deterministic sample data into DIR");
   sample->add_option("DIR", sampleDir, "Directory to write into (created when missing)")->required();
   sample->callback([&] {
-    try {
+    Run("sample-data", [&] {
       for (const auto& f : plenth::cli::WriteSampleData(sampleDir)) std::cout << f.path << ": " << f.what << "\n";
-      std::exit(0);
-    } catch (const std::exception& e) {
-      std::cerr << "plenth sample-data: " << e.what() << "\n";
-      std::exit(1);
-    }
+    });
   });
+
+  std::string raster, outPath, gridFile;
+  auto* exportGrid = app.add_subcommand("export-grid", "Export a raster to Plenth Format grid text files (one per band)");
+  exportGrid->add_option("RASTER", raster, "The raster: PATH or NAME=PATH (the layer name defaults to the file's stem)")
+      ->required();
+  exportGrid->add_option("OUTPATH", outPath,
+                         "What a person types as the output file: out/elev writes out/elev.dat (out/elev0.dat, "
+                         "out/elev1.dat, ... for several bands)")
+      ->required();
+  exportGrid->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  exportGrid->footer("Example: plenth export-grid sample/dem.tif out/dem\n");
+  exportGrid->callback([&] {
+    Run("export-grid", [&] {
+      for (const auto& f : plenth::cli::ExportGrid(run, raster, outPath, std::cout)) std::cout << "wrote " << f << "\n";
+    });
+  });
+
+  auto* importGrid = app.add_subcommand("import-grid", "Import a Plenth Format grid text file as a new one-band raster");
+  importGrid->add_option("GRIDFILE", gridFile, "The grid text file (.dat)")->required();
+  importGrid->add_option("OUTPATH", outPath, "The new raster: out/elev creates the GeoTIFF out/elev.tif")->required();
+  importGrid->add_option("--map", run.mapFile, "A map document (JSON) with layers for the map");
+  importGrid->footer("Example: plenth import-grid out/dem.dat out/dem_back\n");
+  importGrid->callback([&] {
+    Run("import-grid", [&] {
+      const std::string created = plenth::cli::ImportGrid(run, gridFile, outPath, std::cout);
+      std::cout << "created " << created << "\n";
+    });
+  });
+
+  std::string demoDir = "demo-out";
+  auto* demo = app.add_subcommand("demo", "Write the sample data into DIR and run every tool on it");
+  demo->add_option("DIR", demoDir, "Directory for the sample data and every tool's output")->capture_default_str();
+  demo->callback([&] { Run("demo", [&] { plenth::cli::RunDemo(run, demoDir, std::cout); }); });
 
   CLI11_PARSE(app, argc, argv);
   return 0;

@@ -1,11 +1,17 @@
 #include "tools/exportgrid/exportgrid.h"
 
-#include "host/basicdialog.h"
+#include "data/gridfile.h"
+#include "data/gridstrips.h"
+#include "data/layers.h"
+#include "data/processlog.h"
+#include "gis/gis.h"
 #include "resources/resource.h"
-#include "ui/window.h"
+#include "tools/exportgrid/exportgriddlg.h"
+#include "ui/msgbox.h"
 
 namespace plenth {
 namespace {
+
 const CommandInfo kInfo{
     "PlenthTools_ExportGrid",
     "Export GRID Format to Plenth Format",
@@ -15,14 +21,97 @@ const CommandInfo kInfo{
     CommandInfo::Creation::CommonControls,
     CommandInfo::Restore::Reporting,
 };
+
+// Writes one band to its file; false at the first failure.
+bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
+  auto props = com::ComPtr<RasterBand>(band).query<RasterProps>();
+  if (!props) return false;
+  LONG type = 0;
+  if (FAILED(props->get_PixelType(&type))) return false;
+  com::Variant nodata;
+  if (FAILED(props->get_NoDataValue(nodata.put()))) return false;
+  GridHeader header;
+  header.ncols = geometry.columns;
+  header.nrows = geometry.rows;
+  header.cellsize = geometry.cellSize;
+  geometry.lowerLeft->get_X(&header.lowerleftX);
+  geometry.lowerLeft->get_Y(&header.lowerleftY);
+  header.datatype = type;
+  if (nodata.vt() != VT_EMPTY) nodata.ToDouble(&header.nodata);  // a band without one writes 0
+
+  GridWriter file;
+  if (path.size() > 255 || !file.Open(path)) return false;
+  WriteGridHeader(file, header);
+  auto raw = com::ComPtr<RasterBand>(band).query<RawPixels>();
+  if (!raw) {
+    LogMessage("Unable to access raw raster data\r\n");
+    return false;
+  }
+  const GridStrips strips = StripsFor(header.ncols, header.nrows);
+  com::ComPtr<PixelBlock> block;
+  raw->CreatePixelBlock(gis::MakeXYPair(header.ncols, static_cast<double>(strips.rowsPerStrip)).get(), block.put());
+  if (!block) {
+    LogMessage("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
+    return false;
+  }
+  const int bytes = gis::CellBytes(type);
+  for (std::int64_t s = 0; s < strips.count; ++s) {
+    const std::int64_t top = s * strips.rowsPerStrip;
+    // The block keeps its full height: the last strip may reach past the last row.
+    if (FAILED(raw->Read(gis::MakeXYPair(0, static_cast<double>(top)).get(), block.get()))) {
+      LogMessage("Unable to read raw pixels into buffer\r\n");
+      return false;
+    }
+    com::ComPtr<CellArray> cells;
+    block->GetPlane(0, cells.put());
+    void* data = nullptr;
+    if (!cells || FAILED(cells->Data(&data))) {
+      LogMessage("Unable to get pixel data array\r\n");
+      return false;
+    }
+    const auto* row = static_cast<const unsigned char*>(data);
+    for (std::int64_t r = 0; r < strips.rowsPerStrip && top + r < header.nrows; ++r) {
+      WriteGridRow(file, type, row, static_cast<std::size_t>(header.ncols));
+      row += static_cast<std::size_t>(header.ncols) * static_cast<std::size_t>(bytes);
+    }
+  }
+  return file.Close();  // a file that could not be written whole is a failure
+}
+
 }  // namespace
 
 ExportGrid::ExportGrid() : Command(kInfo) {}
 
 HRESULT ExportGrid::OnClick() { return ModalClick(); }
 
-INT_PTR ExportGrid::RunModalDialog() {
-  return DialogBoxParam(ModuleInstance(), IDD_EXPORTGRIDDLG, nullptr, BasicModalDialogProc, reinterpret_cast<LPARAM>(this));
+INT_PTR ExportGrid::RunModalDialog() { return RunExportGridDlg(); }
+
+void ExportGrid::ProcessOk() {
+  const ExportGridChoice& choice = ExportGridResult();
+  if (ExportRasterToGridFiles(choice.layerName, choice.directory, choice.baseName))
+    MessageBox(nullptr, "cool", "cool", MB_OK);
+  else
+    MessageBox(nullptr, "shit", "shit", MB_OK | MB_ICONEXCLAMATION);
+}
+
+int ExportRasterToGridFiles(const char* layerName, const char* directory, const char* baseName) {
+  char datasetName[100] = "";
+  char datasetDirectory[256] = "";
+  RasterGeometry geometry;
+  const DatasetBuffers buffers{datasetName, sizeof datasetName, datasetDirectory, sizeof datasetDirectory};
+  if (!ReadRasterGeometry(layerName, buffers, &geometry)) return 0;
+  const auto dataset = OpenRasterDataset(datasetDirectory, datasetName);
+  if (!dataset) return 0;
+  auto bands = dataset.query<RasterBandCollection>();
+  if (!bands) return 0;
+  LONG count = 0;
+  bands->get_Count(&count);
+  for (LONG b = 0; b < count; ++b) {
+    com::ComPtr<RasterBand> band;
+    if (FAILED(bands->Item(b, band.put())) || !band) return 0;
+    if (!ExportBand(band.get(), geometry, GridFileName(directory, baseName, b, count))) return 0;
+  }
+  return 1;
 }
 
 }  // namespace plenth

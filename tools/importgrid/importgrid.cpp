@@ -1,11 +1,20 @@
 #include "tools/importgrid/importgrid.h"
 
-#include "host/basicdialog.h"
+#include <cstring>
+#include <vector>
+
+#include "com/classes.h"
+#include "data/gridfile.h"
+#include "data/gridstrips.h"
+#include "data/processlog.h"
+#include "gis/gis.h"
 #include "resources/resource.h"
-#include "ui/window.h"
+#include "tools/importgrid/importgriddlg.h"
+#include "ui/msgbox.h"
 
 namespace plenth {
 namespace {
+
 const CommandInfo kInfo{
     "PlenthTools_ImportGrid",
     "Import Plenth Format to GRID Format",
@@ -15,14 +24,111 @@ const CommandInfo kInfo{
     CommandInfo::Creation::CommonControls,
     CommandInfo::Restore::Reporting,
 };
+
+// The no-data value as a variant of the cell type.
+com::Variant NoDataVariant(const GridHeader& h) {
+  switch (h.datatype) {
+    case PT_UCHAR: return com::Variant::UI1(static_cast<std::uint8_t>(h.nodata));
+    case PT_CHAR: return com::Variant::I1(static_cast<std::int8_t>(h.nodata));
+    case PT_USHORT: return com::Variant::UI2(static_cast<std::uint16_t>(h.nodata));
+    case PT_SHORT: return com::Variant::I2(static_cast<std::int16_t>(h.nodata));
+    case PT_ULONG: return com::Variant::UI4(static_cast<std::uint32_t>(h.nodata));
+    case PT_LONG: return com::Variant::I4(static_cast<std::int32_t>(h.nodata));
+    case PT_FLOAT: return com::Variant::R4(static_cast<float>(h.nodata));
+    default: return com::Variant::R8(h.nodata);
+  }
+}
+
+// Fills the raster from the file strip by strip, one "." in the log per strip.
+bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
+  com::ComPtr<RasterBand> band;
+  if (auto bands = com::ComPtr<RasterDataset>(dataset).query<RasterBandCollection>()) bands->Item(0, band.put());
+  auto props = band.query<RasterProps>();
+  if (!props) return false;
+  props->put_NoDataValue(NoDataVariant(h).get());  // a failure here is not the import's
+  auto raw = band.query<RawPixels>();
+  if (!raw) return false;
+  const GridStrips strips = StripsFor(h.ncols, h.nrows);
+  auto size = gis::MakeXYPair(h.ncols, static_cast<double>(strips.rowsPerStrip));
+  com::ComPtr<PixelBlock> block;
+  if (FAILED(raw->CreatePixelBlock(size.get(), block.put())) || !block) return false;
+  com::ComPtr<IUnknown> cache;
+  raw->AcquireCache(cache.put());
+  const int bytes = gis::CellBytes(h.datatype);
+  std::vector<unsigned char> noDataCell(static_cast<std::size_t>(bytes));
+  {
+    VARIANT cell = NoDataVariant(h).get();
+    std::memcpy(noDataCell.data(), &cell.llVal, noDataCell.size());
+  }
+  com::ComPtr<CellArray> cells;
+  for (std::int64_t s = 0; s < strips.count; ++s) {
+    LogMessage(".");
+    const std::int64_t top = s * strips.rowsPerStrip;
+    const auto topLeft = gis::MakeXYPair(0, static_cast<double>(top));
+    const bool last = s == strips.count - 1;
+    if (last && strips.count > 1) {
+      size->PutCoords(h.ncols, static_cast<double>(h.nrows - top));
+      block.reset();
+      if (FAILED(raw->CreatePixelBlock(size.get(), block.put())) || !block) return false;
+    }
+    if (s == 0 || last) {
+      if (FAILED(raw->Read(topLeft.get(), block.get()))) return false;
+      cells.reset();
+      if (FAILED(block->GetPlane(0, cells.put())) || !cells) return false;
+    }
+    void* data = nullptr;
+    cells->Data(&data);
+    const std::int64_t rows = std::min(strips.rowsPerStrip, h.nrows - top);
+    const std::size_t wanted = static_cast<std::size_t>(rows) * static_cast<std::size_t>(h.ncols);
+    const std::size_t read = ReadGridValues(file, h.datatype, data, wanted);
+    // Cells the file has no value for hold the no-data value.
+    auto* rest = static_cast<unsigned char*>(data) + read * static_cast<std::size_t>(bytes);
+    for (std::size_t i = read; i < wanted; ++i, rest += bytes) std::memcpy(rest, noDataCell.data(), noDataCell.size());
+    if (FAILED(block->PutPlane(0, cells.get()))) return false;
+    if (FAILED(raw->Write(topLeft.get(), block.get()))) return false;
+  }
+  return SUCCEEDED(raw->ReturnCache(cache.get()));
+}
+
 }  // namespace
 
 ImportGrid::ImportGrid() : Command(kInfo) {}
 
 HRESULT ImportGrid::OnClick() { return ModalClick(); }
 
-INT_PTR ImportGrid::RunModalDialog() {
-  return DialogBoxParam(ModuleInstance(), IDD_IMPORTGRIDDLG, nullptr, BasicModalDialogProc, reinterpret_cast<LPARAM>(this));
+INT_PTR ImportGrid::RunModalDialog() { return RunImportGridDlg(); }
+
+void ImportGrid::ProcessOk() {
+  const ImportGridChoice& choice = ImportGridResult();
+  if (ImportGridFileToRaster(choice.inputPath, choice.directory, choice.outputName))
+    MessageBox(nullptr, "cool", "cool", MB_OK);
+  else
+    MessageBox(nullptr, "shit", "shit", MB_OK | MB_ICONEXCLAMATION);
+}
+
+int ImportGridFileToRaster(const char* inputPath, const char* directory, const char* outputName) {
+  GridReader file;
+  if (!file.Open(inputPath)) return 0;
+  GridHeader header;
+  if (!ReadGridHeader(file, &header)) return 0;
+  auto factory = com::CreateInstance<WorkspaceFactory>(CLSID_RasterWorkspaceFactory);
+  com::ComPtr<Workspace> workspace;
+  if (factory) factory->OpenFromFile(com::BStr(directory).get(), 0, workspace.put());
+  auto rasters = workspace.query<RasterWorkspace>();
+  if (!rasters) return 0;
+  auto origin = com::CreateInstance<Point>(CLSID_Point);
+  if (!origin) return 0;
+  origin->PutCoords(header.lowerleftX, header.lowerleftY);
+  com::ComPtr<RasterDataset> dataset;
+  rasters->CreateRasterDataset(com::BStr(outputName).get(), com::BStr("GRID").get(), origin.get(), header.ncols,
+                               header.nrows, header.cellsize, header.cellsize, 1, header.datatype, nullptr,
+                               VARIANT_TRUE, dataset.put());
+  if (!dataset) return 0;
+  if (!FillRaster(file, header, dataset.get())) {
+    dataset->Delete();
+    return 0;
+  }
+  return 1;
 }
 
 }  // namespace plenth

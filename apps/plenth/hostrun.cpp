@@ -1,0 +1,126 @@
+#include "apps/plenth/hostrun.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+
+#include "apps/plenth/moduleclasses.h"
+#include "hostapp/layers.h"
+#include "ui/automation.h"
+
+namespace plenth::cli {
+
+namespace fs = std::filesystem;
+namespace ua = ui::automation;
+
+LayerArg ParseLayerArg(const std::string& text) {
+  const auto eq = text.find('=');
+  LayerArg arg;
+  if (eq != std::string::npos && eq > 0) {
+    arg.name = text.substr(0, eq);
+    arg.path = text.substr(eq + 1);
+  } else {
+    arg.path = text;
+  }
+  if (arg.name.empty()) arg.name = fs::path(arg.path).stem().string();
+  return arg;
+}
+
+HostRun::HostRun(const std::string& modulePath, std::ostream& out) : out_(out) {
+  if (!fs::exists(modulePath)) throw RunError("the module " + modulePath + " is not there");
+  host_ = std::make_unique<hostapp::HostSession>(modulePath, ModuleClasses());
+  host_->app().statusBar().onMessage = [this](LONG pane, const std::string& text) {
+    out_ << "status " << pane << ": " << text << "\n";
+  };
+  previousBoxes_ = ua::SetMessageBoxHandler([this](const ua::MessageBoxRecord& box) {
+    boxes_.push_back(box.caption + ": " + box.text);
+    out_ << boxes_.back() << "\n";
+    return IDOK;
+  });
+}
+
+HostRun::~HostRun() {
+  ua::SetMessageBoxHandler(previousBoxes_);
+  host_.reset();
+}
+
+std::string HostRun::AddLayer(const LayerArg& layer) {
+  if (!fs::exists(layer.path)) throw RunError(layer.path + ": no such file");
+  try {
+    host_->app().document()->focusMap().AddLayer(hostapp::LayerFromFile(layer.path, layer.name).get());
+  } catch (const std::exception& e) {
+    throw RunError(e.what());
+  }
+  return layer.name;
+}
+
+namespace {
+
+void AddJsonLayers(const nlohmann::json& layers, const fs::path& base, std::function<void(Layer*)> add) {
+  for (const auto& entry : layers) {
+    if (entry.contains("group")) {
+      auto group = hostapp::MakeGroupLayer(entry.at("group").get<std::string>());
+      AddJsonLayers(entry.value("layers", nlohmann::json::array()), base,
+                    [&](Layer* l) { group.query<GroupLayer>()->Add(l); });
+      add(group.get());
+      continue;
+    }
+    fs::path path = entry.at("path").get<std::string>();
+    if (path.is_relative()) path = base / path;
+    if (!fs::exists(path)) throw RunError(path.string() + ": no such file");
+    add(hostapp::LayerFromFile(path.string(), entry.value("name", std::string())).get());
+  }
+}
+
+}  // namespace
+
+void HostRun::AddMap(const std::string& jsonPath) {
+  std::ifstream in(jsonPath);
+  if (!in) throw RunError(jsonPath + ": cannot read the map document");
+  try {
+    const auto doc = nlohmann::json::parse(in);
+    AddJsonLayers(doc.at("layers"), fs::path(jsonPath).parent_path(),
+                  [&](Layer* l) { host_->app().document()->focusMap().AddLayer(l); });
+  } catch (const nlohmann::json::exception& e) {
+    throw RunError(jsonPath + ": not a map document (" + e.what() + ")");
+  } catch (const std::runtime_error& e) {
+    throw RunError(e.what());
+  }
+}
+
+void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
+  auto* command = host_->FindCommand(commandName);
+  if (!command) throw RunError("the module offers no command " + commandName);
+  VARIANT_BOOL enabled = VARIANT_FALSE;
+  hostapp::CallModule([&] { return command->command->IsEnabled(&enabled); });
+  if (!enabled) throw RunError(commandName + " is not enabled (the extension must be on and the map must hold a layer)");
+  std::string failure;
+  ua::ScopedUser user([&](HWND dialog) {
+    try {
+      person(dialog);
+    } catch (const RunError& e) {
+      if (failure.empty()) failure = e.what();
+      ua::Click(dialog, IDCANCEL);
+    }
+  });
+  std::string error;
+  const HRESULT hr = hostapp::CallModule([&] { return command->command->OnClick(); }, &error);
+  ua::PumpPending();
+  if (!failure.empty()) throw RunError(failure);
+  if (FAILED(hr)) throw RunError(commandName + " failed: " + error);
+  for (const auto& what : ua::TakeUnansweredDialogs()) throw RunError("nobody answered the " + what);
+}
+
+void Must(bool done, const std::string& what) {
+  if (!done) throw RunError("could not " + what + ": " + ui::automation::LastRefusal());
+}
+
+void RequireWritableDirectory(const std::string& directory) {
+  const std::string dir = directory.empty() ? "." : directory;
+  if (!fs::is_directory(dir)) throw RunError("the output directory " + dir + " does not exist");
+  if (::access(dir.c_str(), W_OK) != 0) throw RunError("the output directory " + dir + " is not writable");
+}
+
+}  // namespace plenth::cli

@@ -1,0 +1,62 @@
+// One run of a module command on the command line: a host with the module plugged in,
+// a map built from the files given, and a person at the screen who fills the command's
+// dialog and answers message boxes.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "hostapp/session.h"
+#include "ui/automation.h"
+
+namespace plenth::cli {
+
+// A failure to report in one line, with the process's exit status.
+struct RunError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// A layer argument: PATH or NAME=PATH (the name defaults to the file's stem).
+struct LayerArg {
+  std::string name;
+  std::string path;
+};
+LayerArg ParseLayerArg(const std::string& text);
+
+class HostRun {
+ public:
+  HostRun(const std::string& modulePath, std::ostream& out);
+  ~HostRun();
+
+  // Adds a layer to the focus map (throws RunError when the file does not open).
+  std::string AddLayer(const LayerArg& layer);
+  // Adds the layers of a small map document: {"layers": [{"name": ..., "path": ...},
+  // {"group": "name", "layers": [...]}]}.
+  void AddMap(const std::string& jsonPath);
+
+  // Clicks the command with `person` at the screen; throws RunError when the command
+  // is not there or not enabled, or when the person could not do what they meant to.
+  void Click(const std::string& commandName, std::function<void(HWND)> person);
+
+  // The message boxes shown during the run, as "caption: text".
+  const std::vector<std::string>& boxes() const { return boxes_; }
+  hostapp::HostSession& host() { return *host_; }
+
+ private:
+  std::unique_ptr<hostapp::HostSession> host_;
+  std::ostream& out_;
+  std::vector<std::string> boxes_;
+  ui::automation::MessageBoxHandler previousBoxes_;
+};
+
+// Acts in a dialog as a person would, or throws RunError saying what could not be done.
+void Must(bool done, const std::string& what);
+
+// Checks that a directory exists and can be written to, or throws RunError.
+void RequireWritableDirectory(const std::string& directory);
+
+}  // namespace plenth::cli

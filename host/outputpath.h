@@ -1,0 +1,20 @@
+// Splitting the output path a person typed into the directory and the name a tool
+// writes to.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace plenth {
+
+struct OutputPath {
+  std::string directory;  // ends with its separator; the current directory when none was typed
+  std::string name;       // the file name part, cut to the tool's length
+};
+
+// Splits `path` after its last '/', '\' or ':'. The name is cut to `nameBytes` bytes
+// without splitting a character. Without a directory part the directory is the current
+// one followed by `separatorAfterCurrent` (which may be empty).
+OutputPath SplitOutputPath(const std::string& path, std::size_t nameBytes, const char* separatorAfterCurrent);
+
+}  // namespace plenth

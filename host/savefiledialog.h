@@ -1,0 +1,18 @@
+// The system's "Save As" dialog as the module's dialogs show it: no filter, no default
+// extension, read-only files refused and no trial creation of the chosen file.
+#pragma once
+
+#include <string>
+
+#include "ui/types.h"
+
+namespace plenth {
+
+// Shows the dialog owned by `owner`, starting in the current directory, with a path
+// buffer of 255 bytes holding `initial`; gives the chosen path, or "" for Cancel.
+std::string AskSavePath(HWND owner, const std::string& initial = {});
+
+// The process's current directory, or "" when it cannot be had.
+std::string CurrentDirectory();
+
+}  // namespace plenth
