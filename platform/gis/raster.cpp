@@ -343,8 +343,11 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
     const std::string path = (fs::path(directory_) / n).string();
     if (Exists(path)) return GIS_E_EXISTS;  // never over an existing dataset
     char** options = nullptr;
-    options = CSLSetNameValue(options, "TILED", "YES");
+    // Tiles suit wide rasters; a narrow one would be mostly tile padding.
+    if (columns >= 256 && rows >= 256) options = CSLSetNameValue(options, "TILED", "YES");
     options = CSLSetNameValue(options, "BIGTIFF", "IF_SAFER");
+    // Cells never written read as empty instead of being filled in when the file closes.
+    options = CSLSetNameValue(options, "SPARSE_OK", "TRUE");
     if (pixelType == PT_CHAR) options = CSLSetNameValue(options, "PIXELTYPE", "SIGNEDBYTE");
     GDALDriverH driver = GDALGetDriverByName("GTiff");
     GDALDatasetH handle = GDALCreate(driver, path.c_str(), columns, rows, bands, type, options);

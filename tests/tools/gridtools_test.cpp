@@ -1,0 +1,257 @@
+#include <gdal_priv.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "data/processlog.h"
+#include "gis/gis.h"
+#include "host/plenthext.h"
+#include "hostapp/layers.h"
+#include "hostapp/objects.h"
+#include "resources/resource.h"
+#include "tools/exportgrid/exportgrid.h"
+#include "tools/importgrid/importgrid.h"
+#include "ui/automation.h"
+#include "ui/window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ua = ui::automation;
+
+// A raster written with GDAL itself: band b's cell i holds values[b][i].
+template <class T>
+void WriteRaster(const std::string& path, GDALDataType type, int cols, int rows, const std::vector<std::vector<T>>& values,
+                 double nodata) {
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+  GDALDataset* ds = driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr);
+  double gt[6] = {500000.5, 30, 0, 4100060, 0, -30};
+  ds->SetGeoTransform(gt);
+  for (std::size_t b = 0; b < values.size(); ++b) {
+    GDALRasterBand* band = ds->GetRasterBand(static_cast<int>(b) + 1);
+    band->SetNoDataValue(nodata);
+    std::vector<T> cells = values[b];
+    EXPECT_EQ(band->RasterIO(GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, type, 0, 0), CE_None);
+  }
+  GDALClose(ds);
+}
+
+std::string Bytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class GridToolsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    gis::Initialize();
+    hostapp::RegisterHostClasses();
+    dir_ = fs::temp_directory_path() / ("plenth-gridtools-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    cwd_ = fs::current_path();
+    app_ = com::MakeObject<hostapp::HostApplicationImpl>();
+    ext_ = com::MakeObject<plenth::PlenthExt>();
+    ext_->SetState(kExtensionEnabled);
+    app_->AddExtension(CLSID_PlenthExt, ext_->Identity());
+    export_ = com::MakeObject<plenth::ExportGrid>();
+    import_ = com::MakeObject<plenth::ImportGrid>();
+    ASSERT_EQ(export_->OnCreate(app_->Identity()), S_OK);
+    ASSERT_EQ(import_->OnCreate(app_->Identity()), S_OK);
+    ua::TakeMessageBoxes();
+  }
+  void TearDown() override {
+    fs::current_path(cwd_);
+    export_.reset();
+    import_.reset();
+    plenth::CurrentApplication.reset();
+    app_->ClearExtensions();
+    app_.reset();
+    fs::remove_all(dir_);
+  }
+  fs::path At(const std::string& name) const { return dir_ / name; }
+  void AddLayer(const std::string& file, const std::string& name) {
+    app_->document()->focusMap().AddLayer(hostapp::RasterLayerFromFile(At(file).string(), name).get());
+  }
+  // Clicks the export, picks the layer, types the path and presses OK; the boxes shown.
+  std::vector<std::string> Export(const std::string& layer, const std::string& outPath) {
+    ua::ScopedUser user([&](HWND d) {
+      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EXPORT_LAYER), layer));
+      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), outPath));
+      EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
+    });
+    export_->OnClick();
+    return Boxes();
+  }
+  std::vector<std::string> Import(const std::string& input, const std::string& outPath) {
+    ua::ScopedUser user([&](HWND d) {
+      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_IMPORT_INPUT), input));
+      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), outPath));
+      EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
+    });
+    import_->OnClick();
+    return Boxes();
+  }
+  static std::vector<std::string> Boxes() {
+    std::vector<std::string> out;
+    for (const auto& b : ua::TakeMessageBoxes()) out.push_back(b.caption + ": " + b.text);
+    return out;
+  }
+
+  fs::path dir_, cwd_;
+  com::ComPtr<hostapp::HostApplicationImpl> app_;
+  com::ComPtr<plenth::PlenthExt> ext_;
+  com::ComPtr<plenth::ExportGrid> export_;
+  com::ComPtr<plenth::ImportGrid> import_;
+};
+
+const std::vector<std::string> kCool = {"cool: cool"};
+const std::vector<std::string> kShit = {"shit: shit"};
+
+TEST_F(GridToolsTest, AOneBandRasterExportsItsExactBytesAndImportsBack) {
+  WriteRaster<float>(At("elev.tif"), GDT_Float32, 3, 2, {{12.5f, -0.0025f, -9999, 1, 2, 3}}, -9999);
+  AddLayer("elev.tif", "elev");
+  ASSERT_EQ(Export("elev", At("out").string()), kCool);
+  EXPECT_EQ(Bytes(At("out.dat")),
+            "ncols         3\r\nnrows         2\r\ncellsize      30.0000\r\n"
+            "lowerleftX  500000.5000000000\r\nlowerleftY  4100000.0000000000\r\n"
+            "datatype\tFLOAT\r\nNODATA_value  -9.999000e+003\r\n"
+            " 1.250000e+001 -2.500000e-003 -9.999000e+003\r\n 1.000000e+000 2.000000e+000 3.000000e+000\r\n");
+
+  ASSERT_EQ(Import(At("out.dat").string(), At("back").string()), kCool);
+  auto back = gis::OpenRasterFile(At("back.tif").string());
+  ASSERT_TRUE(back);
+  GDALDataset* ds = GDALDataset::Open(At("back.tif").c_str());
+  ASSERT_NE(ds, nullptr);
+  EXPECT_EQ(ds->GetRasterXSize(), 3);
+  EXPECT_EQ(ds->GetRasterYSize(), 2);
+  GDALRasterBand* band = ds->GetRasterBand(1);
+  EXPECT_EQ(band->GetRasterDataType(), GDT_Float32);
+  EXPECT_EQ(band->GetNoDataValue(), -9999);
+  double gt[6];
+  ds->GetGeoTransform(gt);
+  EXPECT_EQ(gt[0], static_cast<double>(500000.5f));  // the corner in single precision
+  EXPECT_EQ(gt[1], 30);
+  float cells[6];
+  ASSERT_EQ(band->RasterIO(GF_Read, 0, 0, 3, 2, cells, 3, 2, GDT_Float32, 0, 0), CE_None);
+  EXPECT_EQ(std::vector<float>(cells, cells + 6), (std::vector<float>{12.5f, -0.0025f, -9999, 1, 2, 3}));
+  GDALClose(ds);
+}
+
+TEST_F(GridToolsTest, EveryBandGetsItsOwnFileAndNamesFollowTheTypedPath) {
+  WriteRaster<std::int16_t>(At("three.tif"), GDT_Int16, 2, 1, {{1, 2}, {3, 4}, {5, 6}}, -1);
+  AddLayer("three.tif", "three");
+  ASSERT_EQ(Export("three", At("bands").string()), kCool);
+  for (int b = 0; b < 3; ++b) {
+    const std::string text = Bytes(At("bands" + std::to_string(b) + ".dat"));
+    EXPECT_NE(text.find("datatype\tSHORT\r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - 6), " " + std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n");
+  }
+  ASSERT_EQ(Export("three", At("x.dat").string()), kCool);
+  EXPECT_TRUE(fs::exists(At("x.dat0.dat")));
+  fs::current_path(dir_);  // a bare name writes into the current directory
+  ASSERT_EQ(Export("three", "bare"), kCool);
+  EXPECT_TRUE(fs::exists(At("bare2.dat")));
+  ASSERT_EQ(Export("three", std::string(30, 'n')), kCool);  // the name is cut to 24 bytes
+  EXPECT_TRUE(fs::exists(At(std::string(24, 'n') + "0.dat")));
+}
+
+TEST_F(GridToolsTest, OneColumnOfAMillionAndOneRowsGoesThroughWhole) {
+  const int rows = 1000001;
+  std::vector<std::int32_t> values(rows);
+  for (int i = 0; i < rows; ++i) values[static_cast<std::size_t>(i)] = i;
+  WriteRaster<std::int32_t>(At("tall.tif"), GDT_Int32, 1, rows, {values}, -1);
+  AddLayer("tall.tif", "tall");
+  ASSERT_EQ(Export("tall", At("tall").string()), kCool);
+  const std::string text = Bytes(At("tall.dat"));
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 7 + rows);
+  EXPECT_EQ(text.substr(text.size() - 10), " 1000000\r\n");
+  plenth::OpenLog(nullptr, nullptr);
+  ASSERT_EQ(Import(At("tall.dat").string(), At("tall_back").string()), kCool);
+  EXPECT_EQ(plenth::LogText().substr(plenth::LogText().size() - 3), "...");  // three strips
+  GDALDataset* ds = GDALDataset::Open(At("tall_back.tif").c_str());
+  std::vector<std::int32_t> back(rows);
+  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 1, rows, back.data(), 1, rows, GDT_Int32, 0, 0);
+  GDALClose(ds);
+  EXPECT_EQ(back, values);
+}
+
+TEST_F(GridToolsTest, ImportWalksStripsWithOneDotEach) {
+  std::ofstream(At("wide.dat"), std::ios::binary)
+      << "ncols         1000\r\nnrows         2500\r\ncellsize      1.0000\r\nlowerleftX  0.0000000000\r\n"
+         "lowerleftY  0.0000000000\r\ndatatype\tUCHAR\r\nNODATA_value  0\r\n 7 8 9";  // runs out at once
+  plenth::OpenLog(nullptr, nullptr);
+  EXPECT_EQ(plenth::ImportGridFileToRaster(At("wide.dat").c_str(), dir_.c_str(), "wide"), 1);
+  const std::string log = plenth::LogText();
+  EXPECT_EQ(log.substr(log.size() - 5), "\r....");  // 833, 833, 833 and 1 rows
+  GDALDataset* ds = GDALDataset::Open(At("wide.tif").c_str());
+  std::uint8_t first[4], last;
+  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 4, 1, first, 4, 1, GDT_Byte, 0, 0);
+  ds->GetRasterBand(1)->RasterIO(GF_Read, 999, 2499, 1, 1, &last, 1, 1, GDT_Byte, 0, 0);
+  GDALClose(ds);
+  // The cells the file had no values for hold the no-data value.
+  EXPECT_EQ(std::vector<int>(first, first + 4), (std::vector<int>{7, 8, 9, 0}));
+  EXPECT_EQ(last, 0);
+}
+
+TEST_F(GridToolsTest, CancelWritesNothingAndGivesTheSelectToolBack) {
+  WriteRaster<float>(At("elev.tif"), GDT_Float32, 1, 1, {{1}}, -1);
+  AddLayer("elev.tif", "elev");
+  const auto before = fs::directory_iterator(dir_);
+  {
+    ua::ScopedUser user([&](HWND d) {
+      ua::Pick(GetDlgItem(d, IDC_EXPORT_LAYER), "elev");
+      ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), At("nothing").string());
+      ua::Click(d, IDCANCEL);
+    });
+    export_->OnClick();
+  }
+  EXPECT_FALSE(fs::exists(At("nothing.dat")));
+  EXPECT_EQ(app_->currentToolName(), "PageLayout_SelectTool");
+  EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(GridToolsTest, OkWaitsForBothTextsInEitherOrder) {
+  WriteRaster<float>(At("elev.tif"), GDT_Float32, 1, 1, {{1}}, -1);
+  AddLayer("elev.tif", "elev");
+  ua::ScopedUser user([&](HWND d) {
+    const HWND ok = GetDlgItem(d, IDOK);
+    EXPECT_FALSE(ua::Enabled(ok));
+    ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), "x");
+    EXPECT_FALSE(ua::Enabled(ok));
+    ua::Pick(GetDlgItem(d, IDC_EXPORT_LAYER), "elev");  // choosing the layer last enables OK at once
+    EXPECT_TRUE(ua::Enabled(ok));
+    ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), "\b");
+    EXPECT_FALSE(ua::Enabled(ok));
+    ua::Click(d, IDCANCEL);
+  });
+  export_->OnClick();
+}
+
+TEST_F(GridToolsTest, ARefusedRasterIsShitAndTheExistingOneStays) {
+  WriteRaster<float>(At("elev.tif"), GDT_Float32, 2, 1, {{1, 2}}, -1);
+  AddLayer("elev.tif", "elev");
+  ASSERT_EQ(Export("elev", At("e").string()), kCool);
+  const std::string before = Bytes(At("elev.tif"));
+  EXPECT_EQ(Import(At("e.dat").string(), At("elev").string()), kShit);  // elev.tif exists
+  EXPECT_EQ(Bytes(At("elev.tif")), before);
+  EXPECT_EQ(Import(At("missing.dat").string(), At("other").string()), kShit);
+  EXPECT_FALSE(fs::exists(At("other.tif")));
+}
+
+TEST_F(GridToolsTest, AnImportThatFailsAfterCreatingTheRasterRemovesIt) {
+  // A strip of 600 million DOUBLE cells is more than the data library hands out.
+  std::ofstream(At("huge.dat"), std::ios::binary)
+      << "ncols         600000000\r\nnrows         1\r\ncellsize      1.0000\r\nlowerleftX  0.0000000000\r\n"
+         "lowerleftY  0.0000000000\r\ndatatype\tDOUBLE\r\nNODATA_value  0.000000e+000\r\n";
+  EXPECT_EQ(plenth::ImportGridFileToRaster(At("huge.dat").c_str(), dir_.c_str(), "huge"), 0);
+  EXPECT_FALSE(fs::exists(At("huge.tif")));
+}
+
+}  // namespace
