@@ -1,11 +1,20 @@
 // The module's entry points: class factories by class id, whether the module can be
 // unloaded, and its registration.
+#include <dlfcn.h>
+
 #include <array>
+#include <map>
+#include <string>
+#include <climits>
+#include <cstdlib>
 #include <mutex>
 
 #include "host/command.h"
 #include "module/classtable.h"
 #include "module/moduleglobals.h"
+#include "module/typelibinfo.h"
+#include "registry/registrar.h"
+#include "ui/resources.h"
 #include "ui/window.h"
 
 #define PLENTH_EXPORT extern "C" __attribute__((visibility("default")))
@@ -31,8 +40,69 @@ __attribute__((destructor)) void ReleaseModuleState() {
   CurrentApplication.reset();
 }
 
+// The module's own file, as the registry names it: its path with every single quote
+// doubled for the registry scripts.
+std::string ModulePath() {
+  Dl_info info{};
+  if (!dladdr(reinterpret_cast<void*>(&TheFactories), &info) || !info.dli_fname) return {};
+  char resolved[PATH_MAX];
+  return realpath(info.dli_fname, resolved) ? std::string(resolved) : std::string(info.dli_fname);
+}
+
+std::string Doubled(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    out += c;
+    if (c == '\'') out += '\'';
+  }
+  return out;
+}
+
+// Runs each class's registry script in table order, stopping at the first failure.
+HRESULT RunScripts(bool registering) {
+  const std::map<std::string, std::string> replacements{{"MODULE", Doubled(ModulePath())}};
+  for (const ClassEntry& entry : ClassTable()) {
+    const std::string script = ui::RegistryScriptOf(ModuleInstance(), entry.scriptId);
+    if (script.empty()) return E_FAIL;
+    try {
+      registry::RunScript(script, replacements, registering);
+    } catch (const registry::RegistryError&) {
+      return E_FAIL;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT ChangeTypeLib(bool registering) {
+  try {
+    registry::Current().Change([&](registry::Tree& tree) {
+      if (registering)
+        registry::RegisterTypeLib(tree, ModuleTypeLib(), ModulePath());
+      else
+        registry::UnregisterTypeLib(tree, ModuleTypeLib());
+    });
+  } catch (const registry::RegistryError&) {
+    return E_FAIL;
+  }
+  return S_OK;
+}
+
 }  // namespace
 }  // namespace plenth
+
+// The module's resources, readable by the system as a DLL's resource section is (its
+// version data among them).
+PLENTH_EXPORT const ResourceModule* ModuleResources = plenth::ModuleInstance();
+
+PLENTH_EXPORT HRESULT DllRegisterServer() {
+  if (const HRESULT hr = plenth::RunScripts(true); FAILED(hr)) return hr;
+  return plenth::ChangeTypeLib(true);
+}
+
+PLENTH_EXPORT HRESULT DllUnregisterServer() {
+  if (const HRESULT hr = plenth::RunScripts(false); FAILED(hr)) return hr;
+  return plenth::ChangeTypeLib(false);
+}
 
 PLENTH_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
   using namespace plenth;

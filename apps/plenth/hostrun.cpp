@@ -6,7 +6,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "apps/plenth/moduleclasses.h"
+#include "hostapp/discovery.h"
 #include "hostapp/layers.h"
 #include "ui/automation.h"
 
@@ -28,9 +28,18 @@ LayerArg ParseLayerArg(const std::string& text) {
   return arg;
 }
 
+std::vector<hostapp::FoundClass> FindModuleClasses(const std::string& modulePath) {
+  try {
+    hostapp::EnsureRegistered(modulePath);
+    return hostapp::DiscoverClasses(registry::Current().Read(), modulePath);
+  } catch (const std::exception& e) {
+    throw RunError(e.what());
+  }
+}
+
 HostRun::HostRun(const std::string& modulePath, std::ostream& out) : out_(out) {
   if (!fs::exists(modulePath)) throw RunError("the module " + modulePath + " is not there");
-  host_ = std::make_unique<hostapp::HostSession>(modulePath, ModuleClasses());
+  host_ = std::make_unique<hostapp::HostSession>(modulePath, FindModuleClasses(modulePath));
   host_->app().statusBar().onMessage = [this](LONG pane, const std::string& text) {
     out_ << "status " << pane << ": " << text << "\n";
   };

@@ -27,6 +27,10 @@ struct LayerArg {
 };
 LayerArg ParseLayerArg(const std::string& text);
 
+// The module's classes as the registry lists them, registering the module first when it
+// is not registered yet.
+std::vector<hostapp::FoundClass> FindModuleClasses(const std::string& modulePath);
+
 class HostRun {
  public:
   HostRun(const std::string& modulePath, std::ostream& out);

@@ -8,6 +8,8 @@
 #include "apps/plenth/hostrun.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
+#include "hostapp/module.h"
+#include "registry/registry.h"
 
 namespace {
 
@@ -37,6 +39,29 @@ int main(int argc, char** argv) {
   app.footer("Run 'plenth COMMAND --help' for a command's options.\n");
   plenth::cli::GridRun run{DefaultModulePath(), {}};
   app.add_option("--module", run.modulePath, "The PlenthTools module to load")->capture_default_str();
+  std::string registryFile;
+  app.add_option("--registry", registryFile,
+                 "The registry file the module is registered in (default $XDG_DATA_HOME/plenth/registry.reg)");
+  app.parse_complete_callback([&] {
+    if (!registryFile.empty()) registry::UseFile(registryFile);
+  });
+
+  std::string moduleArg;
+  for (const bool registering : {true, false}) {
+    auto* sub = app.add_subcommand(registering ? "register" : "unregister",
+                                   registering ? "Register the module's classes, categories and type library"
+                                               : "Remove the module's registration");
+    sub->add_option("MODULE", moduleArg, "The module (default: the one installed beside plenth)");
+    sub->callback([&, registering] {
+      Run(registering ? "register" : "unregister", [&] {
+        const std::string path = moduleArg.empty() ? run.modulePath : moduleArg;
+        hostapp::LoadedModule module(path);
+        const HRESULT hr = registering ? module.RegisterServer() : module.UnregisterServer();
+        if (FAILED(hr)) throw plenth::cli::RunError("the module answered a failure (" + std::to_string(hr) + ")");
+        std::cout << (registering ? "registered " : "unregistered ") << path << " in " << registry::CurrentFile() << "\n";
+      });
+    });
+  }
 
   auto* tools = app.add_subcommand("tools", "List the extension, the toolbar and the commands the module offers");
   tools->callback([&] { Run("tools", [&] { plenth::cli::ListTools(run.modulePath, std::cout); }); });

@@ -1,6 +1,8 @@
 #include "apps/plenth/toolscommand.h"
 
-#include "apps/plenth/moduleclasses.h"
+#include "apps/plenth/hostrun.h"
+#include "registry/registry.h"
+#include "ui/resources.h"
 
 namespace plenth::cli {
 namespace {
@@ -14,18 +16,32 @@ std::string Text(const std::function<HRESULT(BSTR*)>& get) {
 }  // namespace
 
 int ListTools(const std::string& modulePath, std::ostream& out) {
-  hostapp::HostSession host(modulePath, ModuleClasses());
+  const auto classes = FindModuleClasses(modulePath);
+  hostapp::HostSession host(modulePath, classes);
+  if (const ResourceModule* resources = host.module().Resources()) {
+    if (const auto* script = ui::ScriptOf(resources); script && script->version) {
+      const auto& v = script->version->fileVersion;
+      out << "Module: " << modulePath << "\n  " << script->version->strings.at("FileDescription") << " " << v[0] << "."
+          << v[1] << "." << v[2] << "." << v[3] << "\n  registered in " << registry::CurrentFile() << "\n\n";
+    }
+  }
+  const auto categoryOf = [&](const CLSID& clsid) {
+    for (const auto& c : classes)
+      if (c.clsid == clsid) return std::string(CategoryName(c.category));
+    return std::string("?");
+  };
   if (const auto& ext = host.extension()) {
     LONG state = 0;
     ext->GetState(&state);
-    out << "Extension: " << Text([&](BSTR* s) { return ext->ProductName(s); }) << " (state " << state << ")\n"
+    out << "Extension: " << Text([&](BSTR* s) { return ext->ProductName(s); }) << " (state " << state
+        << ", found under extensions)\n"
         << "  " << Text([&](BSTR* s) { return ext->Description(s); }) << "\n";
   } else {
     out << "Extension: none found\n";
   }
   if (const auto& bar = host.toolbar()) {
     out << "\nToolbar: " << Text([&](BSTR* s) { return bar->Name(s); }) << " (caption \""
-        << Text([&](BSTR* s) { return bar->Caption(s); }) << "\")\n";
+        << Text([&](BSTR* s) { return bar->Caption(s); }) << "\", found under command bars)\n";
     LONG count = 0;
     bar->ItemCount(&count);
     for (LONG i = 0; i < count; ++i) {
@@ -39,7 +55,7 @@ int ListTools(const std::string& modulePath, std::ostream& out) {
     auto& cmd = c.command;
     VARIANT_BOOL enabled = VARIANT_FALSE;
     hostapp::CallModule([&] { return cmd->IsEnabled(&enabled); });
-    out << "  " << c.name << "\n"
+    out << "  " << c.name << "  (found under " << categoryOf(c.clsid) << ")\n"
         << "    caption:  " << Text([&](BSTR* s) { return cmd->Caption(s); }) << "\n"
         << "    tooltip:  " << Text([&](BSTR* s) { return cmd->Tooltip(s); }) << "\n"
         << "    message:  " << Text([&](BSTR* s) { return cmd->Message(s); }) << "\n"

@@ -27,6 +27,11 @@ LoadedModule::~LoadedModule() {
 HRESULT LoadedModule::GetClassObject(REFCLSID clsid, REFIID riid, void** object) const {
   return getClassObject_(clsid, riid, object);
 }
+const ResourceModule* LoadedModule::Resources() const {
+  auto* slot = static_cast<const ResourceModule* const*>(dlsym(handle_, "ModuleResources"));
+  return slot ? *slot : nullptr;
+}
+
 HRESULT LoadedModule::CanUnloadNow() const { return canUnloadNow_(); }
 HRESULT LoadedModule::RegisterServer() const { return registerServer_ ? registerServer_() : E_NOTIMPL; }
 HRESULT LoadedModule::UnregisterServer() const { return unregisterServer_ ? unregisterServer_() : E_NOTIMPL; }

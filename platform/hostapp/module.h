@@ -7,6 +7,8 @@
 
 #include "com/ptr.h"
 
+struct ResourceModule;
+
 namespace hostapp {
 
 class LoadedModule {
@@ -22,6 +24,8 @@ class LoadedModule {
   HRESULT RegisterServer() const;
   HRESULT UnregisterServer() const;
   const std::string& path() const { return path_; }
+  // The module's resources (its resource section), or null.
+  const ResourceModule* Resources() const;
 
   // Creates an object of the module's class through its class factory.
   template <class T>

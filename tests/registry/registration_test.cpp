@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "hostapp/categories.h"
+#include "hostapp/discovery.h"
+#include "registry/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kExt = "{438E9AAF-4555-4806-8445-D9D721BDB5B8}";
+constexpr const char* kBar = "{745C3EB7-6A8A-4214-A862-27A0D66158A4}";
+constexpr const char* kDrop = "{CEED2118-C277-4ED1-82CF-EFB7146EB246}";
+constexpr const char* kPolyClip = "{CDC0D710-2ACE-4288-B043-A2ECA352A1C6}";
+
+class RegistrationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("plenth-registration-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    registry::UseFile((dir_ / "registry.reg").string());
+    module_ = std::make_unique<hostapp::LoadedModule>(PLENTH_MODULE_PATH);
+  }
+  void TearDown() override {
+    module_.reset();
+    registry::UseFile("");
+    fs::remove_all(dir_);
+  }
+  fs::path dir_;
+  std::unique_ptr<hostapp::LoadedModule> module_;
+};
+
+TEST_F(RegistrationTest, TheHostFindsEveryClassUnderItsCategory) {
+  ASSERT_EQ(module_->RegisterServer(), S_OK);
+  const auto tree = registry::Current().Read();
+  const auto classes = hostapp::DiscoverClasses(tree, PLENTH_MODULE_PATH);
+  int extensions = 0, bars = 0, commands = 0;
+  for (const auto& c : classes) {
+    extensions += c.category == CATID_HostExtensions;
+    bars += c.category == CATID_HostCommandBars;
+    commands += c.category == CATID_HostCommands;
+  }
+  EXPECT_EQ(extensions, 1);
+  EXPECT_EQ(bars, 1);
+  EXPECT_EQ(commands, 7);
+  // The drop target is registered, under no category.
+  const auto* drop = tree.Find(std::string("CLSID\\") + kDrop);
+  ASSERT_NE(drop, nullptr);
+  EXPECT_EQ(drop->Find("Implemented Categories"), nullptr);
+}
+
+TEST_F(RegistrationTest, TheKeysOfEachClassAreAsWritten) {
+  ASSERT_EQ(module_->RegisterServer(), S_OK);
+  const auto tree = registry::Current().Read();
+  // Threading models keep their case; PolyClip has none.
+  const std::pair<const char*, const char*> models[] = {{kExt, "Apartment"},
+                                                        {kBar, "both"},
+                                                        {"{B1EF95F4-BE29-444D-99DE-12520F4E0307}", "Free"}};
+  for (const auto& [clsid, model] : models)
+    EXPECT_EQ(tree.Find(std::string("CLSID\\") + clsid + "\\InprocServer32")->values.at("ThreadingModel"), model);
+  const auto* polyServer = tree.Find(std::string("CLSID\\") + kPolyClip + "\\InprocServer32");
+  ASSERT_NE(polyServer, nullptr);
+  EXPECT_TRUE(polyServer->values.empty());
+  EXPECT_EQ(polyServer->defaultValue, fs::canonical(PLENTH_MODULE_PATH).string());
+  // Both ProgIDs, the current version, and the description.
+  EXPECT_EQ(tree.Find("PlenthTools.PlenthExt.1")->defaultValue, "PlenthExt Class");
+  EXPECT_EQ(tree.Find("PlenthTools.PlenthExt.1\\CLSID")->defaultValue, kExt);
+  EXPECT_EQ(tree.Find("PlenthTools.PlenthExt\\CurVer")->defaultValue, "PlenthTools.PlenthExt.1");
+  // Exactly the four programmable classes.
+  int programmable = 0;
+  for (const auto& [id, key] : tree.Find("CLSID")->subkeys) programmable += key->Find("Programmable") != nullptr;
+  EXPECT_EQ(programmable, 4);
+  EXPECT_NE(tree.Find("TypeLib\\{3D6E7CD9-083F-41FA-9996-0E104743E9BA}\\1.0"), nullptr);
+}
+
+TEST_F(RegistrationTest, UnregistrationRemovesExactlyWhatRegistrationWrote) {
+  registry::Current().Change([](registry::Tree& t) {
+    t.Create("CLSID\\{99999999-0000-0000-0000-000000000000}").defaultValue = "another module";
+    t.Create(".dat").defaultValue = "unrelated";
+  });
+  const auto before = registry::Current().Read();
+  ASSERT_EQ(module_->RegisterServer(), S_OK);
+  ASSERT_EQ(module_->RegisterServer(), S_OK);  // twice is the same as once
+  ASSERT_EQ(module_->UnregisterServer(), S_OK);
+  const auto after = registry::Current().Read();
+  EXPECT_TRUE(after == before) << registry::ToRegText(after);
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "registry/registrar.h"
+#include "registry/registry.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using registry::RegistryError;
+
+class RegistryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("plenth-registry-" + std::to_string(::getpid()));
+    fs::create_directories(dir_);
+    file_ = (dir_ / "registry.reg").string();
+    registry::UseFile(file_);
+  }
+  void TearDown() override {
+    registry::UseFile("");
+    fs::remove_all(dir_);
+  }
+  static std::string Bytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  fs::path dir_;
+  std::string file_;
+};
+
+TEST_F(RegistryTest, RegTextRoundTripsWithItsEscapes) {
+  registry::Tree tree;
+  auto& key = tree.Create("CLSID\\{ABC}\\InprocServer32");
+  key.defaultValue = "C:\\path with \"quotes\"\\lib.so";
+  key.values["ThreadingModel"] = "Apartment";
+  tree.Create("Empty Key");
+  const std::string text = registry::ToRegText(tree);
+  EXPECT_NE(text.find("@=\"C:\\\\path with \\\"quotes\\\"\\\\lib.so\"\r\n"), std::string::npos);
+  EXPECT_TRUE(registry::FromRegText(text) == tree);
+  // Lookups ignore case, names keep theirs.
+  EXPECT_NE(tree.Find("clsid\\{abc}\\INPROCSERVER32"), nullptr);
+  EXPECT_EQ(tree.Find("CLSID\\{abc}")->name, "{ABC}");
+}
+
+TEST_F(RegistryTest, TwoWritersKeepEachOthersKeys) {
+  registry::RegistryFile first(file_), second(file_);
+  first.Change([](registry::Tree& t) { t.Create("One").defaultValue = "1"; });
+  second.Change([](registry::Tree& t) { t.Create("Two").defaultValue = "2"; });
+  const auto tree = first.Read();
+  EXPECT_EQ(tree.Find("One")->defaultValue, "1");
+  EXPECT_EQ(tree.Find("Two")->defaultValue, "2");
+}
+
+TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheFileWhole) {
+  registry::RegistryFile store(file_);
+  store.Change([](registry::Tree& t) { t.Create("Kept").defaultValue = "yes"; });
+  const std::string before = Bytes(file_);
+  // What a writer that died between writing and renaming leaves behind.
+  std::ofstream(file_ + ".tmp.99999") << "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\Half";
+  EXPECT_EQ(Bytes(file_), before);
+  EXPECT_EQ(store.Read().Find("Kept")->defaultValue, "yes");
+  store.Change([](registry::Tree& t) { t.Create("Later"); });
+  EXPECT_NE(store.Read().Find("Later"), nullptr);
+}
+
+TEST_F(RegistryTest, ADamagedFileIsAnErrorAndStaysAsItWas) {
+  const char* damaged[] = {
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\ngarbage\r\n",
+      "REGEDIT4\r\n",
+      "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\A]\r\n",
+      "Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\A]\r\n@=\"open\r\n",
+      "Windows Registry Editor Version 5.00\r\n@=\"before any key\"\r\n",
+  };
+  for (const char* text : damaged) {
+    SCOPED_TRACE(text);
+    std::ofstream(file_, std::ios::binary) << text;
+    registry::RegistryFile store(file_);
+    try {
+      store.Change([](registry::Tree& t) { t.Create("New"); });
+      ADD_FAILURE() << "accepted";
+    } catch (const RegistryError& e) {
+      EXPECT_NE(std::string(e.what()).find(file_ + ":"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Bytes(file_), text);
+  }
+}
+
+constexpr char kScript[] = R"(HKCR
+{
+	Thing.1 = s 'Thing Class'
+	{
+		CLSID = s '{11111111-2222-3333-4444-555555555555}'
+	}
+	NoRemove CLSID
+	{
+		ForceRemove {11111111-2222-3333-4444-555555555555} = s 'Thing Class'
+		{
+			'Implemented Categories'
+			{
+				{B56A7C42-83D4-11D2-A2E9-080009B6F22B}
+			}
+			InprocServer32 = s '%MODULE%'
+			{
+				val ThreadingModel = s 'both'
+			}
+		}
+	}
+}
+)";
+
+TEST_F(RegistryTest, ScriptsRegisterAndUnregisterExactly) {
+  registry::Current().Change([](registry::Tree& t) {
+    t.Create("CLSID\\{99999999-0000-0000-0000-000000000000}").defaultValue = "someone else";
+    t.Create("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale");  // ForceRemove clears it
+  });
+  const registry::Tree before = registry::Current().Read();
+  registry::RunScript(kScript, {{"MODULE", "/opt/it''s/lib.so"}}, true);
+  const auto tree = registry::Current().Read();
+  const auto* server = tree.Find("CLSID\\{11111111-2222-3333-4444-555555555555}\\InprocServer32");
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(server->defaultValue, "/opt/it's/lib.so");
+  EXPECT_EQ(server->values.at("ThreadingModel"), "both");
+  EXPECT_EQ(tree.Find("CLSID\\{11111111-2222-3333-4444-555555555555}\\Stale"), nullptr);
+  const auto found = registry::ClassesInCategory(tree, "{B56A7C42-83D4-11D2-A2E9-080009B6F22B}");
+  ASSERT_EQ(found.size(), 1u);
+  EXPECT_EQ(found[0].modulePath, "/opt/it's/lib.so");
+
+  registry::RunScript(kScript, {{"MODULE", "x"}}, false);
+  auto after = registry::Current().Read();
+  // The stale key went with the class; everything else is as it was.
+  registry::Tree expected = before;
+  expected.Remove("CLSID\\{11111111-2222-3333-4444-555555555555}");
+  EXPECT_TRUE(after == expected) << registry::ToRegText(after);
+  EXPECT_NE(after.Find("CLSID"), nullptr);
+}
+
+TEST_F(RegistryTest, MalformedScriptsChangeNothing) {
+  registry::Current().Change([](registry::Tree& t) { t.Create("Kept"); });
+  const std::string before = Bytes(file_);
+  const char* bad[] = {
+      "HKCR { Key = s 'open }",
+      "HKLM { Key }",
+      "HKCR { Key = 'no type' }",
+      "HKCR { Key { val = s 'x' } }",
+      "HKCR { Key = s '%UNKNOWN%' }",
+      "HKCR { Key { Inner ",
+      "HKCR { Key ; }",
+  };
+  for (const char* text : bad) {
+    SCOPED_TRACE(text);
+    try {
+      registry::RunScript(text, {{"MODULE", "m"}}, true);
+      ADD_FAILURE() << "accepted";
+    } catch (const RegistryError& e) {
+      EXPECT_NE(std::string(e.what()).find("line"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(Bytes(file_), before);
+  }
+}
+
+TEST_F(RegistryTest, TypeLibraryRegistrationRoundTrips) {
+  const registry::TypeLibInfo lib{"{3D6E7CD9-083F-41FA-9996-0E104743E9BA}", "LIB", "1.0", 0x409, "Lib 1.0 Type Library",
+                                  {{"A", "{A}", "IA", "{D44A14A1-B783-43CC-9533-A49F5EA89A1B}", true},
+                                   {"B", "{B}", "IB", "{7B605F40-EB9B-44A9-99F9-0B50220A6CCF}", false}}};
+  registry::Tree tree;
+  tree.Create("CLSID");
+  const registry::Tree before = tree;
+  registry::RegisterTypeLib(tree, lib, "/opt/lib/module.so");
+  const auto* version = tree.Find("TypeLib\\{3D6E7CD9-083F-41FA-9996-0E104743E9BA}\\1.0");
+  ASSERT_NE(version, nullptr);
+  EXPECT_EQ(version->defaultValue, "Lib 1.0 Type Library");
+  EXPECT_EQ(version->Find("409\\win32")->defaultValue, "/opt/lib/module.so");
+  EXPECT_EQ(version->Find("HELPDIR")->defaultValue, "/opt/lib");
+  const auto* dual = tree.Find("Interface\\{D44A14A1-B783-43CC-9533-A49F5EA89A1B}");
+  ASSERT_NE(dual, nullptr);
+  EXPECT_EQ(dual->Find("ProxyStubClsid32")->defaultValue, registry::kTypeLibMarshaler);
+  EXPECT_EQ(dual->Find("TypeLib")->values.at("Version"), "1.0");
+  EXPECT_EQ(tree.Find("Interface\\{7B605F40-EB9B-44A9-99F9-0B50220A6CCF}"), nullptr);
+  registry::UnregisterTypeLib(tree, lib);
+  EXPECT_TRUE(tree == before);
+}
+
+}  // namespace
