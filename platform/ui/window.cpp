@@ -216,7 +216,13 @@ HWND CreateDialogWindow(HINSTANCE module, int templateId, HWND owner, DLGPROC pr
     dialog->children.push_back(ch);
     if (!firstTab && (c.style & WS_TABSTOP) && child->enabled && child->visible) firstTab = ch;
   }
-  const LRESULT focusDefault = SendMessage(h, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param);
+  LRESULT focusDefault = FALSE;
+  try {
+    focusDefault = SendMessage(h, WM_INITDIALOG, reinterpret_cast<WPARAM>(firstTab), param);
+  } catch (...) {
+    DestroyWindow(h);  // an error raised while the dialog opens leaves no half-made window
+    throw;
+  }
   if (!IsWindow(h)) return nullptr;  // the dialog procedure destroyed its own window
   if (focusDefault && firstTab && IsWindow(firstTab)) SetFocus(firstTab);
   if ((t.style & WS_VISIBLE) || modal) dialog->visible = true;
@@ -234,6 +240,15 @@ INT_PTR DialogBoxParam(HINSTANCE module, int templateId, HWND owner, DLGPROC pro
   if (!h) return -1;
   const bool ownerWasEnabled = owner && IsWindowEnabled(owner);
   if (ownerWasEnabled) EnableWindow(owner, FALSE);
+  // An error raised by the dialog procedure ends the dialog and gives the owner back.
+  struct Cleanup {
+    HWND dialog, owner;
+    bool enable;
+    ~Cleanup() {
+      DestroyWindow(dialog);
+      if (enable) EnableWindow(owner, TRUE);
+    }
+  } cleanup{h, owner, ownerWasEnabled};
   int unanswered = 0;
   while (true) {
     const auto w = Find(h);
@@ -255,8 +270,6 @@ INT_PTR DialogBoxParam(HINSTANCE module, int templateId, HWND owner, DLGPROC pro
   }
   INT_PTR result = IDCANCEL;
   if (const auto w = Find(h)) result = w->result;
-  DestroyWindow(h);
-  if (ownerWasEnabled) EnableWindow(owner, TRUE);
   return result;
 }
 
