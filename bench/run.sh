@@ -7,3 +7,5 @@ for b in "$build"/bin/bench_*; do
   echo "== $(basename "$b")"
   "$b" --benchmark_counters_tabular=true
 done
+echo "== plenth beside GDAL"
+"$(dirname "$0")/compare_gdal.sh" "$build"
