@@ -1,85 +1,106 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <random>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "tools/effortsurface/effortkernel.h"
 #include "tools/effortsurface/effortkernelref.h"
+#include "tools/effortsurface/groundcover.h"
 
 namespace {
 
 using namespace plenth;
 
 constexpr float N = -1.0f;
+constexpr float kUntouched = 12345.0f;
+constexpr int kAllTypes[] = {3, 4, 5, 6, 7, 8, 9, 10};
 
-// A scene: DEM (as doubles, stored in the DEM's type), class grids, and the four outputs.
+// The inputs of one run: the DEM as doubles (stored in the DEM's type when run), the class
+// grids with their no-data bytes, the cell size.
 struct Scene {
   int rows, columns;
   float cell = 10;
   std::vector<double> dem;
+  double demNoData = -99;
   std::vector<std::uint8_t> trails, streams;
   std::vector<std::int8_t> cover;
-  double demNoData = -9999;
   std::uint8_t trailsNoData = 0, streamsNoData = 0;
 
-  Scene(int r, int c) : rows(r), columns(c), dem(r * c, 100), trails(r * c, 0), streams(r * c, 0), cover(r * c, 4) {}
+  Scene(int r, int c)
+      : rows(r), columns(c), dem(Cells(), 100), trails(Cells(), 0), streams(Cells(), 0), cover(Cells(), 4) {}
+  std::size_t Cells() const { return static_cast<std::size_t>(rows) * columns; }
+  std::size_t At(int r, int c) const { return static_cast<std::size_t>(r) * columns + c; }
 };
 
-struct Result {
-  std::vector<float> band[4];
-  int marks = 0;
-  bool completed = false;
-};
+enum class Kernel { Reference, OneThread, TwoThreads, ThreeThreads, Auto };
 
-template <class T>
-std::vector<T> As(const std::vector<double>& v) {
-  return std::vector<T>(v.begin(), v.end());
-}
-
+// Progress marks as seen by the callback.
 struct Marks {
-  int count = 0;
-  int stopAfter = -1;
-  std::thread::id thread = std::this_thread::get_id();
+  std::vector<std::int32_t> rows;
+  int stopAt = -1;       // answer false to the mark of this row
+  int throwAt = -1;      // throw from the mark of this row
+  std::thread::id caller = std::this_thread::get_id();
   bool otherThread = false;
 };
 
-bool Mark(void* context) {
+bool Mark(void* context, std::int32_t row) {
   auto* m = static_cast<Marks*>(context);
-  if (std::this_thread::get_id() != m->thread) m->otherThread = true;
-  ++m->count;
-  return m->stopAfter < 0 || m->count < m->stopAfter;
+  if (std::this_thread::get_id() != m->caller) m->otherThread = true;
+  m->rows.push_back(row);
+  if (row == m->throwAt) throw std::runtime_error("stop");
+  return row != m->stopAt;
 }
+
+struct Result {
+  std::vector<float> band[4];
+  Marks marks;
+  bool completed = false;
+  float At(int k, std::size_t i) const { return band[k][i]; }
+};
 
 template <class T>
-Result ComputeTyped(int type, const Scene& s, bool reference, int threads, int stopAfter = -1) {
-  const auto dem = As<T>(s.dem);
-  Result r;
-  for (auto& b : r.band) b.assign(s.dem.size(), 12345.0f);
-  const EffortInputs in{dem.data(), s.demNoData, s.trails.data(), s.trailsNoData, s.streams.data(), s.streamsNoData,
-                        s.cover.data(), s.rows, s.columns, s.cell};
-  const EffortOutputs out{r.band[0].data(), r.band[1].data(), r.band[2].data(), r.band[3].data(), N};
-  Marks marks;
-  marks.stopAfter = stopAfter;
-  r.completed = reference ? EffortKernelReference(type, in, out, Mark, &marks)
-                          : EffortKernel(type, in, out, Mark, &marks, threads);
-  r.marks = marks.count;
-  EXPECT_FALSE(marks.otherThread) << "a progress mark came from another thread";
-  return r;
+std::vector<T> Stored(const std::vector<double>& values) {
+  std::vector<T> cells(values.size());
+  for (std::size_t i = 0; i < values.size(); ++i) cells[i] = static_cast<T>(values[i]);
+  return cells;
 }
 
-Result Compute(int type, const Scene& s, bool reference = false, int threads = 1, int stopAfter = -1) {
+std::vector<unsigned char> DemBytes(int type, const Scene& s) {
+  const auto bytes = [](const auto& cells) {
+    const auto* p = reinterpret_cast<const unsigned char*>(cells.data());
+    return std::vector<unsigned char>(p, p + cells.size() * sizeof(cells[0]));
+  };
   switch (type) {
-    case 3: return ComputeTyped<std::uint8_t>(type, s, reference, threads, stopAfter);
-    case 4: return ComputeTyped<std::int8_t>(type, s, reference, threads, stopAfter);
-    case 5: return ComputeTyped<std::uint16_t>(type, s, reference, threads, stopAfter);
-    case 6: return ComputeTyped<std::int16_t>(type, s, reference, threads, stopAfter);
-    case 7: return ComputeTyped<std::uint32_t>(type, s, reference, threads, stopAfter);
-    case 8: return ComputeTyped<std::int32_t>(type, s, reference, threads, stopAfter);
-    case 9: return ComputeTyped<float>(type, s, reference, threads, stopAfter);
-    default: return ComputeTyped<double>(type, s, reference, threads, stopAfter);
+    case 3: return bytes(Stored<std::uint8_t>(s.dem));
+    case 4: return bytes(Stored<std::int8_t>(s.dem));
+    case 5: return bytes(Stored<std::uint16_t>(s.dem));
+    case 6: return bytes(Stored<std::int16_t>(s.dem));
+    case 7: return bytes(Stored<std::uint32_t>(s.dem));
+    case 8: return bytes(Stored<std::int32_t>(s.dem));
+    case 9: return bytes(Stored<float>(s.dem));
+    default: return bytes(Stored<double>(s.dem));
   }
+}
+
+Result Compute(int type, const Scene& s, Kernel kernel = Kernel::OneThread, Marks marks = {}) {
+  const std::vector<unsigned char> dem = DemBytes(type, s);
+  Result r;
+  for (auto& b : r.band) b.assign(s.Cells(), kUntouched);
+  r.marks = marks;
+  const EffortGrids grids{s.trails.data(), s.trailsNoData, s.streams.data(), s.streamsNoData,
+                          s.cover.data(),  s.rows,         s.columns,        s.cell};
+  const EffortOutputs out{r.band[0].data(), r.band[1].data(), r.band[2].data(), r.band[3].data(), N};
+  const int threads[] = {1, 1, 2, 3, 0};
+  const EffortRun run{Mark, &r.marks, threads[static_cast<int>(kernel)]};
+  r.completed = kernel == Kernel::Reference ? EffortKernelReference(type, dem.data(), s.demNoData, grids, out, run)
+                                            : EffortKernel(type, dem.data(), s.demNoData, grids, out, run);
+  EXPECT_FALSE(r.marks.otherThread) << "a progress mark came from another thread";
+  return r;
 }
 
 bool SameBits(const Result& a, const Result& b) {
@@ -90,147 +111,270 @@ bool SameBits(const Result& a, const Result& b) {
   return true;
 }
 
-TEST(EffortKernel, TheWorkedExample) {
+std::vector<std::int32_t> MarkRows(int rows) {
+  std::vector<std::int32_t> expected;
+  for (int r = 0; r < rows; r += 100) expected.push_back(r);
+  return expected;
+}
+
+TEST(EffortKernel, TheWorkedExampleInEveryCellType) {
   Scene s(2, 2);
   s.dem = {100, 104, 100, 110};
   s.cover = {4, 6, 4, 4};
-  const Result r = Compute(9, s);
+  // north, north-east, east, south-east of the cells (0,0), (0,1), (1,0), (1,1)
   const float expect[4][4] = {
-      // north, north-east, east, south-east of cells (0,0), (0,1), (1,0), (1,1)
       {N, N, 10.00f, 89.56f},
       {N, N, 72.56f, N},
       {63.33f, N, 56.57f, N},
       {50.48f, N, N, N},
   };
-  for (int band = 0; band < 4; ++band)
-    for (int cell = 0; cell < 4; ++cell) {
-      SCOPED_TRACE(testing::Message() << "band " << band << " cell " << cell);
-      if (expect[band][cell] == N)
-        EXPECT_EQ(r.band[band][cell], N);
-      else
-        EXPECT_NEAR(r.band[band][cell], expect[band][cell], 0.005f);
-    }
-  EXPECT_TRUE(SameBits(r, Compute(9, s, true)));
-}
-
-TEST(EffortKernel, EdgesTakeTheNoDataValueBandByBand) {
-  for (const auto& [rows, columns] : std::vector<std::pair<int, int>>{{1, 1}, {1, 4}, {3, 3}}) {
-    SCOPED_TRACE(testing::Message() << rows << " x " << columns);
-    Scene s(rows, columns);
-    const Result r = Compute(6, s);
-    for (int row = 0; row < rows; ++row)
-      for (int col = 0; col < columns; ++col) {
-        const int i = row * columns + col;
-        const bool lastColumn = col == columns - 1, lastRow = row == rows - 1;
-        EXPECT_EQ(r.band[0][i] == N, row == 0);
-        EXPECT_EQ(r.band[1][i] == N, row == 0 || lastColumn);
-        EXPECT_EQ(r.band[2][i] == N, lastColumn);
-        EXPECT_EQ(r.band[3][i] == N, lastRow || lastColumn);
+  for (const int type : kAllTypes) {
+    const Result r = Compute(type, s);
+    for (int band = 0; band < 4; ++band)
+      for (int cell = 0; cell < 4; ++cell) {
+        SCOPED_TRACE(testing::Message() << "type " << type << " band " << band << " cell " << cell);
+        if (expect[band][cell] == N)
+          EXPECT_EQ(r.At(band, cell), N);
+        else
+          EXPECT_NEAR(r.At(band, cell), expect[band][cell], 0.005f);
       }
+    EXPECT_TRUE(SameBits(r, Compute(type, s, Kernel::Reference))) << "type " << type;
   }
 }
 
-TEST(EffortKernel, FlatGroundTrailsAndStreams) {
-  Scene s(3, 3);
-  const int centre = 4;
-  const float diagonal = 10.0f * kDiagonalFactor;
-  Result r = Compute(9, s);
-  EXPECT_EQ(r.band[0][centre], 10.0f);
-  EXPECT_EQ(r.band[1][centre], diagonal);
-  EXPECT_EQ(r.band[2][centre], 10.0f);
-  EXPECT_EQ(r.band[3][centre], diagonal);
-
-  // Both cells on a trail: a quarter, whatever the streams and the ground cover.
-  s.trails.assign(9, 1);
-  s.streams.assign(9, 1);
-  s.cover.assign(9, 1);
-  r = Compute(9, s);
-  EXPECT_EQ(r.band[0][centre], 2.5f);
-  EXPECT_EQ(r.band[1][centre], diagonal / 4);
-
-  // From a trail into a cell off it: the other rules decide.
-  s = Scene(3, 3);
-  s.trails[centre] = 1;
-  s.cover[5] = 6;  // east of the centre
-  s.streams[1] = 1;  // north of the centre
-  r = Compute(9, s);
-  EXPECT_EQ(r.band[2][centre], 30.0f);
-  EXPECT_EQ(r.band[0][centre], N);  // into a stream cell
-  EXPECT_EQ(r.band[3][1], 10.0f * kDiagonalFactor * 3.0f);  // out of the stream cell (0, 1) into (1, 2)
+TEST(EffortKernel, EachBandTakesItsOwnEdges) {
+  for (const auto& [rows, columns] : std::vector<std::pair<int, int>>{{1, 1}, {1, 4}, {4, 1}, {3, 3}}) {
+    for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread, Kernel::TwoThreads}) {
+      SCOPED_TRACE(testing::Message() << rows << " x " << columns << " kernel " << static_cast<int>(kernel));
+      const Scene s(rows, columns);
+      const Result r = Compute(6, s, kernel);
+      for (int row = 0; row < rows; ++row)
+        for (int col = 0; col < columns; ++col) {
+          const std::size_t i = s.At(row, col);
+          const bool lastColumn = col == columns - 1, lastRow = row == rows - 1;
+          // Flat ground: every move that is not at an edge costs the step length.
+          EXPECT_EQ(r.At(0, i), row == 0 ? N : 10.0f);
+          EXPECT_EQ(r.At(1, i), row == 0 || lastColumn ? N : 10.0f * kDiagonalFactor);
+          EXPECT_EQ(r.At(2, i), lastColumn ? N : 10.0f);
+          EXPECT_EQ(r.At(3, i), lastRow || lastColumn ? N : 10.0f * kDiagonalFactor);
+        }
+    }
+  }
 }
 
-TEST(EffortKernel, GroundCoverFactorsOfEveryCode) {
-  const std::pair<int, float> table[] = {{1, N},   {2, 14.0f},  {4, 10.0f},  {5, 11.0f},  {6, 30.0f},  {7, 18.0f},
-                                         {9, 12.0f}, {0, 15.0f}, {3, 15.0f}, {8, 15.0f}, {10, 15.0f}, {127, 15.0f},
-                                         {-128, 15.0f}, {-1, 15.0f}};
-  for (const auto& [code, cost] : table) {
+TEST(EffortKernel, FlatGroundOnAndOffTrails) {
+  const float s = 7.5f, diagonal = s * kDiagonalFactor;  // the diagonal formed in single precision
+  struct Case {
+    const char* name;
+    std::uint8_t trail, stream;
+    std::int8_t cover;
+    float factor;
+  } cases[] = {
+      {"off trails, cover 4", 0, 0, 4, 1.0f},
+      {"on trails, streams, cover 1", 1, 1, 1, 0.25f},
+      {"on trails, cover 6", 1, 0, 6, 0.25f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene scene(3, 3);
+    scene.cell = s;
+    scene.trails.assign(9, c.trail);
+    scene.streams.assign(9, c.stream);
+    scene.cover.assign(9, c.cover);
+    const std::size_t centre = scene.At(1, 1);
+    for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread}) {
+      const Result r = Compute(9, scene, kernel);
+      EXPECT_EQ(r.At(0, centre), s * c.factor);
+      EXPECT_EQ(r.At(1, centre), diagonal * c.factor);
+      EXPECT_EQ(r.At(2, centre), s * c.factor);
+      EXPECT_EQ(r.At(3, centre), diagonal * c.factor);
+    }
+  }
+  EXPECT_EQ(std::bit_cast<std::uint32_t>(kDiagonalFactor), 0x3FB504F4u);
+}
+
+// One east move on flat ground from cell 0 into cell 1, with no-data bytes that are not 0:
+// a cell is on a trail or a stream when its byte differs from the no-data byte.
+TEST(EffortKernel, TrailsThenStreamsThenGroundCover) {
+  constexpr std::uint8_t kOff = 255, kOn = 0, kDry = 7, kWet = 3;
+  struct Case {
+    const char* name;
+    std::uint8_t trailA, trailB, streamA, streamB;
+    std::int8_t coverB;
+    float cost;
+  } cases[] = {
+      {"no rule applies but the cover", kOff, kOff, kDry, kDry, 4, 10.0f},
+      {"from a trail into a cell off it", kOn, kOff, kDry, kDry, 6, 30.0f},
+      {"onto a trail from off it", kOff, kOn, kDry, kDry, 6, 30.0f},
+      {"along a trail, into a stream of cover 1", kOn, kOn, kDry, kWet, 1, 2.5f},
+      {"from a trail into a stream off it", kOn, kOff, kDry, kWet, 4, N},
+      {"into a stream", kOff, kOff, kDry, kWet, 4, N},
+      {"out of a stream", kOff, kOff, kWet, kDry, 5, 11.0f},
+      {"into cover 1", kOff, kOff, kDry, kDry, 1, N},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Scene s(1, 2);
+    s.trailsNoData = kOff;
+    s.streamsNoData = kDry;
+    s.trails = {c.trailA, c.trailB};
+    s.streams = {c.streamA, c.streamB};
+    s.cover = {2, c.coverB};
+    for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread}) EXPECT_EQ(Compute(3, s, kernel).At(2, 0), c.cost);
+  }
+}
+
+TEST(EffortKernel, GroundCoverFactorOfEveryCode) {
+  const std::pair<int, float> table[] = {{2, 1.4f},  {4, 1.0f},   {5, 1.1f},  {6, 3.0f},  {7, 1.8f},
+                                         {9, 1.2f},  {0, 1.5f},   {3, 1.5f},  {8, 1.5f},  {10, 1.5f},
+                                         {127, 1.5f}, {-128, 1.5f}, {-1, 1.5f}, {-2, 1.5f}, {1, N}};
+  for (const auto& [code, factor] : table) {
     SCOPED_TRACE(code);
     Scene s(1, 2);
-    s.cover[1] = static_cast<std::int8_t>(code);
-    EXPECT_FLOAT_EQ(Compute(9, s).band[2][0], cost);
-    if (code != 1) EXPECT_FLOAT_EQ(GroundCoverFactor(static_cast<std::int8_t>(code)) * 10.0f, cost);
+    s.cover = {4, static_cast<std::int8_t>(code)};
+    const float cost = code == 1 ? N : 10.0f * factor;
+    for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread}) EXPECT_EQ(Compute(9, s, kernel).At(2, 0), cost);
+    if (code != 1) {
+      EXPECT_EQ(GroundCoverFactor(static_cast<std::int8_t>(code)), factor);
+    }
   }
 }
 
-TEST(EffortKernel, DemNoDataInEitherCellGivesNoData) {
-  for (int type = 3; type <= 10; ++type) {
+// No-data at the centre of a 3 x 3 grid bars the eight moves that touch it, on trails too.
+TEST(EffortKernel, DemNoDataInEitherCellInEveryCellType) {
+  for (const int type : kAllTypes) {
     SCOPED_TRACE(type);
-    Scene s(1, 3);
-    s.demNoData = type == 3 || type == 5 || type == 7 ? 7 : -7;
-    s.dem = {100, s.demNoData, 100};
-    s.trails.assign(3, 1);
+    Scene s(3, 3);
+    s.trails.assign(9, 1);
+    s.demNoData = type == 3 || type == 5 || type == 7 ? 250 : -99;
+    s.dem[s.At(1, 1)] = s.demNoData;
     const Result r = Compute(type, s);
-    EXPECT_EQ(r.band[2][0], N);
-    EXPECT_EQ(r.band[2][1], N);
-    EXPECT_TRUE(SameBits(r, Compute(type, s, true)));
+    const std::pair<int, std::size_t> barred[] = {
+        {0, s.At(1, 1)}, {1, s.At(1, 1)}, {2, s.At(1, 1)}, {3, s.At(1, 1)},  // out of the centre
+        {0, s.At(2, 1)}, {1, s.At(2, 0)}, {2, s.At(1, 0)}, {3, s.At(0, 0)},  // into it
+    };
+    for (const auto& [band, cell] : barred) EXPECT_EQ(r.At(band, cell), N) << "band " << band << " cell " << cell;
+    EXPECT_EQ(r.At(2, s.At(0, 0)), 2.5f);
+    EXPECT_TRUE(SameBits(r, Compute(type, s, Kernel::Reference)));
   }
 }
 
-TEST(EffortKernel, OneMarkPerHundredRowsAndAStopIsHonoured) {
-  Scene s(250, 2);
-  EXPECT_EQ(Compute(9, s).marks, 3);
-  EXPECT_EQ(Compute(9, s, true).marks, 3);
-  Scene big(1000, 300);
-  const Result stopped = Compute(6, big, false, 2, 2);
-  EXPECT_FALSE(stopped.completed);
-  EXPECT_EQ(stopped.marks, 2);
-  EXPECT_TRUE(Compute(6, big, false, 2).completed);
-  EXPECT_EQ(Compute(6, big, false, 2).marks, 10);
+// A no-data value that no cell of the DEM's type can hold marks no cell; one that converts
+// to the type marks the cells that hold it.
+TEST(EffortKernel, NoDataValueTakenInTheDemsType) {
+  struct Case {
+    int type;
+    double noData, cell;
+    bool barred;
+  } cases[] = {
+      {3, -9999, 0, false},      {3, 255, 255, true},           {4, 200, -56, false},
+      {5, 100.5, 100, false},    {6, -32768, -32768, true},     {7, 4294967295.0, 4294967295.0, true},
+      {7, -1, 4294967295.0, false}, {8, -2147483648.0, -2147483648.0, true},
+      {9, std::nan(""), 100, false}, {9, 0.1, static_cast<float>(0.1), true},
+      {9, 1e300, 100, false},    {10, 0.1, 0.1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type << " no-data " << c.noData);
+    Scene s(1, 2);
+    s.demNoData = c.noData;
+    s.dem = {c.cell, c.cell};
+    const Result r = Compute(c.type, s);
+    EXPECT_EQ(r.At(2, 0) == N, c.barred);
+    EXPECT_TRUE(SameBits(r, Compute(c.type, s, Kernel::Reference)));
+  }
+}
+
+TEST(EffortKernel, OneMarkForEachHundredthRowInOrder) {
+  for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread, Kernel::TwoThreads}) {
+    SCOPED_TRACE(static_cast<int>(kernel));
+    EXPECT_EQ(Compute(9, Scene(250, 2), kernel).marks.rows, (std::vector<std::int32_t>{0, 100, 200}));
+    EXPECT_EQ(Compute(9, Scene(100, 2), kernel).marks.rows, std::vector<std::int32_t>{0});
+    EXPECT_TRUE(Compute(9, Scene(0, 5), kernel).marks.rows.empty());
+  }
+}
+
+TEST(EffortKernel, AStopRequestIsHonoured) {
+  Marks stopAt100;
+  stopAt100.stopAt = 100;
+  const Scene s(1000, 300);
+  for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread}) {
+    const Result r = Compute(6, s, kernel, stopAt100);
+    EXPECT_FALSE(r.completed);
+    EXPECT_EQ(r.marks.rows, (std::vector<std::int32_t>{0, 100}));
+    EXPECT_EQ(r.At(2, s.At(99, 0)), 10.0f);
+    EXPECT_EQ(r.At(2, s.At(100, 0)), kUntouched);  // the band after the stop is not computed
+  }
+  const Result shared = Compute(6, s, Kernel::TwoThreads, stopAt100);
+  EXPECT_FALSE(shared.completed);
+  EXPECT_EQ(shared.marks.rows, (std::vector<std::int32_t>{0, 100}));
+  EXPECT_TRUE(Compute(6, s, Kernel::TwoThreads).completed);
+}
+
+TEST(EffortKernel, AnExceptionFromAMarkLeavesNoThreadRunning) {
+  Marks throwAt200;
+  throwAt200.throwAt = 200;
+  EXPECT_THROW(Compute(6, Scene(1000, 300), Kernel::TwoThreads, throwAt200), std::runtime_error);
 }
 
 TEST(EffortKernel, AnUnknownCellTypeLeavesTheOutputs) {
-  Scene s(2, 2);
-  const Result r = Compute(11, s);
-  EXPECT_TRUE(r.completed);
-  EXPECT_EQ(r.band[0][0], 12345.0f);
+  for (const int type : {0, 1, 2, 11, 12}) {
+    const Result r = Compute(type, Scene(150, 2));
+    EXPECT_TRUE(r.completed);
+    EXPECT_TRUE(r.marks.rows.empty());
+    EXPECT_EQ(r.At(2, 0), kUntouched);
+  }
 }
 
-// The fast kernel against the plain one, bit for bit, on random scenes of every type.
+// Random DEM values of the type: the whole range, a few repeated values (so that looked-up
+// efforts are reused), no-data cells, and for the float types NaN and infinity.
+double RandomElevation(int type, std::mt19937& random) {
+  std::uniform_int_distribution<int> pick(0, 9);
+  const int kind = pick(random);
+  if (kind < 3) return 100 + pick(random);  // repeated values
+  switch (type) {
+    case 3: return std::uniform_int_distribution<int>(0, 255)(random);
+    case 4: return std::uniform_int_distribution<int>(-128, 127)(random);
+    case 5: return std::uniform_int_distribution<int>(0, 65535)(random);
+    case 6: return std::uniform_int_distribution<int>(-32768, 32767)(random);
+    case 7: return std::uniform_int_distribution<std::uint32_t>()(random);
+    case 8: return std::uniform_int_distribution<std::int32_t>(INT32_MIN, INT32_MAX)(random);
+    default:
+      if (kind == 3 && pick(random) == 0)
+        return pick(random) < 5 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+      return std::uniform_real_distribution<double>(-500, 3000)(random);
+  }
+}
+
+// The fast kernel against the plain one, bit for bit, on random scenes of every type and
+// of sizes that give one band, uneven shares of bands and the threaded path; the marks
+// come in order, each once, on the caller's thread.
 TEST(EffortKernel, MatchesTheReferenceBitForBit) {
   std::mt19937 random(20261210);
-  const std::pair<int, int> sizes[] = {{1, 1}, {7, 13}, {101, 3}, {257, 300}, {1001, 251}};
-  for (int type = 3; type <= 10; ++type) {
+  const std::pair<int, int> sizes[] = {{1, 1}, {1, 5}, {5, 1}, {7, 13}, {101, 3}, {199, 1257}, {1001, 251}};
+  std::uniform_int_distribution<int> byte(0, 255);
+  for (const int type : kAllTypes) {
     for (const auto& [rows, columns] : sizes) {
-      SCOPED_TRACE(testing::Message() << "type " << type << " " << rows << " x " << columns);
       Scene s(rows, columns);
-      const bool isSigned = type == 4 || type == 6 || type == 8 || type >= 9;
-      const double range = type <= 4 ? 60 : type <= 6 ? 3000 : 100000;
-      std::uniform_real_distribution<double> z(isSigned ? -range : 0, range);
-      std::uniform_int_distribution<int> byte(0, 255);
-      for (std::size_t i = 0; i < s.dem.size(); ++i) {
-        s.dem[i] = type >= 9 ? z(random) : std::floor(z(random));
-        if (byte(random) < 8) s.dem[i] = s.demNoData = isSigned ? -50 : 50;
-        s.trails[i] = byte(random) < 60 ? 1 : 0;
-        s.streams[i] = byte(random) < 20 ? 3 : 0;
-        s.cover[i] = static_cast<std::int8_t>(byte(random) % 12 - (byte(random) < 10 ? 100 : 0));
+      s.cell = std::uniform_real_distribution<float>(0.5f, 40.0f)(random);
+      s.demNoData = type == 3 || type == 5 || type == 7 ? 101 : -101;
+      s.trailsNoData = static_cast<std::uint8_t>(byte(random));
+      s.streamsNoData = static_cast<std::uint8_t>(byte(random));
+      for (std::size_t i = 0; i < s.Cells(); ++i) {
+        s.dem[i] = byte(random) < 5 ? s.demNoData : RandomElevation(type, random);
+        s.trails[i] = byte(random) < 80 ? s.trailsNoData ^ 1 : s.trailsNoData;
+        s.streams[i] = byte(random) < 20 ? s.streamsNoData ^ 2 : s.streamsNoData;
+        s.cover[i] = static_cast<std::int8_t>(byte(random) < 200 ? byte(random) % 12 : byte(random));
       }
-      s.demNoData = isSigned ? -50 : 50;
-      s.cell = 12.5f;
-      const Result reference = Compute(type, s, true);
-      EXPECT_TRUE(SameBits(Compute(type, s, false, 1), reference));
-      const Result two = Compute(type, s, false, 2);
-      EXPECT_TRUE(SameBits(two, reference));
-      EXPECT_EQ(two.marks, reference.marks);
+      const Result reference = Compute(type, s, Kernel::Reference);
+      EXPECT_EQ(reference.marks.rows, MarkRows(rows));
+      for (const Kernel kernel : {Kernel::OneThread, Kernel::TwoThreads, Kernel::ThreeThreads, Kernel::Auto}) {
+        SCOPED_TRACE(testing::Message() << "type " << type << " " << rows << " x " << columns << " kernel "
+                                        << static_cast<int>(kernel));
+        const Result fast = Compute(type, s, kernel);
+        EXPECT_TRUE(fast.completed);
+        EXPECT_TRUE(SameBits(fast, reference));
+        EXPECT_EQ(fast.marks.rows, MarkRows(rows));
+      }
     }
   }
 }

@@ -1,40 +1,69 @@
-// The arithmetic of one move, shared by the reference and the fast kernel so that both
-// hold the same values in the same precision.
+// The arithmetic of one move and the choice of cell type, shared by the plain and the fast
+// kernel so that both hold the same values in the same precision.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
+#include <optional>
 #include <type_traits>
-
-#include "tools/effortsurface/effortkernel.h"
 
 namespace plenth::effort {
 
-// The DEM difference of a move, formed in floating point and held in single precision.
+// The DEM's no-data value as a value of the DEM's cell type. Every value of the eight
+// types is exact as a double; a value that no cell of an integer type can hold (a
+// fraction, or out of range) makes no cell no-data.
+template <class T>
+std::optional<T> NoDataAs(double value) {
+  if constexpr (std::is_floating_point_v<T>) {
+    if (std::isnan(value)) return std::nullopt;  // no cell equals it
+    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<T>::max()) return std::nullopt;
+    return static_cast<T>(value);
+  } else {
+    if (!(value >= static_cast<double>(std::numeric_limits<T>::min()) &&
+          value <= static_cast<double>(std::numeric_limits<T>::max())) ||
+        value != std::trunc(value))
+      return std::nullopt;
+    return static_cast<T>(value);
+  }
+}
+
+// Calls fn(const T* dem, std::optional<T> noData) for the DEM's PixelType code; returns
+// `otherwise` for a code outside 3 to 10.
+template <class Fn>
+bool ByPixelType(int pixelType, const void* dem, double noData, bool otherwise, Fn&& fn) {
+  const auto as = [&]<class T>(T*) { return fn(static_cast<const T*>(dem), NoDataAs<T>(noData)); };
+  switch (pixelType) {
+    case 3: return as(static_cast<std::uint8_t*>(nullptr));
+    case 4: return as(static_cast<std::int8_t*>(nullptr));
+    case 5: return as(static_cast<std::uint16_t*>(nullptr));
+    case 6: return as(static_cast<std::int16_t*>(nullptr));
+    case 7: return as(static_cast<std::uint32_t*>(nullptr));
+    case 8: return as(static_cast<std::int32_t*>(nullptr));
+    case 9: return as(static_cast<float*>(nullptr));
+    case 10: return as(static_cast<double*>(nullptr));
+    default: return otherwise;
+  }
+}
+
+// dz: the DEM difference of a move, held in single precision. FLOAT cells subtract as
+// floats; every other type is converted to double (exact for all of them) and subtracted.
 template <class T>
 inline float Difference(T a, T b) {
   if constexpr (std::is_same_v<T, float>) {
-    return std::fabs(a - b);  // float subtraction
+    return std::fabs(a - b);
   } else {
     return static_cast<float>(std::fabs(static_cast<double>(a) - static_cast<double>(b)));
   }
 }
 
-// E: the slope-weighted length of a step of length d rising dz. atan, cos and tan run in
-// double; theta, L and E are held in single precision.
+// E: the effort of a step of length d rising dz. atan, cos and tan run in double;
+// theta, L and E are held in single precision.
 inline float SlopeEffort(float dz, float d) {
   const float theta = static_cast<float>(std::atan(static_cast<double>(dz) / static_cast<double>(d)));
   const float length = static_cast<float>(static_cast<double>(d) / std::cos(static_cast<double>(theta)));
   const double t = std::tan(static_cast<double>(theta));
   return static_cast<float>((t + 1.0) * (t + 1.0) * static_cast<double>(length));
-}
-
-// The rules after E, looking at the cell moved from (a) and into (b).
-inline float Rules(float e, bool trailA, bool trailB, bool streamB, std::int8_t coverB, float noData) {
-  if (trailA && trailB) return e / 4.0f;
-  if (streamB) return noData;
-  if (coverB == 1) return noData;
-  return e * GroundCoverFactor(coverB);
 }
 
 }  // namespace plenth::effort

@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <optional>
 
 namespace plenth {
 
@@ -11,16 +12,16 @@ namespace plenth {
 inline constexpr float kDiagonalFactor = 1.4142137f;
 static_assert(std::bit_cast<std::uint32_t>(kDiagonalFactor) == 0x3FB504F4u);
 
-// Called once for each row that is a multiple of 100 (0, 100, 200, ...), in row order and
+// Called for each row that is a multiple of 100 (0, 100, 200, ...), once, in row order and
 // always on the caller's thread; answering false asks the kernel to stop.
-using ProgressMark = bool (*)(void* context);
+using ProgressMark = bool (*)(void* context, std::int32_t row);
 
-struct EffortInputs {
-  const void* dem;         // rows x columns cells of the DEM's PixelType
-  double demNoData;        // converted to the DEM's type before any comparison
-  const std::uint8_t* trails;
+// Everything the kernel reads besides the DEM. All grids hold rows x columns cells, row by
+// row from the top.
+struct EffortGrids {
+  const std::uint8_t* trails;      // a cell is on a trail when its byte differs from trailsNoData
   std::uint8_t trailsNoData;
-  const std::uint8_t* streams;
+  const std::uint8_t* streams;     // a stream cell when its byte differs from streamsNoData
   std::uint8_t streamsNoData;
   const std::int8_t* groundCover;  // class codes as signed bytes
   std::int32_t rows;
@@ -28,6 +29,7 @@ struct EffortInputs {
   float cellSize;
 };
 
+// The four bands, each rows x columns floats, and the value of a barred or undefined move.
 struct EffortOutputs {
   float* north;
   float* northEast;
@@ -36,14 +38,42 @@ struct EffortOutputs {
   float noData;  // -1 for the effort surface
 };
 
-// The factor of the ground-cover class of the cell moved into; code 1 bars the move,
-// which the kernel gives as the output no-data value.
-float GroundCoverFactor(std::int8_t code);
+// How the kernel reports and may be stopped. `threads` 0 lets the kernel choose (every
+// core for large grids, one for small ones).
+struct EffortRun {
+  ProgressMark mark = nullptr;
+  void* context = nullptr;
+  int threads = 0;
+};
 
-// Fills the four outputs for a DEM of PixelType 3 to 10 (any other type leaves them
-// untouched and succeeds). `threads` 0 lets the kernel choose (both cores for large
-// grids). Returns false when the progress mark asked it to stop.
-bool EffortKernel(int pixelType, const EffortInputs& in, const EffortOutputs& out, ProgressMark mark, void* context,
-                  int threads = 0);
+// The kernel for a DEM of cell type T (one of the eight cell types). Without a no-data
+// value no DEM cell is no-data. Returns false when the progress mark asked it to stop.
+template <class T>
+bool EffortKernel(const T* dem, std::optional<T> demNoData, const EffortGrids& grids, const EffortOutputs& out,
+                  const EffortRun& run = {});
+
+// The kernel by PixelType code (3 UCHAR, 4 CHAR, 5 USHORT, 6 SHORT, 7 ULONG, 8 LONG,
+// 9 FLOAT, 10 DOUBLE). The no-data value is taken as a value of the DEM's type: an
+// integer type takes it only when it is a whole number within the type's range, else no
+// cell is no-data. Any other code leaves the outputs untouched and returns true.
+bool EffortKernel(int pixelType, const void* dem, double demNoData, const EffortGrids& grids,
+                  const EffortOutputs& out, const EffortRun& run = {});
+
+extern template bool EffortKernel(const std::uint8_t*, std::optional<std::uint8_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const std::int8_t*, std::optional<std::int8_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const std::uint16_t*, std::optional<std::uint16_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const std::int16_t*, std::optional<std::int16_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const std::uint32_t*, std::optional<std::uint32_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const std::int32_t*, std::optional<std::int32_t>, const EffortGrids&,
+                                  const EffortOutputs&, const EffortRun&);
+extern template bool EffortKernel(const float*, std::optional<float>, const EffortGrids&, const EffortOutputs&,
+                                  const EffortRun&);
+extern template bool EffortKernel(const double*, std::optional<double>, const EffortGrids&, const EffortOutputs&,
+                                  const EffortRun&);
 
 }  // namespace plenth

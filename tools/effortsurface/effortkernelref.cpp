@@ -1,35 +1,42 @@
 #include "tools/effortsurface/effortkernelref.h"
 
 #include "tools/effortsurface/effortcost.h"
+#include "tools/effortsurface/groundcover.h"
 
 namespace plenth {
 namespace {
 
 template <class T>
-bool Run(const EffortInputs& in, const EffortOutputs& out, ProgressMark mark, void* context) {
-  const T* dem = static_cast<const T*>(in.dem);
-  const T noData = static_cast<T>(in.demNoData);
-  const std::int64_t C = in.columns;
-  const float straight = in.cellSize;
-  const float diagonal = in.cellSize * kDiagonalFactor;  // once, in single precision
+bool Reference(const T* dem, std::optional<T> demNoData, const EffortGrids& g, const EffortOutputs& out,
+               const EffortRun& run) {
+  const std::int64_t R = g.rows, C = g.columns;
+  const float N = out.noData;
+  const float s = g.cellSize;
+  const float diagonal = g.cellSize * kDiagonalFactor;  // once, in single precision
 
+  const auto isNoData = [&](std::int64_t i) { return demNoData && dem[i] == *demNoData; };
+  const auto onTrail = [&](std::int64_t i) { return g.trails[i] != g.trailsNoData; };
+  const auto isStream = [&](std::int64_t i) { return g.streams[i] != g.streamsNoData; };
+
+  // The cost of the move from cell a into cell b over the step length d.
   const auto cost = [&](std::int64_t a, std::int64_t b, float d) -> float {
-    if (dem[a] == noData || dem[b] == noData) return out.noData;
+    if (isNoData(a) || isNoData(b)) return N;
     const float dz = effort::Difference(dem[a], dem[b]);
     const float e = effort::SlopeEffort(dz, d);
-    return effort::Rules(e, in.trails[a] != in.trailsNoData, in.trails[b] != in.trailsNoData,
-                         in.streams[b] != in.streamsNoData, in.groundCover[b], out.noData);
+    if (onTrail(a) && onTrail(b)) return e / 4.0f;
+    if (isStream(b)) return N;
+    if (g.groundCover[b] == 1) return N;
+    return e * GroundCoverFactor(g.groundCover[b]);
   };
 
-  for (std::int64_t r = 0; r < in.rows; ++r) {
-    if (r % 100 == 0 && mark && !mark(context)) return false;
+  for (std::int64_t r = 0; r < R; ++r) {
+    if (r % 100 == 0 && run.mark && !run.mark(run.context, static_cast<std::int32_t>(r))) return false;
     for (std::int64_t c = 0; c < C; ++c) {
       const std::int64_t i = r * C + c;
-      const bool lastColumn = c == C - 1, lastRow = r == in.rows - 1;
-      out.north[i] = r == 0 ? out.noData : cost(i, i - C, straight);
-      out.northEast[i] = r == 0 || lastColumn ? out.noData : cost(i, i - C + 1, diagonal);
-      out.east[i] = lastColumn ? out.noData : cost(i, i + 1, straight);
-      out.southEast[i] = lastRow || lastColumn ? out.noData : cost(i, i + C + 1, diagonal);
+      out.north[i] = r == 0 ? N : cost(i, i - C, s);
+      out.northEast[i] = r == 0 || c == C - 1 ? N : cost(i, i - C + 1, diagonal);
+      out.east[i] = c == C - 1 ? N : cost(i, i + 1, s);
+      out.southEast[i] = r == R - 1 || c == C - 1 ? N : cost(i, i + C + 1, diagonal);
     }
   }
   return true;
@@ -37,19 +44,10 @@ bool Run(const EffortInputs& in, const EffortOutputs& out, ProgressMark mark, vo
 
 }  // namespace
 
-bool EffortKernelReference(int pixelType, const EffortInputs& in, const EffortOutputs& out, ProgressMark mark,
-                           void* context) {
-  switch (pixelType) {
-    case 3: return Run<std::uint8_t>(in, out, mark, context);
-    case 4: return Run<std::int8_t>(in, out, mark, context);
-    case 5: return Run<std::uint16_t>(in, out, mark, context);
-    case 6: return Run<std::int16_t>(in, out, mark, context);
-    case 7: return Run<std::uint32_t>(in, out, mark, context);
-    case 8: return Run<std::int32_t>(in, out, mark, context);
-    case 9: return Run<float>(in, out, mark, context);
-    case 10: return Run<double>(in, out, mark, context);
-    default: return true;
-  }
+bool EffortKernelReference(int pixelType, const void* dem, double demNoData, const EffortGrids& grids,
+                           const EffortOutputs& out, const EffortRun& run) {
+  return effort::ByPixelType(pixelType, dem, demNoData, true,
+                             [&](const auto* cells, auto noData) { return Reference(cells, noData, grids, out, run); });
 }
 
 }  // namespace plenth

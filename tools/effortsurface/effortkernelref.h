@@ -1,12 +1,13 @@
-// The effort cost kernel written plainly, move by move, as the rules read: the oracle the
-// fast kernel is checked against bit for bit.
+// The effort cost kernel written plainly, move by move, as the rules read: one thread, no
+// shortcuts. The fast kernel is checked against it bit for bit.
 #pragma once
 
 #include "tools/effortsurface/effortkernel.h"
 
 namespace plenth {
 
-bool EffortKernelReference(int pixelType, const EffortInputs& in, const EffortOutputs& out, ProgressMark mark,
-                           void* context);
+// As EffortKernel by PixelType code, always on the caller's thread (run.threads is ignored).
+bool EffortKernelReference(int pixelType, const void* dem, double demNoData, const EffortGrids& grids,
+                           const EffortOutputs& out, const EffortRun& run = {});
 
 }  // namespace plenth

@@ -1,4 +1,4 @@
-#include "tools/effortsurface/effortkernel.h"
+#include "tools/effortsurface/groundcover.h"
 
 namespace plenth {
 
@@ -10,7 +10,7 @@ float GroundCoverFactor(std::int8_t code) {
     case 6: return 3.0f;
     case 7: return 1.8f;
     case 9: return 1.2f;
-    default: return 1.5f;  // 0, 3, 8, 10 to 127, and the bytes of 128 and more
+    default: return 1.5f;  // 0, 1, 3, 8, 10 to 127, and the bytes of 128 and more
   }
 }
 
