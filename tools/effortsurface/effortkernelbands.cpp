@@ -20,7 +20,7 @@ bool RunSerial(std::int64_t rows, std::int64_t bands, BandWork work, void* workC
                void* markContext) {
   for (std::int64_t b = 0; b < bands; ++b) {
     if (!Mark(mark, markContext, b)) return false;
-    work(workContext, b * kBandRows, BandEnd(b, rows));
+    work(workContext, 0, b * kBandRows, BandEnd(b, rows));
   }
   return true;
 }
@@ -35,11 +35,11 @@ struct SharedBands {
   std::unique_ptr<std::atomic<bool>[]> done;  // value-initialised: all false
 
   // Does one band; false when none is left or the run was stopped.
-  bool WorkOne() {
+  bool WorkOne(int worker) {
     if (stop.load(std::memory_order_relaxed)) return false;
     const std::int64_t b = next.fetch_add(1, std::memory_order_relaxed);
     if (b >= bands) return false;
-    work(workContext, b * kBandRows, BandEnd(b, rows));
+    work(workContext, worker, b * kBandRows, BandEnd(b, rows));
     done[b].store(true, std::memory_order_release);
     return true;
   }
@@ -58,9 +58,9 @@ bool RunRowBands(std::int64_t rows, int threads, BandWork work, void* workContex
   std::vector<std::thread> helpers;
   helpers.reserve(static_cast<std::size_t>(helperCount));
   try {
-    for (std::int64_t h = 0; h < helperCount; ++h)
-      helpers.emplace_back([&shared] {
-        while (shared.WorkOne()) {
+    for (int worker = 1; worker <= helperCount; ++worker)
+      helpers.emplace_back([&shared, worker] {
+        while (shared.WorkOne(worker)) {
         }
       });
   } catch (const std::system_error&) {
@@ -82,7 +82,7 @@ bool RunRowBands(std::int64_t rows, int threads, BandWork work, void* workContex
     }
   };
   try {
-    while (shared.WorkOne()) report();
+    while (shared.WorkOne(0)) report();
   } catch (...) {
     shared.stop.store(true, std::memory_order_relaxed);
     joinAll();

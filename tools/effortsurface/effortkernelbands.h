@@ -10,8 +10,9 @@ namespace plenth::effort {
 
 inline constexpr std::int64_t kBandRows = 100;
 
-// Computes rows [firstRow, endRow); called for whole bands, from any of the threads.
-using BandWork = void (*)(void* context, std::int64_t firstRow, std::int64_t endRow);
+// Computes rows [firstRow, endRow) on the thread numbered `worker` (0 is the caller's, the
+// others count up from 1); called for whole bands.
+using BandWork = void (*)(void* context, int worker, std::int64_t firstRow, std::int64_t endRow);
 
 // Runs every band of `rows` rows on up to `threads` threads, the caller's among them.
 // With one thread each mark comes before its band; with more, once its band and every band
