@@ -12,14 +12,6 @@ namespace plenth {
 
 com::ComPtr<HostApplication> CurrentApplication;
 
-namespace {
-HRESULT OutText(const char* text, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = com::AllocBstr(text);
-  return S_OK;
-}
-}  // namespace
-
 CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
   bitmap = LoadBitmap(ModuleInstance(), info.bitmapId);
 }
@@ -55,11 +47,11 @@ HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) {
   return S_OK;
 }
 
-HRESULT CommandCore::Name(BSTR* name) { return OutText(info_.name, name); }
-HRESULT CommandCore::Caption(BSTR* caption) { return OutText(info_.caption, caption); }
-HRESULT CommandCore::Tooltip(BSTR* tooltip) { return OutText(info_.tooltip, tooltip); }
-HRESULT CommandCore::Message(BSTR* message) { return OutText(info_.message, message); }
-HRESULT CommandCore::Category(BSTR* category) { return OutText("Plenth Tools", category); }
+HRESULT CommandCore::Name(BSTR* name) { return com::OutString(info_.name, name); }
+HRESULT CommandCore::Caption(BSTR* caption) { return com::OutString(info_.caption, caption); }
+HRESULT CommandCore::Tooltip(BSTR* tooltip) { return com::OutString(info_.tooltip, tooltip); }
+HRESULT CommandCore::Message(BSTR* message) { return com::OutString(info_.message, message); }
+HRESULT CommandCore::Category(BSTR* category) { return com::OutString("Plenth Tools", category); }
 
 HRESULT CommandCore::HelpFile(BSTR* file) { return file ? E_NOTIMPL : E_POINTER; }
 HRESULT CommandCore::HelpContextId(LONG* id) { return id ? E_NOTIMPL : E_POINTER; }

@@ -11,12 +11,6 @@ constexpr const char* kItems[] = {
     "PlenthTools.LineOrientation",
 };
 
-HRESULT OutText(const char* text, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = com::AllocBstr(text);
-  return S_OK;
-}
-
 }  // namespace
 
 HRESULT PlenthToolbar::ItemCount(LONG* count) {
@@ -33,7 +27,7 @@ HRESULT PlenthToolbar::ItemInfo(LONG position, ToolbarItemDef* item) {
   return FAILED(hr) ? hr : S_OK;
 }
 
-HRESULT PlenthToolbar::Name(BSTR* name) { return OutText("Plenth Extension Toolbar", name); }
-HRESULT PlenthToolbar::Caption(BSTR* caption) { return OutText("Plenth Extension Toolbar", caption); }
+HRESULT PlenthToolbar::Name(BSTR* name) { return com::OutString("Plenth Extension Toolbar", name); }
+HRESULT PlenthToolbar::Caption(BSTR* caption) { return com::OutString("Plenth Extension Toolbar", caption); }
 
 }  // namespace plenth

@@ -110,6 +110,12 @@ BSTR AllocBstr(std::string_view utf8) {
   return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }
 
+HRESULT OutString(std::string_view utf8, BSTR* out) {
+  if (!out) return E_POINTER;
+  *out = AllocBstr(utf8);
+  return S_OK;
+}
+
 std::string_view CutUtf8(std::string_view text, std::size_t bytes) {
   if (text.size() <= bytes) return text;
   std::size_t n = bytes;

@@ -26,6 +26,10 @@ BSTR AllocBstr(std::string_view utf8);
 // character.
 std::string_view CutUtf8(std::string_view text, std::size_t bytes);
 
+// Hands a new OLE string holding the text out through an out argument (E_POINTER when
+// it is missing).
+HRESULT OutString(std::string_view utf8, BSTR* out);
+
 // Copies text into a fixed buffer of `size` bytes (terminator included), cut without
 // splitting a UTF-8 character. Returns false when the text had to be cut.
 bool CopyToBuffer(char* buffer, std::size_t size, std::string_view text);

@@ -146,12 +146,6 @@ std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference) {
   return out;
 }
 
-HRESULT OutString(const std::string& s, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = com::AllocBstr(s);
-  return S_OK;
-}
-
 std::string Utf8(BSTR s) { return com::ToUtf8(s); }
 
 bool IsDirectory(const std::string& path) {

@@ -26,7 +26,7 @@ com::ComPtr<SpatialReference> WrapReference(std::shared_ptr<OGRSpatialReference>
 // The OGR spatial reference behind one of the library's references, or null.
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference);
 
-HRESULT OutString(const std::string& s, BSTR* out);
+using com::OutString;
 std::string Utf8(BSTR s);
 bool IsDirectory(const std::string& path);
 bool Exists(const std::string& path);

@@ -11,16 +11,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-HRESULT OutText(const std::string& s, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = com::AllocBstr(s);
-  return S_OK;
-}
-
 class WorkspaceNameImpl final : public com::ComClass<WorkspaceNameImpl, WorkspaceName> {
  public:
   explicit WorkspaceNameImpl(std::string path) : path_(std::move(path)) {}
-  HRESULT get_PathName(BSTR* path) override { return OutText(path_, path); }
+  HRESULT get_PathName(BSTR* path) override { return com::OutString(path_, path); }
 
  private:
   std::string path_;
@@ -30,7 +24,7 @@ class DatasetNameImpl final : public com::ComClass<DatasetNameImpl, DatasetName>
  public:
   DatasetNameImpl(std::string name, std::string workspace)
       : name_(std::move(name)), workspace_(std::move(workspace)) {}
-  HRESULT get_Name(BSTR* name) override { return OutText(name_, name); }
+  HRESULT get_Name(BSTR* name) override { return com::OutString(name_, name); }
   HRESULT get_WorkspaceName(WorkspaceName** workspace) override {
     if (!workspace) return E_POINTER;
     *workspace = com::MakeObject<WorkspaceNameImpl>(workspace_).detach();
@@ -45,7 +39,7 @@ class DatasetNameImpl final : public com::ComClass<DatasetNameImpl, DatasetName>
 template <class Derived, class... More>
 class NamedBase : public com::ComClass<Derived, Layer, More...> {
  public:
-  HRESULT get_Name(BSTR* name) override { return OutText(name_, name); }
+  HRESULT get_Name(BSTR* name) override { return com::OutString(name_, name); }
   HRESULT put_Name(BSTR name) override {
     name_ = com::ToUtf8(name);
     return S_OK;

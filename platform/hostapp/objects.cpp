@@ -6,15 +6,7 @@
 #include "ui/window.h"
 
 namespace hostapp {
-namespace {
-HRESULT OutString(const std::string& s, BSTR* out) {
-  if (!out) return E_POINTER;
-  *out = com::AllocBstr(s);
-  return S_OK;
-}
-}  // namespace
-
-HRESULT HostCommandItem::get_Name(BSTR* name) { return OutString(name_, name); }
+HRESULT HostCommandItem::get_Name(BSTR* name) { return com::OutString(name_, name); }
 
 HostCommandBars::HostCommandBars() { AddItem("PageLayout_SelectTool"); }
 
@@ -47,14 +39,14 @@ HRESULT HostStatusBar::put_Message(LONG pane, BSTR text) {
   return S_OK;
 }
 
-HRESULT HostStatusBar::get_Message(LONG pane, BSTR* text) { return OutString(Text(pane), text); }
+HRESULT HostStatusBar::get_Message(LONG pane, BSTR* text) { return com::OutString(Text(pane), text); }
 
 std::string HostStatusBar::Text(LONG pane) const {
   const auto it = panes_.find(pane);
   return it == panes_.end() ? std::string() : it->second;
 }
 
-HRESULT NamedLayer::get_Name(BSTR* name) { return OutString(name_, name); }
+HRESULT NamedLayer::get_Name(BSTR* name) { return com::OutString(name_, name); }
 HRESULT NamedLayer::put_Name(BSTR name) {
   name_ = com::ToUtf8(name);
   return S_OK;
@@ -234,7 +226,7 @@ HRESULT ClassIdHolder::put_Value(BSTR text) {
   return S_OK;
 }
 
-HRESULT ClassIdHolder::get_Value(BSTR* text) { return OutString(value_, text); }
+HRESULT ClassIdHolder::get_Value(BSTR* text) { return com::OutString(value_, text); }
 
 HRESULT HostToolbarItem::put_ID(BSTR progId) {
   if (FAILED(failure)) return failure;
