@@ -5,12 +5,14 @@
 #include "com/classes.h"
 #include "module/interfaces.h"
 #include "ui/bitmap.h"
+#include "ui/clipboard.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"
 
 namespace plenth {
 
 com::ComPtr<HostApplication> CurrentApplication;
+UINT LayersClipboardFormat = 0;
 
 CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
   bitmap = LoadBitmap(ModuleInstance(), info.bitmapId);
@@ -67,7 +69,7 @@ HRESULT CommandCore::OnCreate(IUnknown* hook) {
   if (hook) hook->QueryInterface(application.put());
   switch (info_.creation) {
     case CommandInfo::Creation::CommonControls: InitCommonControls(); break;
-    case CommandInfo::Creation::ClipboardFormat:  // registered with the drop target's work
+    case CommandInfo::Creation::ClipboardFormat: LayersClipboardFormat = RegisterClipboardFormat("ESRI Layers"); break;
     case CommandInfo::Creation::None: break;
   }
   OLECHAR text[39];

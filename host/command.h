@@ -13,6 +13,10 @@ namespace plenth {
 // the focus map through it.
 extern com::ComPtr<HostApplication> CurrentApplication;
 
+// The clipboard format id of "ESRI Layers", registered by the point grid tool's creation;
+// 0 until then.
+extern UINT LayersClipboardFormat;
+
 struct CommandInfo {
   const char* name;
   const char* caption;

@@ -6,6 +6,8 @@
 #include "module/interfaces.h"
 #include "tests/module/modulehost.h"
 #include "tools/exportgrid/exportgrid.h"
+#include "tools/pointgrid/createpointgridtool.h"
+#include "ui/clipboard.h"
 #include "ui/automation.h"
 #include "ui/bitmap.h"
 #include "ui/window.h"
@@ -266,6 +268,19 @@ TEST_F(CommandTest, QuietCommandsReportNothingWhenTheRestoreFails) {
     EXPECT_FALSE(IsWindow(dialog));
     EXPECT_TRUE(ua::TakeMessageBoxes().empty());
   }
+}
+
+TEST_F(CommandTest, ThePointGridToolRegistersTheLayersClipboardFormat) {
+  hostapp::RegisterHostClasses();
+  auto app = com::MakeObject<hostapp::HostApplicationImpl>();
+  auto ext = com::MakeObject<plenth::PlenthExt>();
+  app->AddExtension(CLSID_PlenthExt, ext->Identity());
+  plenth::LayersClipboardFormat = 0;
+  auto tool = com::MakeObject<plenth::CreatePointGridTool>();
+  ASSERT_EQ(tool->OnCreate(app->Identity()), S_OK);
+  EXPECT_NE(plenth::LayersClipboardFormat, 0u);
+  EXPECT_EQ(plenth::LayersClipboardFormat, RegisterClipboardFormat("ESRI Layers"));
+  app->ClearExtensions();
 }
 
 TEST_F(CommandTest, AModalClickSetsTheCurrentApplicationEvenWhenCancelled) {
