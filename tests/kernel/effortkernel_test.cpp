@@ -284,6 +284,21 @@ TEST(EffortKernel, NoDataValueTakenInTheDemsType) {
   }
 }
 
+// The typed entry point takes the no-data value in the DEM's type, or none at all.
+TEST(EffortKernel, TypedEntryPoint) {
+  const std::int16_t dem[] = {-9999, 100, 100, 103};
+  const std::uint8_t trails[4] = {}, streams[4] = {};
+  const std::int8_t cover[4] = {4, 4, 4, 4};
+  const EffortGrids grids{trails, 0, streams, 0, cover, 1, 4, 10.0f};
+  float band[4][4];
+  const EffortOutputs out{band[0], band[1], band[2], band[3], N};
+  EXPECT_TRUE(EffortKernel(dem, std::int16_t{-9999}, grids, out));
+  EXPECT_EQ(band[2][0], N);
+  EXPECT_EQ(band[2][1], 10.0f);
+  EXPECT_TRUE(EffortKernel(dem, std::nullopt, grids, out));
+  EXPECT_GT(band[2][0], 10000.0f);  // a step up from -9999 to 100
+}
+
 TEST(EffortKernel, OneMarkForEachHundredthRowInOrder) {
   for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread, Kernel::TwoThreads}) {
     SCOPED_TRACE(static_cast<int>(kernel));

@@ -19,6 +19,7 @@ namespace {
 
 // Grids smaller than this stay on the caller's thread.
 constexpr std::int64_t kThreadedCells = 250000;
+constexpr int kMaxThreads = 16;
 
 // A NaN that is never a key or a value: E of a finite |dz| is not NaN, and a dz (an
 // absolute value) never has its sign bit set.
@@ -150,10 +151,11 @@ class FastKernel {
     // The move from cell a into cell b: the rules in their order, E only when it counts.
     const auto cost = [&](std::int64_t a, std::int64_t b, EffortLookup<T>& effort) __attribute__((always_inline)) {
       const T za = dem[a], zb = dem[b];
-      if (hasNoData && (za == noData || zb == noData)) return N;
-      if (trails[a] != trailsNoData && trails[b] != trailsNoData) return effort(za, zb) / 4.0f;
+      // Each test is one branch: both sides are read and combined without short-circuit.
+      if (hasNoData & ((za == noData) | (zb == noData))) return N;
+      if ((trails[a] != trailsNoData) & (trails[b] != trailsNoData)) return effort(za, zb) / 4.0f;
       const std::int8_t code = cover[b];
-      if (streams[b] != streamsNoData || code == 1) return N;
+      if ((streams[b] != streamsNoData) | (code == 1)) return N;
       return effort(za, zb) * factor[static_cast<std::uint8_t>(code)];
     };
 
@@ -179,17 +181,23 @@ class FastKernel {
   std::vector<Worker> workers_;
 };
 
+// The threads of a run: as asked, else every core for a large grid; never more than there
+// are bands, nor than kMaxThreads (each thread has lookups of its own).
 int ThreadsFor(const EffortGrids& g, int asked) {
-  if (asked > 0) return asked;
-  if (static_cast<std::int64_t>(g.rows) * g.columns < kThreadedCells) return 1;
-  return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  int threads = asked;
+  if (threads <= 0)
+    threads = static_cast<std::int64_t>(g.rows) * g.columns < kThreadedCells
+                  ? 1
+                  : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  const std::int64_t bands = (static_cast<std::int64_t>(g.rows) + effort::kBandRows - 1) / effort::kBandRows;
+  return static_cast<int>(std::clamp<std::int64_t>(std::min<std::int64_t>(threads, bands), 1, kMaxThreads));
 }
 
 }  // namespace
 
 template <class T>
-bool EffortKernel(const T* dem, std::optional<T> demNoData, const EffortGrids& grids, const EffortOutputs& out,
-                  const EffortRun& run) {
+bool EffortKernel(const T* dem, std::optional<std::type_identity_t<T>> demNoData, const EffortGrids& grids,
+                  const EffortOutputs& out, const EffortRun& run) {
   const int threads = ThreadsFor(grids, run.threads);
   FastKernel<T> kernel(dem, demNoData, grids, out, threads);
   return effort::RunRowBands(grids.rows, threads, &FastKernel<T>::Band, &kernel, run.mark, run.context);

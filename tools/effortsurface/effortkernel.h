@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <optional>
+#include <type_traits>
 
 namespace plenth {
 
@@ -13,7 +14,11 @@ inline constexpr float kDiagonalFactor = 1.4142137f;
 static_assert(std::bit_cast<std::uint32_t>(kDiagonalFactor) == 0x3FB504F4u);
 
 // Called for each row that is a multiple of 100 (0, 100, 200, ...), once, in row order and
-// always on the caller's thread; answering false asks the kernel to stop.
+// always on the caller's thread: on one thread before the kernel computes that row and the
+// 99 after it, on several once those rows and all before them are done. Answering false
+// asks the kernel to stop: it finishes the bands of 100 rows under way, computes no other,
+// calls no further mark and returns false. An exception from a mark leaves the kernel
+// (after its other threads have ended) and the outputs part written.
 using ProgressMark = bool (*)(void* context, std::int32_t row);
 
 // Everything the kernel reads besides the DEM. All grids hold rows x columns cells, row by
@@ -39,7 +44,7 @@ struct EffortOutputs {
 };
 
 // How the kernel reports and may be stopped. `threads` 0 lets the kernel choose (every
-// core for large grids, one for small ones).
+// core for large grids, one for small ones); the caller's thread is always one of them.
 struct EffortRun {
   ProgressMark mark = nullptr;
   void* context = nullptr;
@@ -49,8 +54,8 @@ struct EffortRun {
 // The kernel for a DEM of cell type T (one of the eight cell types). Without a no-data
 // value no DEM cell is no-data. Returns false when the progress mark asked it to stop.
 template <class T>
-bool EffortKernel(const T* dem, std::optional<T> demNoData, const EffortGrids& grids, const EffortOutputs& out,
-                  const EffortRun& run = {});
+bool EffortKernel(const T* dem, std::optional<std::type_identity_t<T>> demNoData, const EffortGrids& grids,
+                  const EffortOutputs& out, const EffortRun& run = {});
 
 // The kernel by PixelType code (3 UCHAR, 4 CHAR, 5 USHORT, 6 SHORT, 7 ULONG, 8 LONG,
 // 9 FLOAT, 10 DOUBLE). The no-data value is taken as a value of the DEM's type: an
