@@ -161,10 +161,16 @@ class FastKernel {
 
     const std::int64_t begin = r * C, lastColumn = begin + C - 1;
     for (std::int64_t i = begin; i < lastColumn; ++i) {
-      north[i] = Top ? N : cost(i, i - C, straight);
-      northEast[i] = Top ? N : cost(i, i - C + 1, diagonal);
-      east[i] = cost(i, i + 1, straight);
-      southEast[i] = Bottom ? N : cost(i, i + C + 1, diagonal);
+      // All four moves before any store: the byte grids could alias the bands, so a store
+      // between them would make the compiler read cell i's bytes again.
+      const float toNorth = Top ? N : cost(i, i - C, straight);
+      const float toNorthEast = Top ? N : cost(i, i - C + 1, diagonal);
+      const float toEast = cost(i, i + 1, straight);
+      const float toSouthEast = Bottom ? N : cost(i, i + C + 1, diagonal);
+      north[i] = toNorth;
+      northEast[i] = toNorthEast;
+      east[i] = toEast;
+      southEast[i] = toSouthEast;
     }
     north[lastColumn] = Top ? N : cost(lastColumn, lastColumn - C, straight);
     northEast[lastColumn] = N;
