@@ -139,6 +139,12 @@ TEST(EffortKernel, TheWorkedExampleInEveryCellType) {
           EXPECT_NEAR(r.At(band, cell), expect[band][cell], 0.005f);
       }
     EXPECT_TRUE(SameBits(r, Compute(type, s, Kernel::Reference))) << "type " << type;
+    // To the bit: dz / d and the trigonometry in double; dz, theta, L and E in single.
+    EXPECT_EQ(r.At(0, 3), 0x1.6640f4p+6f);
+    EXPECT_EQ(r.At(1, 2), 0x1.223d0cp+6f);
+    EXPECT_EQ(r.At(2, 0), 0x1.faa2e4p+5f);
+    EXPECT_EQ(r.At(2, 2), 0x1.c48c62p+5f);
+    EXPECT_EQ(r.At(3, 0), 0x1.93ce26p+5f);
   }
 }
 
