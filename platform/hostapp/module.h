@@ -50,7 +50,8 @@ class LoadedModule {
 };
 
 // Runs a call into the module as the host does: a host-call error raised inside the
-// module's operation is caught here and becomes the operation's status.
+// module's operation is caught here and becomes the operation's status; any other error
+// becomes E_FAIL, so that the host never ends inside a module's call.
 template <class F>
 HRESULT CallModule(F&& call, std::string* error = nullptr) {
   try {
@@ -58,6 +59,9 @@ HRESULT CallModule(F&& call, std::string* error = nullptr) {
   } catch (const com::HostCallError& e) {
     if (error) *error = e.what();
     return e.code();
+  } catch (const std::exception& e) {
+    if (error) *error = e.what();
+    return E_FAIL;
   }
 }
 
