@@ -49,7 +49,7 @@ std::vector<Token> Lex(const std::string& s) {
     } else if (c == '\'') {
       std::string text;
       for (++i;; ++i) {
-        if (i >= s.size()) throw RegistryError("line " + std::to_string(line) + ": unterminated string");
+        if (i >= s.size() || s[i] == '\n') throw RegistryError("line " + std::to_string(line) + ": unterminated string");
         if (s[i] == '\'') {
           if (i + 1 < s.size() && s[i + 1] == '\'') {  // '' is one quote
             text += '\'';
@@ -59,7 +59,6 @@ std::vector<Token> Lex(const std::string& s) {
           ++i;
           break;
         }
-        if (s[i] == '\n') ++line;
         text += s[i];
       }
       out.push_back({Token::Quoted, text, line});
@@ -90,6 +89,7 @@ class Parser {
       Expect(Token::Open, "'{' after HKCR");
       while (t_[i_].kind != Token::Close) {
         if (t_[i_].kind == Token::End) Fail("HKCR block without its '}'");
+        if (Is(t_[i_], "val")) Fail("a named value outside any key");
         roots.push_back(Entry());
       }
       ++i_;
@@ -109,6 +109,16 @@ class Parser {
     if (t_[i_].kind != Token::Word && t_[i_].kind != Token::Quoted) Fail("expected a key name");
     return t_[i_++].text;
   }
+  // A key name names one key: not empty and without the path separator, so that
+  // unregistration removes the very key registration wrote.
+  std::string KeyName() {
+    const std::string name = Name();
+    if (name.empty() || name.find('\\') != std::string::npos) {
+      --i_;
+      Fail("'" + name + "' is not the name of one key");
+    }
+    return name;
+  }
   std::string StringValue() {
     Expect(Token::Equals, "'='");
     if (!Is(t_[i_], "s")) Fail("only string values (s '...') are supported");
@@ -123,7 +133,7 @@ class Parser {
       (Is(t_[i_], "NoRemove") ? key.noRemove : key.forceRemove) = true;
       ++i_;
     }
-    key.name = Name();
+    key.name = KeyName();
     if (t_[i_].kind == Token::Equals) key.defaultValue = StringValue();
     if (t_[i_].kind == Token::Open) {
       ++i_;

@@ -108,8 +108,19 @@ namespace {
 
 constexpr char kHeader[] = "Windows Registry Editor Version 5.00";
 constexpr char kRoot[] = "HKEY_CLASSES_ROOT";
+// As on Windows, no key lies deeper than this below the root; deeper paths in a file
+// are damage, not keys.
+constexpr std::size_t kMaxDepth = 512;
+
+// A name or value holding a line break would split its line and leave a file that can
+// no longer be read; such a change is refused before anything is written.
+void CheckOneLine(const std::string& s) {
+  if (s.find_first_of("\r\n") != std::string::npos)
+    throw RegistryError("a registry name or value cannot hold a line break: \"" + s + "\"");
+}
 
 std::string Quote(const std::string& s) {
+  CheckOneLine(s);
   std::string out = "\"";
   for (char c : s) {
     if (c == '\\' || c == '"') out += '\\';
@@ -118,11 +129,17 @@ std::string Quote(const std::string& s) {
   return out + "\"";
 }
 
-void WriteKey(const Key& key, const std::string& path, std::ostringstream& out) {
-  out << "\r\n[" << path << "]\r\n";
+void WriteValues(const Key& key, std::ostringstream& out) {
   if (key.defaultValue) out << "@=" << Quote(*key.defaultValue) << "\r\n";
   for (const auto& [n, v] : key.values) out << Quote(n) << "=" << Quote(v) << "\r\n";
-  for (const auto& [n, k] : key.subkeys) WriteKey(*k, path + "\\" + k->name, out);
+}
+
+void WriteKey(const Key& key, const std::string& path, std::size_t depth, std::ostringstream& out) {
+  CheckOneLine(key.name);
+  if (depth > kMaxDepth) throw RegistryError("a registry key more than " + std::to_string(kMaxDepth) + " levels deep");
+  out << "\r\n[" << path << "]\r\n";
+  WriteValues(key, out);
+  for (const auto& [n, k] : key.subkeys) WriteKey(*k, path + "\\" + k->name, depth + 1, out);
 }
 
 // Reads a quoted string at s[i]; advances i past it.
@@ -148,7 +165,11 @@ bool Unquote(const std::string& s, std::size_t& i, std::string* out) {
 std::string ToRegText(const Tree& tree) {
   std::ostringstream out;
   out << kHeader << "\r\n";
-  for (const auto& [n, k] : tree.subkeys) WriteKey(*k, std::string(kRoot) + "\\" + k->name, out);
+  if (tree.defaultValue || !tree.values.empty()) {
+    out << "\r\n[" << kRoot << "]\r\n";
+    WriteValues(tree, out);
+  }
+  for (const auto& [n, k] : tree.subkeys) WriteKey(*k, std::string(kRoot) + "\\" + k->name, 1, out);
   return out.str();
 }
 
@@ -177,6 +198,7 @@ Tree FromRegText(const std::string& text, const std::string& fileName) {
       const std::string path = line.substr(1, line.size() - 2);
       if (path.rfind(kRoot, 0) != 0 || (path.size() > sizeof kRoot - 1 && path[sizeof kRoot - 1] != '\\'))
         fail("a key outside " + std::string(kRoot));
+      if (Split(path).size() > kMaxDepth + 1) fail("a key more than " + std::to_string(kMaxDepth) + " levels deep");
       current = path.size() > sizeof kRoot ? &tree.Create(path.substr(sizeof kRoot)) : &tree;
       continue;
     }

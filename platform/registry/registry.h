@@ -48,6 +48,8 @@ struct Key {
 // The whole HKEY_CLASSES_ROOT tree.
 using Tree = Key;
 
+// The .reg text of the tree; throws RegistryError for a name or value holding a line
+// break, or a key more than 512 levels deep, which the text cannot carry.
 std::string ToRegText(const Tree& tree);
 // Parses the .reg text; throws RegistryError naming the line of anything it does not accept.
 Tree FromRegText(const std::string& text, const std::string& fileName = "registry");

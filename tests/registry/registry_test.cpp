@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 
@@ -71,15 +72,19 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheFileWhole) {
 }
 
 TEST_F(RegistryTest, ADamagedFileIsAnErrorAndStaysAsItWas) {
-  const char* damaged[] = {
+  std::string deep = "Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT";
+  for (int level = 0; level < 100000; ++level) deep += "\\k";
+  deep += "]\r\n";
+  const std::string damaged[] = {
+      deep,  // deeper than any registry key may lie
       "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT\\A]\r\ngarbage\r\n",
       "REGEDIT4\r\n",
       "Windows Registry Editor Version 5.00\r\n[HKEY_LOCAL_MACHINE\\A]\r\n",
       "Windows Registry Editor Version 5.00\r\n[HKEY_CLASSES_ROOT\\A]\r\n@=\"open\r\n",
       "Windows Registry Editor Version 5.00\r\n@=\"before any key\"\r\n",
   };
-  for (const char* text : damaged) {
-    SCOPED_TRACE(text);
+  for (const std::string& text : damaged) {
+    SCOPED_TRACE(text.substr(0, 80));
     std::ofstream(file_, std::ios::binary) << text;
     registry::RegistryFile store(file_);
     try {
@@ -90,6 +95,37 @@ TEST_F(RegistryTest, ADamagedFileIsAnErrorAndStaysAsItWas) {
     }
     EXPECT_EQ(Bytes(file_), text);
   }
+}
+
+// Names and values that would split a line of the file are refused before anything is
+// written, so that the file stays readable.
+TEST_F(RegistryTest, LineBreaksAreRefusedAndTheFileStaysReadable) {
+  registry::RegistryFile store(file_);
+  store.Change([](registry::Tree& t) { t.Create("Kept").defaultValue = "yes"; });
+  const std::string before = Bytes(file_);
+  const std::function<void(registry::Tree&)> changes[] = {
+      [](registry::Tree& t) { t.Create("Key").defaultValue = "two\nlines"; },
+      [](registry::Tree& t) { t.Create("Key").values["Name"] = "carriage\rreturn"; },
+      [](registry::Tree& t) { t.Create("Key").values["two\nlines"] = "v"; },
+      [](registry::Tree& t) { t.Create("Two\nLines"); },
+  };
+  for (const auto& change : changes) {
+    EXPECT_THROW(store.Change(change), RegistryError);
+    EXPECT_EQ(Bytes(file_), before);
+  }
+  EXPECT_EQ(store.Read().Find("Kept")->defaultValue, "yes");
+}
+
+TEST_F(RegistryTest, TheRootKeysOwnValuesSurviveAChange) {
+  const std::string text =
+      "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CLASSES_ROOT]\r\n@=\"root\"\r\n\"Name\"=\"value\"\r\n";
+  std::ofstream(file_, std::ios::binary) << text;
+  registry::RegistryFile store(file_);
+  store.Change([](registry::Tree& t) { t.Create("New"); });
+  const auto tree = store.Read();
+  EXPECT_EQ(tree.defaultValue, "root");
+  EXPECT_EQ(tree.values.at("Name"), "value");
+  EXPECT_NE(tree.Find("New"), nullptr);
 }
 
 constexpr char kScript[] = R"(HKCR
@@ -152,6 +188,10 @@ TEST_F(RegistryTest, MalformedScriptsChangeNothing) {
       "HKCR { Key = s '%UNKNOWN%' }",
       "HKCR { Key { Inner ",
       "HKCR { Key ; }",
+      "HKCR { val Name = s 'a value needs its key' }",
+      "HKCR { '' = s 'no name' }",
+      "HKCR { 'Two\\Levels' = s 'one key name' }",
+      "HKCR { Key = s 'two\nlines' }",
   };
   for (const char* text : bad) {
     SCOPED_TRACE(text);
