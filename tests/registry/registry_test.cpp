@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -57,6 +58,38 @@ TEST_F(RegistryTest, TwoWritersKeepEachOthersKeys) {
   const auto tree = first.Read();
   EXPECT_EQ(tree.Find("One")->defaultValue, "1");
   EXPECT_EQ(tree.Find("Two")->defaultValue, "2");
+}
+
+// Two hosts registering at the same moment: every change of each survives.
+TEST_F(RegistryTest, TwoProcessesChangingAtOnceLoseNothing) {
+  constexpr int kChanges = 25;
+  pid_t children[2];
+  for (int p = 0; p < 2; ++p) {
+    children[p] = ::fork();
+    ASSERT_GE(children[p], 0);
+    if (children[p] == 0) {
+      int status = 0;
+      try {
+        registry::RegistryFile store(file_);
+        for (int i = 0; i < kChanges; ++i)
+          store.Change([&](registry::Tree& t) { t.Create("P" + std::to_string(p) + "\\K" + std::to_string(i)); });
+      } catch (...) {
+        status = 1;
+      }
+      ::_exit(status);
+    }
+  }
+  for (pid_t child : children) {
+    int status = -1;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
+  const auto tree = registry::RegistryFile(file_).Read();
+  for (int p = 0; p < 2; ++p) {
+    const auto* keys = tree.Find("P" + std::to_string(p));
+    ASSERT_NE(keys, nullptr);
+    EXPECT_EQ(keys->subkeys.size(), static_cast<std::size_t>(kChanges));
+  }
 }
 
 TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheFileWhole) {
