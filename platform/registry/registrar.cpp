@@ -247,8 +247,12 @@ void UnregisterTypeLib(Tree& tree, const TypeLibInfo& library) {
   const std::string libKey = "TypeLib\\" + library.libid;
   tree.Remove(libKey + "\\" + library.version);
   if (const Key* lib = tree.Find(libKey); lib && lib->subkeys.empty()) tree.Remove(libKey);
-  for (const auto& c : library.classes)
-    if (c.dual) tree.Remove("Interface\\" + c.iid);
+  // An interface that another library registered since is that library's to remove.
+  for (const auto& c : library.classes) {
+    const Key* lib = c.dual ? tree.Find("Interface\\" + c.iid + "\\TypeLib") : nullptr;
+    if (lib && strcasecmp(lib->defaultValue.value_or("").c_str(), library.libid.c_str()) == 0)
+      tree.Remove("Interface\\" + c.iid);
+  }
   for (const char* root : {"TypeLib", "Interface"})
     if (const Key* k = tree.Find(root); k && k->subkeys.empty() && k->values.empty() && !k->defaultValue) tree.Remove(root);
 }

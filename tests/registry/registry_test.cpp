@@ -260,4 +260,23 @@ TEST_F(RegistryTest, TypeLibraryRegistrationRoundTrips) {
   EXPECT_TRUE(tree == before);
 }
 
+// Two libraries describing the same interface: the one registered last owns its key, and
+// unregistering the other one leaves it.
+TEST_F(RegistryTest, UnregisteringALibraryLeavesInterfacesAnotherOneOwns) {
+  const registry::TypeLibClass shared{"A", "{A}", "IA", "{D44A14A1-B783-43CC-9533-A49F5EA89A1B}", true};
+  const registry::TypeLibInfo older{"{11111111-0000-0000-0000-000000000000}", "OLD", "1.0", 0x409, "old", {shared}};
+  const registry::TypeLibInfo newer{"{22222222-0000-0000-0000-000000000000}", "NEW", "1.0", 0x409, "new", {shared}};
+  registry::Tree tree;
+  registry::RegisterTypeLib(tree, older, "/opt/old.so");
+  registry::RegisterTypeLib(tree, newer, "/opt/new.so");
+  registry::UnregisterTypeLib(tree, older);
+  const auto* itf = tree.Find("Interface\\{D44A14A1-B783-43CC-9533-A49F5EA89A1B}\\TypeLib");
+  ASSERT_NE(itf, nullptr);
+  EXPECT_EQ(itf->defaultValue, newer.libid);
+  EXPECT_EQ(tree.Find("TypeLib\\" + older.libid), nullptr);
+  registry::UnregisterTypeLib(tree, newer);
+  EXPECT_EQ(tree.Find("Interface"), nullptr);
+  EXPECT_EQ(tree.Find("TypeLib"), nullptr);
+}
+
 }  // namespace
