@@ -1,5 +1,6 @@
 #include "data/gridfile.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -88,19 +89,89 @@ int CellBytes(int type) {
   }
 }
 
+// The low-order bits a cell keeps of a real, the reader's rule for integers: truncated
+// toward zero, NaN as 0, values beyond 64 bits as the nearest 64-bit one.
+std::uint64_t IntegerBits(double v) {
+  if (std::isnan(v)) return 0;
+  if (v >= 0x1p63) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+  if (v < -0x1p63) return static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::min());
+  return static_cast<std::uint64_t>(static_cast<std::int64_t>(v));
+}
+
+// A real in single precision; beyond the largest float (and its half step) an infinity.
+float ToFloat(double v) {
+  if (std::fabs(v) >= 0x1.ffffffp127 && !std::isnan(v)) return std::signbit(v) ? -HUGE_VALF : HUGE_VALF;
+  return static_cast<float>(v);
+}
+
 // The no-data value as one cell of the datatype.
 void NoDataCell(int type, double v, unsigned char* cell) {
   switch (type) {
-    case PT_UCHAR: *cell = static_cast<std::uint8_t>(v); break;
-    case PT_CHAR: *cell = static_cast<std::uint8_t>(static_cast<std::int8_t>(v)); break;
-    case PT_USHORT: { const auto x = static_cast<std::uint16_t>(v); std::memcpy(cell, &x, 2); break; }
-    case PT_SHORT: { const auto x = static_cast<std::int16_t>(v); std::memcpy(cell, &x, 2); break; }
-    case PT_ULONG: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(cell, &x, 4); break; }
-    case PT_LONG: { const auto x = static_cast<std::int32_t>(v); std::memcpy(cell, &x, 4); break; }
-    case PT_FLOAT: { const auto x = static_cast<float>(v); std::memcpy(cell, &x, 4); break; }
+    case PT_FLOAT: { const float x = ToFloat(v); std::memcpy(cell, &x, 4); break; }
     case PT_DOUBLE: std::memcpy(cell, &v, 8); break;
-    default: break;
+    default: {
+      const std::uint64_t bits = IntegerBits(v);
+      std::memcpy(cell, &bits, static_cast<std::size_t>(CellBytes(type)));  // little-endian: low bytes
+    }
   }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// For a decimal number too large or too small for its type (from_chars then leaves the
+// value alone): true when it is too large. The power of ten of its leading digit decides.
+bool TooLarge(const char* p, const char* end) {
+  if (p < end && *p == '-') ++p;
+  std::int64_t integerDigits = 0;    // from the first one not 0
+  std::int64_t zerosAfterPoint = 0;  // before the first digit not 0, when the integer part is 0
+  for (; p < end && IsDigit(*p); ++p)
+    if (integerDigits || *p != '0') ++integerDigits;
+  if (p < end && *p == '.')
+    for (++p; p < end && *p == '0' && !integerDigits; ++p) ++zerosAfterPoint;
+  while (p < end && (IsDigit(*p) || *p == '.')) ++p;
+  std::int64_t exponent = 0;
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative = p < end && *p == '-';
+    if (p < end && (*p == '-' || *p == '+')) ++p;
+    for (; p < end && IsDigit(*p); ++p) exponent = std::min<std::int64_t>(exponent * 10 + (*p - '0'), 1'000'000'000);
+    if (negative) exponent = -exponent;
+  }
+  const std::int64_t lead = integerDigits > 0 ? integerDigits - 1 : -(zerosAfterPoint + 1);
+  return lead + exponent >= 0;
+}
+
+// The forms the writer gives infinities and NaN (1.#INF00e+000, -1.#IND00e+000, ...), so
+// that they read back as what they were; 0 when [first, last) does not start with one.
+std::size_t NonFiniteFrom(const char* first, const char* last, double* v) {
+  const char* p = first < last && *first == '-' ? first + 1 : first;
+  const std::string_view text(p, static_cast<std::size_t>(last - p));
+  if (text.starts_with("1.#INF")) *v = HUGE_VAL;
+  else if (text.starts_with("1.#QNAN") || text.starts_with("1.#IND") || text.starts_with("1.#SNAN")) *v = NAN;
+  else return 0;
+  if (p != first) *v = -*v;
+  for (p += 3; p < last && (IsDigit(*p) || (*p >= 'A' && *p <= 'Z') || *p == 'e' || *p == '+' || *p == '-');) ++p;
+  return static_cast<std::size_t>(p - first);
+}
+
+// A real of type T from [p, last): the nearest value, an infinity when too large, a zero
+// when too small. Returns the end of the number, nullptr when there is none.
+template <class T>
+const char* RealFrom(const char* p, const char* last, T* v) {
+  const auto r = std::from_chars(p, last, *v);
+  if (r.ec == std::errc::invalid_argument) return nullptr;
+  if (r.ptr < last && *r.ptr == '#') {  // perhaps 1.#INF00e+000 and the like
+    double special;
+    if (const std::size_t n = NonFiniteFrom(p, last, &special)) {
+      *v = static_cast<T>(special);
+      return p + n;
+    }
+  }
+  if (r.ec == std::errc::result_out_of_range) {
+    const T magnitude = TooLarge(p, r.ptr) ? std::numeric_limits<T>::infinity() : T(0);
+    *v = *p == '-' ? -magnitude : magnitude;
+  }
+  return r.ptr;
 }
 
 // Parses the number at the start of [first, last) the way the reader takes values:
@@ -112,19 +183,17 @@ std::size_t ParseValue(const char* first, const char* last, int type, void* cell
   switch (type) {
     case PT_FLOAT: {
       float v;
-      const auto r = std::from_chars(p, last, v);
-      if (r.ec == std::errc::invalid_argument) return 0;
-      if (r.ec == std::errc::result_out_of_range) v = std::signbit(v) ? -HUGE_VALF : HUGE_VALF;
+      const char* end = RealFrom(p, last, &v);
+      if (!end) return 0;
       std::memcpy(cell, &v, 4);
-      return static_cast<std::size_t>(r.ptr - first);
+      return static_cast<std::size_t>(end - first);
     }
     case PT_DOUBLE: {
       double v;
-      const auto r = std::from_chars(p, last, v);
-      if (r.ec == std::errc::invalid_argument) return 0;
-      if (r.ec == std::errc::result_out_of_range) v = std::signbit(v) ? -HUGE_VAL : HUGE_VAL;
+      const char* end = RealFrom(p, last, &v);
+      if (!end) return 0;
       std::memcpy(cell, &v, 8);
-      return static_cast<std::size_t>(r.ptr - first);
+      return static_cast<std::size_t>(end - first);
     }
     default: {
       long long v;
@@ -224,6 +293,7 @@ void GridReader::Close() {
 }
 
 std::size_t GridReader::Fill(std::size_t want) {
+  if (want > buffer_.size()) buffer_.resize(want);  // else a full buffer would read as the end
   while (true) {
     while (pos_ < end_ && IsSpace(buffer_[pos_])) ++pos_;
     if (end_ - pos_ >= want || eof_ || !file_) return end_ - pos_;
@@ -365,9 +435,17 @@ std::size_t ReadGridValues(GridReader& file, int datatype, void* cells, std::siz
   if (!bytes) return 0;
   auto* out = static_cast<unsigned char*>(cells);
   for (std::size_t i = 0; i < count; ++i, out += bytes) {
-    const std::size_t available = file.Fill(kLongestToken);
+    std::size_t available = file.Fill(kLongestToken);
     if (!available) return i;
-    const std::size_t used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
+    std::size_t used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
+    // A number that reaches the end of what is buffered may go on in the file: take more
+    // until it ends or the file does, so that a long token is never cut in two.
+    while (used && used == available) {
+      const std::size_t more = file.Fill(available + kLongestToken);
+      if (more == available) break;
+      available = more;
+      used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
+    }
     if (!used) return i;
     file.Advance(used);
   }

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "data/gridfile.h"
@@ -143,7 +145,8 @@ TEST_F(GridFileTest, ValuesReadTheSameInAnyLineLayout) {
 TEST_F(GridFileTest, ARunOutOrANonNumberStopsTheValues) {
   const std::string header = "ncols         4\nnrows         1\n" + std::string(kCorner) + "datatype\tUCHAR\nNODATA_value  0\n";
   for (const auto& [body, read] : std::vector<std::pair<std::string, std::size_t>>{
-           {" 1 2", 2}, {" 1 x 3 4", 1}, {" 1 2.5 3", 2}, {" 300 -1 1", 3}}) {
+           {" 1 2", 2}, {" 1 x 3 4", 1}, {" 1 2.5 3", 2}, {" 300 -1 1", 3},
+           {" 1 99999999999999999999 3 4", 1}}) {  // beyond 64 bits: not a number
     SCOPED_TRACE(body);
     Put(Path("s.dat"), header + body);
     plenth::GridReader r;
@@ -203,6 +206,149 @@ TEST_F(GridFileTest, OutputDoesNotFollowTheProcessLocale) {
   const std::string german = Write(h, std::vector<double>{1.5});
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(german, plain);
+}
+
+TEST_F(GridFileTest, PerValueAndRowWritingAndReadingAgree) {
+  const std::uint8_t bytes[16] = {0x00, 0x80, 0xff, 0x7f, 0x01, 0x00, 0x00, 0x80, 0xcd, 0xcc, 0xcc, 0x3d, 0x9a, 0x99, 0x99, 0xc1};
+  for (int type = 3; type <= 10; ++type) {
+    SCOPED_TRACE(type);
+    const GridHeader h{2, 1, 1, 0, 0, type, 0};
+    const std::size_t cell = type <= 4 ? 1 : type <= 6 ? 2 : type <= 9 ? 4 : 8;
+    const std::size_t count = sizeof bytes / cell;
+    for (const char* name : {"row.dat", "value.dat"}) {
+      plenth::GridWriter w;
+      ASSERT_TRUE(w.Open(Path(name)));
+      plenth::WriteGridHeader(w, h);
+      if (name[0] == 'r') {
+        plenth::WriteGridRow(w, type, bytes, count);
+      } else {
+        for (std::size_t i = 0; i < count; ++i) plenth::WriteGridValue(w, type, bytes + i * cell);
+        plenth::EndGridRow(w);
+      }
+      ASSERT_TRUE(w.Close());
+    }
+    ASSERT_EQ(Bytes(Path("row.dat")), Bytes(Path("value.dat")));
+
+    unsigned char bulk[16] = {}, single[16] = {};
+    plenth::GridReader r1, r2;
+    ASSERT_TRUE(r1.Open(Path("row.dat")) && r2.Open(Path("row.dat")));
+    GridHeader h1, h2;
+    ASSERT_TRUE(plenth::ReadGridHeader(r1, &h1) && plenth::ReadGridHeader(r2, &h2));
+    EXPECT_EQ(plenth::ReadGridValues(r1, type, bulk, count), count);
+    for (std::size_t i = 0; i < count; ++i) EXPECT_TRUE(plenth::ReadGridValue(r2, type, single + i * cell));
+    EXPECT_FALSE(plenth::ReadGridValue(r2, type, single));  // nothing after the last row
+    EXPECT_EQ(std::memcmp(bulk, single, sizeof bulk), 0);
+    if (type < 9) {
+      EXPECT_EQ(std::memcmp(bulk, bytes, sizeof bytes), 0);  // integers come back whole
+    }
+  }
+}
+
+TEST_F(GridFileTest, RealsBeyondTheirTypeAndNonFiniteOnesRead) {
+  const double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    int type;
+    const char* token;
+    double expected;
+  } cases[] = {
+      {9, "1e50", inf},          {9, "-1e50", -inf},        {9, "0.0001e+45", inf}, {9, "1e-50", 0.0},
+      {9, "-1e-50", -0.0},       {9, "1000e-50", 0.0},      {9, "0.00001e-41", 0.0}, {10, "1e400", inf},
+      {10, "-2e-400", -0.0},     {9, "1.#INF00e+000", inf}, {10, "-1.#INF00e+000", -inf},
+      {9, "1.#QNAN0e+000", nan}, {10, "-1.#IND00e+000", -nan},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.token);
+    Put(Path("r.dat"), "ncols         2\nnrows         1\n" + std::string(kCorner) + "datatype\t" +
+                           (c.type == 9 ? "FLOAT" : "DOUBLE") + "\nNODATA_value  " + c.token + "\n" + c.token + " 7\n");
+    plenth::GridReader r;
+    ASSERT_TRUE(r.Open(Path("r.dat")));
+    GridHeader h;
+    ASSERT_TRUE(plenth::ReadGridHeader(r, &h));
+    double cells[2];
+    if (c.type == 9) {
+      float f[2];
+      ASSERT_EQ(plenth::ReadGridValues(r, 9, f, 2), 2u);
+      cells[0] = f[0], cells[1] = f[1];
+    } else {
+      ASSERT_EQ(plenth::ReadGridValues(r, 10, cells, 2), 2u);
+    }
+    EXPECT_EQ(cells[1], 7.0);  // the reader got past the token
+    for (double v : {h.nodata, cells[0]}) {
+      EXPECT_EQ(std::isnan(v), std::isnan(c.expected));
+      EXPECT_EQ(std::signbit(v), std::signbit(c.expected));
+      if (!std::isnan(c.expected)) {
+        EXPECT_EQ(v, c.expected);
+      }
+    }
+  }
+}
+
+TEST_F(GridFileTest, NonFiniteCellsRoundTrip) {
+  const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+  const GridHeader h{4, 1, 1, 0, 0, 9, static_cast<double>(nan)};
+  const std::string bytes = Write(h, std::vector<float>{nan, inf, -inf, 1.5f});
+  EXPECT_NE(bytes.find("NODATA_value  1.#QNAN0e+000\r\n 1.#QNAN0e+000 1.#INF00e+000 -1.#INF00e+000 1.500000e+000\r\n"),
+            std::string::npos);
+  plenth::GridReader r;
+  ASSERT_TRUE(r.Open(Path("t.dat")));
+  GridHeader back;
+  ASSERT_TRUE(plenth::ReadGridHeader(r, &back));
+  EXPECT_TRUE(std::isnan(back.nodata));
+  float cells[4];
+  ASSERT_EQ(plenth::ReadGridValues(r, 9, cells, 4), 4u);
+  EXPECT_TRUE(std::isnan(cells[0]));
+  EXPECT_EQ(cells[1], inf);
+  EXPECT_EQ(cells[2], -inf);
+  EXPECT_EQ(cells[3], 1.5f);
+}
+
+TEST_F(GridFileTest, NoDataOutsideItsTypeIsWrittenByTheReadersRule) {
+  const struct {
+    int type;
+    double nodata;
+    const char* line;
+  } cases[] = {
+      {3, -1, "NODATA_value  255\r\n"},        // low-order bits
+      {6, 70000, "NODATA_value  4464\r\n"},
+      {5, -9999.7, "NODATA_value  55537\r\n"},  // truncated toward zero first
+      {8, std::nan(""), "NODATA_value  0\r\n"},
+      {4, 1e300, "NODATA_value  -1\r\n"},       // beyond 64 bits: the largest 64-bit value's bits
+      {9, 1e300, "NODATA_value  1.#INF00e+000\r\n"},
+      {9, -1e39, "NODATA_value  -1.#INF00e+000\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.line);
+    const std::string bytes = Write(GridHeader{1, 1, 1, 0, 0, c.type, c.nodata}, std::vector<double>{0});
+    EXPECT_NE(bytes.find(c.line), std::string::npos) << bytes;
+  }
+}
+
+TEST_F(GridFileTest, LongTokensAreNotCutWhereTheBufferIsRefilled) {
+  // Tokens of 2000 digits across more than one buffer load: whichever of the two offsets
+  // lands a token on a refill with more than a short token's room left cuts it in two.
+  const std::string token = " " + std::string(1999, '0') + "5";
+  for (std::size_t offset : {0, 1000}) {
+    SCOPED_TRACE(offset);
+    std::string body(offset, ' ');
+    for (int i = 0; i < 1200; ++i) body += token;
+    Put(Path("long.dat"), "ncols         1200\nnrows         1\n" + std::string(kCorner) + "datatype\tSHORT\nNODATA_value  0\n" + body);
+    plenth::GridReader r;
+    ASSERT_TRUE(r.Open(Path("long.dat")));
+    GridHeader h;
+    ASSERT_TRUE(plenth::ReadGridHeader(r, &h));
+    std::vector<std::int16_t> cells(1201, 0);
+    ASSERT_EQ(plenth::ReadGridValues(r, 6, cells.data(), cells.size()), 1200u);
+    EXPECT_EQ(std::count(cells.begin(), cells.begin() + 1200, 5), 1200);
+  }
+}
+
+TEST_F(GridFileTest, AWriteErrorIsReportedOnClose) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  plenth::GridWriter w;
+  ASSERT_TRUE(w.Open("/dev/full"));
+  plenth::WriteGridHeader(w, GridHeader{1, 1, 1, 0, 0, 6, 0});
+  EXPECT_FALSE(w.Close());
+  EXPECT_FALSE(w.Open(Path("no-such-dir/x.dat")));
 }
 
 }  // namespace
