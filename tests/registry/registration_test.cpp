@@ -89,4 +89,30 @@ TEST_F(RegistrationTest, UnregistrationRemovesExactlyWhatRegistrationWrote) {
   EXPECT_TRUE(after == before) << registry::ToRegText(after);
 }
 
+// A module installed under a path with a single quote in it registers that very path and
+// unregisters cleanly.
+TEST_F(RegistrationTest, AModulePathWithAQuoteSurvives) {
+  const fs::path built = fs::canonical(PLENTH_MODULE_PATH);
+  const fs::path quoted = dir_ / "o'neil";
+  fs::create_directories(quoted);
+  fs::copy_file(built, quoted / built.filename());
+  for (const auto& entry : fs::directory_iterator(built.parent_path()))  // the libraries beside it
+    if (entry.path().extension() == ".so" && entry.path().filename() != built.filename())
+      fs::create_symlink(entry.path(), quoted / entry.path().filename());
+  const std::string path = fs::canonical(quoted / built.filename()).string();
+
+  registry::Current().Change([](registry::Tree& t) { t.Create("CLSID"); });  // which stays
+  const auto before = registry::Current().Read();
+  hostapp::LoadedModule copy(path);
+  ASSERT_EQ(copy.RegisterServer(), S_OK);
+  const auto tree = registry::Current().Read();
+  const auto* server = tree.Find(std::string("CLSID\\") + kExt + "\\InprocServer32");
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ(server->defaultValue, path);
+  EXPECT_EQ(hostapp::DiscoverClasses(tree, path).size(), 9u);
+  ASSERT_EQ(copy.UnregisterServer(), S_OK);
+  const auto after = registry::Current().Read();
+  EXPECT_TRUE(after == before) << registry::ToRegText(after);
+}
+
 }  // namespace
