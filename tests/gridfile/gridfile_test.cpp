@@ -192,6 +192,21 @@ TEST_F(GridFileTest, MalformedHeadersAreRefused) {
   EXPECT_FALSE(none.Open(Path("absent.dat")));
 }
 
+TEST_F(GridFileTest, HeaderLinesHoldAtMostNinetySevenCharacters) {
+  for (const char* end : {"\r\n", "\n"}) {
+    for (std::size_t length : {97u, 98u}) {
+      SCOPED_TRACE(testing::Message() << length << (end[0] == '\r' ? " CR LF" : " LF"));
+      std::string ncols = "ncols         2";
+      ncols.resize(length, ' ');
+      Put(Path("w.dat"), ncols + end + "nrows         1" + end + kCorner + "datatype\tLONG" + end + "NODATA_value  -1" + end);
+      plenth::GridReader r;
+      ASSERT_TRUE(r.Open(Path("w.dat")));
+      GridHeader h;
+      EXPECT_EQ(plenth::ReadGridHeader(r, &h), length == 97);
+    }
+  }
+}
+
 TEST_F(GridFileTest, FileNamesPerBand) {
   EXPECT_EQ(plenth::GridFileName("C:\\out\\", "elev", 0, 1), "C:\\out\\elev.dat");
   EXPECT_EQ(plenth::GridFileName("out/", "elev", 2, 3), "out/elev2.dat");
