@@ -219,8 +219,16 @@ TEST_F(GridFileTest, OutputDoesNotFollowTheProcessLocale) {
   const std::string plain = Write(h, std::vector<double>{1.5});
   if (!std::setlocale(LC_ALL, "de_DE.UTF-8")) GTEST_SKIP() << "no German locale here";
   const std::string german = Write(h, std::vector<double>{1.5});
+  plenth::GridReader r;
+  GridHeader back;
+  double cell = 0;
+  const bool read = r.Open(Path("t.dat")) && plenth::ReadGridHeader(r, &back) && plenth::ReadGridValue(r, 10, &cell);
   std::setlocale(LC_ALL, "C");
   EXPECT_EQ(german, plain);
+  ASSERT_TRUE(read);  // and it reads back in that locale as well
+  EXPECT_EQ(back.cellsize, 2.5);
+  EXPECT_EQ(back.nodata, -1.5);
+  EXPECT_EQ(cell, 1.5);
 }
 
 TEST_F(GridFileTest, PerValueAndRowWritingAndReadingAgree) {
