@@ -4,6 +4,7 @@
 #include <ogrsf_frmts.h>
 #include <strings.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <vector>
 
@@ -15,12 +16,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A feature or buffer of a class, told before the class's columns change.
+struct HeldFeature {
+  virtual void Detach() = 0;
+
+ protected:
+  ~HeldFeature() = default;
+};
+
 // The open shapefile behind a feature class and its features.
 struct Source {
   std::unique_ptr<GDALDataset> dataset;
   OGRLayer* layer = nullptr;
   std::string path;
   std::shared_ptr<OGRSpatialReference> ref;
+  std::vector<HeldFeature*> held;  // the class's features and buffers still alive
 };
 using SourceRef = std::shared_ptr<Source>;
 
@@ -184,11 +194,46 @@ com::ComPtr<Fields> FieldsOf(const Source& source) {
 }
 
 // Features and feature buffers: an OGR feature of the class's shapefile.
+//
+// An OGR feature holds one value per column of its definition, which is the layer's own.
+// Adding a column grows that definition under features already made, so before it does,
+// each held feature moves onto a private copy of the old columns (Detach), and moves back
+// onto the layer's grown definition the next time it is used (Ogr).
 template <class Derived, class Interface>
-class FeatureBase : public com::ComClass<Derived, Interface> {
+class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature {
  public:
   FeatureBase(SourceRef source, std::unique_ptr<OGRFeature> feature)
-      : source_(std::move(source)), feature_(std::move(feature)) {}
+      : source_(std::move(source)), feature_(std::move(feature)) {
+    source_->held.push_back(this);
+  }
+  ~FeatureBase() override { std::erase(source_->held, static_cast<HeldFeature*>(this)); }
+
+  void Detach() override {
+    OGRFeatureDefn* defn = feature_->GetDefnRef();
+    if (defn != source_->layer->GetLayerDefn()) return;  // already on its own columns
+    feature_->SetFDefnUnsafe(defn->Clone());            // the same columns: the values stay valid
+  }
+
+  // The feature on the layer's current columns; values of new columns are unset.
+  OGRFeature& Ogr() {
+    OGRFeatureDefn* layerDefn = source_->layer->GetLayerDefn();
+    if (feature_->GetDefnRef() != layerDefn) {
+      auto current = std::make_unique<OGRFeature>(layerDefn);
+      std::vector<int> same(static_cast<std::size_t>(feature_->GetFieldCount()));
+      for (std::size_t i = 0; i < same.size(); ++i) same[i] = static_cast<int>(i);
+      current->SetFrom(feature_.get(), same.data(), TRUE);
+      current->SetFID(feature_->GetFID());
+      feature_ = std::move(current);
+    }
+    return *feature_;
+  }
+
+  // The feature to write into a layer, or null when it is not of that layer's columns.
+  OGRFeature* WritableTo(OGRLayer* layer) {
+    OGRFeature& f = Ogr();
+    OGRFeatureDefn* defn = layer->GetLayerDefn();
+    return f.GetDefnRef() == defn || f.GetDefnRef()->IsSame(defn) ? &f : nullptr;
+  }
 
   HRESULT get_Fields(Fields** fields) override {
     if (!fields) return E_POINTER;
@@ -198,18 +243,18 @@ class FeatureBase : public com::ComClass<Derived, Interface> {
   HRESULT get_Shape(Geometry** shape) override { return get_ShapeCopy(shape); }
   HRESULT get_ShapeCopy(Geometry** shape) override {
     if (!shape) return E_POINTER;
-    const OGRGeometry* g = feature_->GetGeometryRef();
+    const OGRGeometry* g = Ogr().GetGeometryRef();
     *shape = g ? WrapGeometry(std::unique_ptr<OGRGeometry>(g->clone()), source_->ref).detach() : nullptr;
     return S_OK;
   }
   HRESULT putref_Shape(Geometry* shape) override {
     if (!shape) {
-      feature_->SetGeometryDirectly(nullptr);
+      Ogr().SetGeometryDirectly(nullptr);
       return S_OK;
     }
     auto g = OgrCopy(shape);
     if (!g) return E_INVALIDARG;
-    feature_->SetGeometryDirectly(g.release());
+    Ogr().SetGeometryDirectly(g.release());
     return S_OK;
   }
   HRESULT get_Value(LONG index, VARIANT* value) override {
@@ -217,7 +262,7 @@ class FeatureBase : public com::ComClass<Derived, Interface> {
     VariantInit(value);
     if (index == 0) {
       value->vt = VT_I4;
-      value->lVal = static_cast<LONG>(feature_->GetFID());
+      value->lVal = static_cast<LONG>(Ogr().GetFID());
       return S_OK;
     }
     if (index == 1) {
@@ -232,24 +277,35 @@ class FeatureBase : public com::ComClass<Derived, Interface> {
       return S_OK;
     }
     const int i = index - kFirstAttribute;
-    if (i < 0 || i >= feature_->GetFieldCount()) return E_INVALIDARG;
-    if (!feature_->IsFieldSetAndNotNull(i)) {
+    if (i < 0 || i >= Ogr().GetFieldCount()) return E_INVALIDARG;
+    if (!Ogr().IsFieldSetAndNotNull(i)) {
       value->vt = VT_NULL;
       return S_OK;
     }
-    switch (feature_->GetFieldDefnRef(i)->GetType()) {
+    switch (Ogr().GetFieldDefnRef(i)->GetType()) {
       case OFTInteger:
         value->vt = VT_I4;
-        value->lVal = feature_->GetFieldAsInteger(i);
+        value->lVal = Ogr().GetFieldAsInteger(i);
         break;
-      case OFTInteger64:
+      case OFTInteger64: {
+        // The store reads wide integer columns (the library's own among them) as 64-bit.
+        const GIntBig v = Ogr().GetFieldAsInteger64(i);
+        if (v >= INT32_MIN && v <= INT32_MAX) {
+          value->vt = VT_I4;
+          value->lVal = static_cast<LONG>(v);
+        } else {
+          value->vt = VT_I8;
+          value->llVal = v;
+        }
+        break;
+      }
       case OFTReal:
         value->vt = VT_R8;
-        value->dblVal = feature_->GetFieldAsDouble(i);
+        value->dblVal = Ogr().GetFieldAsDouble(i);
         break;
       default:
         value->vt = VT_BSTR;
-        value->bstrVal = com::AllocBstr(feature_->GetFieldAsString(i));
+        value->bstrVal = com::AllocBstr(Ogr().GetFieldAsString(i));
     }
     return S_OK;
   }
@@ -261,33 +317,34 @@ class FeatureBase : public com::ComClass<Derived, Interface> {
       return putref_Shape(shape.get());
     }
     const int i = index - kFirstAttribute;
-    if (i < 0 || i >= feature_->GetFieldCount()) return E_INVALIDARG;  // the object id is the store's
+    if (i < 0 || i >= Ogr().GetFieldCount()) return E_INVALIDARG;  // the object id is the store's
     if (value.vt == VT_NULL || value.vt == VT_EMPTY) {
-      feature_->SetFieldNull(i);
+      Ogr().SetFieldNull(i);
       return S_OK;
     }
     VARIANT converted;
     VariantInit(&converted);
     HRESULT hr = S_OK;
-    switch (feature_->GetFieldDefnRef(i)->GetType()) {
+    switch (Ogr().GetFieldDefnRef(i)->GetType()) {
       case OFTInteger:
         hr = VariantChangeType(&converted, &value, 0, VT_I4);
-        if (SUCCEEDED(hr)) feature_->SetField(i, static_cast<int>(converted.lVal));
+        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<int>(converted.lVal));
         break;
       case OFTInteger64:
+        hr = VariantChangeType(&converted, &value, 0, VT_I8);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<GIntBig>(converted.llVal));
+        break;
       case OFTReal:
         hr = VariantChangeType(&converted, &value, 0, VT_R8);
-        if (SUCCEEDED(hr)) feature_->SetField(i, converted.dblVal);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, converted.dblVal);
         break;
       default:
         hr = VariantChangeType(&converted, &value, 0, VT_BSTR);
-        if (SUCCEEDED(hr)) feature_->SetField(i, com::ToUtf8(converted.bstrVal).c_str());
+        if (SUCCEEDED(hr)) Ogr().SetField(i, com::ToUtf8(converted.bstrVal).c_str());
     }
     VariantClear(&converted);
     return hr;
   }
-
-  OGRFeature& ogr() { return *feature_; }
 
  protected:
   HRESULT QueryOther(REFIID riid, void** object) override {
@@ -309,7 +366,7 @@ class FeatureImpl final : public FeatureBase<FeatureImpl, Feature> {
   using FeatureBase::FeatureBase;
   HRESULT get_OID(LONG* id) override {
     if (!id) return E_POINTER;
-    *id = static_cast<LONG>(feature_->GetFID());
+    *id = static_cast<LONG>(Ogr().GetFID());
     return S_OK;
   }
 };
@@ -319,11 +376,11 @@ class FeatureBufferImpl final : public FeatureBase<FeatureBufferImpl, FeatureBuf
   using FeatureBase::FeatureBase;
 };
 
+// Only the library's own features and buffers of the layer's columns are written to it.
 template <class T>
-OGRFeature* OgrOf(IUnknown* object) {
-  // Only the library's own features and buffers can be written to its stores.
+OGRFeature* OgrOf(IUnknown* object, OGRLayer* layer) {
   auto* impl = dynamic_cast<T*>(object);
-  return impl ? &impl->ogr() : nullptr;
+  return impl ? impl->WritableTo(layer) : nullptr;
 }
 
 class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureCursor> {
@@ -342,7 +399,7 @@ class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureC
   HRESULT UpdateFeature(Feature* feature) override {
     if (!feature) return E_POINTER;
     if (!update_) return E_FAIL;
-    OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature));
+    OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->layer);
     if (!f) return E_INVALIDARG;
     return source_->layer->SetFeature(f) == OGRERR_NONE ? S_OK : GIS_E_IO;
   }
@@ -363,7 +420,7 @@ class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCurs
   explicit InsertCursorImpl(SourceRef source) : source_(std::move(source)) {}
   HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) override {
     if (!buffer) return E_POINTER;
-    OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer));
+    OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer), source_->layer);
     if (!f) return E_INVALIDARG;
     std::unique_ptr<OGRFeature> copy(f->Clone());
     copy->SetFID(OGRNullFID);
@@ -414,6 +471,7 @@ HRESULT AddColumn(Source& source, Field* field) {
   HRESULT hr = S_OK;
   const auto f = OgrField(n, type, precision, &hr);
   if (FAILED(hr)) return hr;
+  for (HeldFeature* held : source.held) held->Detach();
   if (source.layer->CreateField(f.get(), FALSE) != OGRERR_NONE) return GIS_E_IO;
   return S_OK;
 }

@@ -26,7 +26,7 @@ void WriteShapefile(const std::string& path, OGRwkbGeometryType type, const std:
     OGRGeometry* g = nullptr;
     OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
     f.SetGeometryDirectly(g);
-    layer->CreateFeature(&f);
+    EXPECT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
   }
 }
 
@@ -181,6 +181,149 @@ TEST_F(FeatureTest, CursorsUpdateAndInsert) {
   LONG count = 0;
   Open(ws.get(), "copy")->FeatureCount(&count);
   EXPECT_EQ(count, 3);
+}
+
+com::ComPtr<Field> NewField(const char* name, LONG type) {
+  auto field = com::CreateInstance<Field>(CLSID_Field);
+  field->put_Name(com::BStr(name).get());
+  field->put_Type(type);
+  return field;
+}
+
+TEST_F(FeatureTest, ValuesAreConvertedAsTheColumnRequires) {
+  WriteShapefile(Path("pts.shp"), wkbPoint, {"POINT (1 2)"});
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  {
+    auto fc = Open(ws.get(), "pts");
+    for (auto [name, type] : {std::pair{"COUNT", kFieldInteger}, {"SMALL", kFieldSmallInteger}, {"REAL", kFieldDouble}})
+      ASSERT_EQ(fc->AddField(NewField(name, type).get()), S_OK) << name;
+  }
+  // Each case writes one value into a column that holds 4, then reads the column back
+  // from the reopened file. Columns: 2 ID, 3 NAME, 4 COUNT, 5 SMALL, 6 REAL.
+  const struct Case {
+    const char* what;
+    LONG column;
+    com::Variant value;
+    HRESULT result;
+    VARTYPE vt;
+    const char* stored;
+  } cases[] = {
+      {"real into the library's integer column rounds", 4, com::Variant::R8(2.7), S_OK, VT_I4, "3"},
+      {"half to even", 4, com::Variant::R8(2.5), S_OK, VT_I4, "2"},
+      {"text of a number", 4, com::Variant::String("12"), S_OK, VT_I4, "12"},
+      {"text that is no number", 4, com::Variant::String("many"), DISP_E_TYPEMISMATCH, VT_I4, "4"},
+      {"too large", 4, com::Variant::R8(1e20), DISP_E_OVERFLOW, VT_I4, "4"},
+      {"small integer column", 5, com::Variant::R8(-7.5), S_OK, VT_I4, "-8"},
+      {"integer into a real column", 6, com::Variant::I4(7), S_OK, VT_R8, "7"},
+      {"real into text", 3, com::Variant::R8(1.5), S_OK, VT_BSTR, "1.5"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    {
+      auto fc = Open(ws.get(), "pts");
+      com::ComPtr<FeatureCursor> cursor;
+      fc->Update(VARIANT_FALSE, cursor.put());
+      com::ComPtr<Feature> f;
+      cursor->NextFeature(f.put());
+      ASSERT_EQ(f->put_Value(c.column, com::Variant::I4(4).get()), S_OK);
+      EXPECT_EQ(f->put_Value(c.column, c.value.get()), c.result);
+      ASSERT_EQ(cursor->UpdateFeature(f.get()), S_OK);
+    }
+    com::Variant stored;
+    First(Open(ws.get(), "pts").get())->get_Value(c.column, stored.put());
+    EXPECT_EQ(stored.vt(), c.vt);
+    com::Variant text;
+    ASSERT_EQ(VariantChangeType(text.put(), &stored.get(), 0, VT_BSTR), S_OK);
+    EXPECT_EQ(text.ToUtf8(), c.stored);
+  }
+}
+
+TEST_F(FeatureTest, FeaturesHeldAcrossAnAddedColumnTakeItAndForeignOnesAreRefused) {
+  WriteShapefile(Path("pts.shp"), wkbPoint, {"POINT (1 2)", "POINT (3 4)"});
+  WriteShapefile(Path("lines.shp"), wkbLineString, {"LINESTRING (0 0,1 1)"});
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  {
+    auto fc = Open(ws.get(), "pts");
+    com::ComPtr<FeatureBuffer> buffer;
+    fc->CreateFeatureBuffer(buffer.put());
+    com::ComPtr<FeatureCursor> cursor;
+    fc->Update(VARIANT_FALSE, cursor.put());
+    com::ComPtr<Feature> held;
+    cursor->NextFeature(held.put());
+    ASSERT_EQ(fc->AddField(NewField("EXTRA", kFieldDouble).get()), S_OK);
+    EXPECT_EQ(held->put_Value(4, com::Variant::R8(1.5).get()), S_OK);
+    EXPECT_EQ(cursor->UpdateFeature(held.get()), S_OK);
+    buffer->putref_Shape(gis::MakePoint(5, 6).get());
+    EXPECT_EQ(buffer->put_Value(4, com::Variant::R8(2.5).get()), S_OK);
+    com::ComPtr<InsertCursor> insert;
+    fc->Insert(VARIANT_TRUE, insert.put());
+    EXPECT_EQ(insert->InsertFeature(buffer.get(), nullptr), S_OK);
+
+    // A feature or buffer of another class is not written into this one.
+    auto lines = Open(ws.get(), "lines");
+    com::ComPtr<FeatureBuffer> foreign;
+    lines->CreateFeatureBuffer(foreign.put());
+    EXPECT_EQ(insert->InsertFeature(foreign.get(), nullptr), E_INVALIDARG);
+    EXPECT_EQ(cursor->UpdateFeature(First(lines.get()).get()), E_INVALIDARG);
+  }
+  auto fc = Open(ws.get(), "pts");
+  LONG count = 0;
+  fc->FeatureCount(&count);
+  EXPECT_EQ(count, 3);
+  com::ComPtr<FeatureCursor> cursor;
+  fc->Search(VARIANT_FALSE, cursor.put());
+  std::vector<std::string> rows;
+  for (com::ComPtr<Feature> f; cursor->NextFeature(f.put()) == S_OK && f;) {
+    com::Variant name, extra;
+    f->get_Value(3, name.put());
+    f->get_Value(4, extra.put());
+    double v = -1;
+    extra.ToDouble(&v);
+    rows.push_back(name.ToUtf8() + "=" + (extra.vt() == VT_NULL ? "null" : std::to_string(v)));
+  }
+  EXPECT_EQ(rows, (std::vector<std::string>{"f1=1.500000", "f2=null", "=2.500000"}));
+}
+
+TEST_F(FeatureTest, ACopyOfAClassKeepsItsColumnWidths) {
+  // Columns as other programs write them: a long text and a wide real.
+  {
+    GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+    std::unique_ptr<GDALDataset> ds(driver->Create(Path("wide.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRLayer* layer = ds->CreateLayer("wide", nullptr, wkbPoint, nullptr);
+    OGRFieldDefn text("NOTE", OFTString);
+    text.SetWidth(200);
+    OGRFieldDefn real("LENGTH", OFTReal);
+    real.SetWidth(24);
+    real.SetPrecision(15);
+    ASSERT_EQ(layer->CreateField(&text), OGRERR_NONE);
+    ASSERT_EQ(layer->CreateField(&real), OGRERR_NONE);
+  }
+  const std::string note(180, 'n');
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  {
+    com::ComPtr<Fields> fields;
+    Open(ws.get(), "wide")->get_Fields(fields.put());
+    com::ComPtr<FeatureClass> copy;
+    ASSERT_EQ(ws->CreateFeatureClass(com::BStr("copy").get(), fields.get(), nullptr, nullptr, kFeatureTypeSimple,
+                                     com::BStr("Shape").get(), com::BStr("").get(), copy.put()),
+              S_OK);
+    com::ComPtr<FeatureBuffer> buffer;
+    copy->CreateFeatureBuffer(buffer.put());
+    buffer->putref_Shape(gis::MakePoint(1, 1).get());
+    ASSERT_EQ(buffer->put_Value(2, com::Variant::String(note).get()), S_OK);
+    ASSERT_EQ(buffer->put_Value(3, com::Variant::R8(123456789.125).get()), S_OK);
+    com::ComPtr<InsertCursor> insert;
+    copy->Insert(VARIANT_TRUE, insert.put());
+    ASSERT_EQ(insert->InsertFeature(buffer.get(), nullptr), S_OK);
+  }
+  auto f = First(Open(ws.get(), "copy").get());
+  com::Variant text, length;
+  f->get_Value(2, text.put());
+  f->get_Value(3, length.put());
+  EXPECT_EQ(text.ToUtf8(), note);
+  double v = 0;
+  length.ToDouble(&v);
+  EXPECT_EQ(v, 123456789.125);
 }
 
 TEST_F(FeatureTest, RefusalsLeaveTheFilesAsTheyWere) {
