@@ -1,5 +1,6 @@
 #include "gis/raster.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -113,7 +114,16 @@ double ReadNoData(GDALRasterBandH band, bool* has) {
   return v;
 }
 
-// Writes a double into one cell of a type (the value is one of that type's own).
+// Whether a cell of the type can hold the value (another program may have flagged a
+// no-data value that none of the cells can have).
+bool Holds(LONG type, double v) {
+  if (type == PT_CHAR) return v >= -128 && v <= 127 && v == std::trunc(v);
+  int clamped = 0, rounded = 0;
+  GDALAdjustValueToDataType(GdalTypeOf(type), v, &clamped, &rounded);
+  return !clamped && !rounded;
+}
+
+// Writes a double into one cell of a type (the value is one the type holds).
 void StoreCell(LONG type, double v, unsigned char* cell) {
   switch (type) {
     case PT_UCHAR: *cell = static_cast<std::uint8_t>(v); break;
@@ -133,22 +143,28 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   RasterBandImpl(DatasetRef dataset, int index)
       : dataset_(std::move(dataset)), index_(index), band_(GDALGetRasterBand(dataset_->handle, index + 1)) {}
 
+  // What a band answers once its dataset has been deleted.
+  static constexpr HRESULT kDeleted = E_UNEXPECTED;
+
   HRESULT get_Index(LONG* index) override {
     if (!index) return E_POINTER;
     *index = index_;
     return S_OK;
   }
   HRESULT get_Width(LONG* width) override {
+    if (!dataset_->handle) return kDeleted;
     if (!width) return E_POINTER;
     *width = GDALGetRasterBandXSize(band_);
     return S_OK;
   }
   HRESULT get_Height(LONG* height) override {
+    if (!dataset_->handle) return kDeleted;
     if (!height) return E_POINTER;
     *height = GDALGetRasterBandYSize(band_);
     return S_OK;
   }
   HRESULT get_PixelType(LONG* type) override {
+    if (!dataset_->handle) return kDeleted;
     if (!type) return E_POINTER;
     *type = PixelTypeOf(band_);
     return S_OK;
@@ -156,10 +172,13 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   HRESULT get_NoDataValue(VARIANT* value) override {
     if (!value) return E_POINTER;
     VariantInit(value);
+    if (!dataset_->handle) return kDeleted;
     bool has = false;
     const double v = ReadNoData(band_, &has);
-    const VARTYPE vt = VariantTypeOf(PixelTypeOf(band_));
+    const LONG type = PixelTypeOf(band_);
+    const VARTYPE vt = VariantTypeOf(type);
     if (!has || vt == VT_EMPTY) return S_FALSE;
+    if (!Holds(type, v)) return DISP_E_OVERFLOW;  // no cell can have it
     VARIANT d;
     VariantInit(&d);
     d.vt = VT_R8;
@@ -167,6 +186,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
     return VariantChangeType(value, &d, 0, vt);
   }
   HRESULT put_NoDataValue(VARIANT value) override {
+    if (!dataset_->handle) return kDeleted;
     const LONG type = PixelTypeOf(band_);
     const VARTYPE vt = VariantTypeOf(type);
     if (vt == VT_EMPTY) return GIS_E_UNSUPPORTED;
@@ -180,6 +200,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   }
   HRESULT get_MeanCellSize(XYPair** size) override {
     if (!size) return E_POINTER;
+    if (!dataset_->handle) return kDeleted;
     double gt[6];
     GDALGetGeoTransform(dataset_->handle, gt);
     *size = MakeXYPair(std::fabs(gt[1]), std::fabs(gt[5])).detach();
@@ -187,12 +208,14 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   }
   HRESULT get_SpatialReference(SpatialReference** reference) override {
     if (!reference) return E_POINTER;
+    if (!dataset_->handle) return kDeleted;
     const auto* srs = OGRSpatialReference::FromHandle(GDALGetSpatialRef(dataset_->handle));
     *reference = WrapReference(SharedReference(srs)).detach();
     return S_OK;
   }
   HRESULT get_Extent(Envelope** extent) override {
     if (!extent) return E_POINTER;
+    if (!dataset_->handle) return kDeleted;
     double gt[6];
     GDALGetGeoTransform(dataset_->handle, gt);
     const double w = GDALGetRasterXSize(dataset_->handle), h = GDALGetRasterYSize(dataset_->handle);
@@ -207,6 +230,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   HRESULT CreatePixelBlock(XYPair* size, PixelBlock** block) override {
     if (!size || !block) return E_POINTER;
     *block = nullptr;
+    if (!dataset_->handle) return kDeleted;
     double cols = 0, rows = 0;
     size->QueryCoords(&cols, &rows);
     const LONG type = PixelTypeOf(band_);
@@ -232,19 +256,25 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   }
   HRESULT ReturnCache(IUnknown* cache) override {
     if (!cache) return E_POINTER;
+    if (!dataset_->handle) return kDeleted;
     return GDALFlushRasterCache(band_) == CE_None ? S_OK : GIS_E_IO;
   }
 
  private:
   HRESULT Transfer(XYPair* topLeft, PixelBlock* block, GDALRWFlag direction) {
     if (!topLeft || !block) return E_POINTER;
+    if (!dataset_->handle) return kDeleted;
     com::ComPtr<BlockCells> own;
     if (FAILED(block->QueryInterface(own.put()))) return E_INVALIDARG;
     CellArrayImpl* cells = own->Cells();
     if (cells->type() != PixelTypeOf(band_)) return E_INVALIDARG;
     double left = 0, top = 0;
     topLeft->QueryCoords(&left, &top);
-    const long long c0 = static_cast<long long>(left), r0 = static_cast<long long>(top);
+    if (!std::isfinite(left) || !std::isfinite(top)) return E_INVALIDARG;
+    // Far beyond any raster a block is all overhang; the limit keeps the cell sums exact.
+    constexpr double kFar = 1e15;
+    const auto c0 = static_cast<long long>(std::clamp(left, -kFar, kFar));
+    const auto r0 = static_cast<long long>(std::clamp(top, -kFar, kFar));
     const long long width = GDALGetRasterBandXSize(band_), height = GDALGetRasterBandYSize(band_);
     const int bytes = CellBytes(cells->type());
     const long long bw = cells->width(), bh = cells->height();
@@ -253,7 +283,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       bool has = false;
       const double fill = ReadNoData(band_, &has);
       std::vector<unsigned char> one(static_cast<std::size_t>(bytes));
-      StoreCell(cells->type(), has ? fill : 0.0, one.data());
+      StoreCell(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, one.data());
       for (std::size_t i = 0; i < cells->size(); i += static_cast<std::size_t>(bytes))
         std::memcpy(cells->bytes() + i, one.data(), static_cast<std::size_t>(bytes));
     }
@@ -282,7 +312,7 @@ class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDa
     return OutString(fs::path(dataset_->path).parent_path().string(), path);
   }
   HRESULT Delete() override {
-    if (!dataset_->handle) return E_FAIL;
+    if (!dataset_->handle) return E_UNEXPECTED;  // deleted before
     GDALDriverH driver = GDALGetDatasetDriver(dataset_->handle);
     GDALClose(dataset_->handle);
     dataset_->handle = nullptr;

@@ -1,3 +1,6 @@
+#include <gdal.h>
+
+#include <cmath>
 #include <cstring>
 
 #include "tests/gis/fixture.h"
@@ -114,6 +117,40 @@ TEST_F(RasterTest, AReadPastTheEdgesFillsTheOverhangWithNoData) {
   r.band.query<RasterProps>()->put_NoDataValue(com::Variant::I4(-9).get());
   raw->Read(gis::MakeXYPair(0, 1).get(), tall.get());
   EXPECT_EQ(std::vector<std::int16_t>(t, t + 9), (std::vector<std::int16_t>{3, 4, -9, -9, -9, -9, -9, -9, -9}));
+  // Past the first row and column too, and wholly outside.
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(-1, -1).get(), tall.get()), S_OK);
+  EXPECT_EQ(std::vector<std::int16_t>(t, t + 9), (std::vector<std::int16_t>{-9, -9, -9, -9, 1, 2, -9, 3, 4}));
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(1e300, 0).get(), tall.get()), S_OK);
+  EXPECT_EQ(std::vector<std::int16_t>(t, t + 9), std::vector<std::int16_t>(9, -9));
+  EXPECT_EQ(raw->Read(gis::MakeXYPair(std::nan(""), 0).get(), tall.get()), E_INVALIDARG);
+}
+
+TEST_F(RasterTest, ANoDataValueTheCellsCannotHoldIsNoneOfTheirs) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  { Create(ws.get(), "bytes", PT_UCHAR, 1, 1); }
+  auto props = [&](com::ComPtr<RasterDataset>& ds) {
+    com::ComPtr<RasterBand> band;
+    ws->OpenRasterDataset(com::BStr("bytes").get(), ds.put());
+    ds.query<RasterBandCollection>()->Item(0, band.put());
+    return band;
+  };
+  com::ComPtr<RasterDataset> ds;
+  auto band = props(ds);
+  EXPECT_EQ(band.query<RasterProps>()->put_NoDataValue(com::Variant::I4(300).get()), DISP_E_OVERFLOW);
+  band.reset();
+  ds.reset();
+  // Another program may still have written one.
+  GDALDatasetH h = GDALOpen(Path("bytes.tif").c_str(), GA_Update);
+  ASSERT_TRUE(h);
+  GDALSetRasterNoDataValue(GDALGetRasterBand(h, 1), -9999);
+  GDALClose(h);
+  band = props(ds);
+  com::Variant nodata;
+  EXPECT_TRUE(FAILED(band.query<RasterProps>()->get_NoDataValue(nodata.put())));
+  auto block = Block(band.get(), 2, 2);
+  ASSERT_EQ(band.query<RawPixels>()->Read(gis::MakeXYPair(0, 0).get(), block.get()), S_OK);
+  const auto* cells = static_cast<unsigned char*>(Cells(block.get()));
+  EXPECT_EQ(std::vector<int>(cells + 1, cells + 4), (std::vector<int>{0, 0, 0}));
 }
 
 TEST_F(RasterTest, IdentifyGivesTheCellTextNoDataAndNothingOutside) {
@@ -169,9 +206,18 @@ TEST_F(RasterTest, DeleteRemovesTheFiles) {
   auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
   auto r = Create(ws.get(), "gone", PT_UCHAR, 2, 2);
   ASSERT_TRUE(std::filesystem::exists(Path("gone.tif")));
-  r.band.reset();
+  auto block = Block(r.band.get(), 2, 2);
   EXPECT_EQ(r.dataset->Delete(), S_OK);
   EXPECT_FALSE(std::filesystem::exists(Path("gone.tif")));
+  // A band still held answers with a failure code, not with freed memory.
+  LONG width = 0;
+  com::Variant nodata;
+  com::ComPtr<Envelope> extent;
+  EXPECT_EQ(r.band.query<RasterProps>()->get_Width(&width), E_UNEXPECTED);
+  EXPECT_EQ(r.band.query<RasterProps>()->get_NoDataValue(nodata.put()), E_UNEXPECTED);
+  EXPECT_EQ(r.band.query<RasterProps>()->get_Extent(extent.put()), E_UNEXPECTED);
+  EXPECT_EQ(r.band.query<RawPixels>()->Read(gis::MakeXYPair(0, 0).get(), block.get()), E_UNEXPECTED);
+  EXPECT_EQ(r.dataset->Delete(), E_UNEXPECTED);
 }
 
 }  // namespace
