@@ -445,6 +445,16 @@ com::ComPtr<Point> MakePoint(double x, double y, SpatialReference* reference) {
   return com::ComPtr<Point>(p.get());
 }
 
+com::ComPtr<Geometry> GeometryFromWkt(const std::string& wkt, SpatialReference* reference) {
+  detail::EnsureGdal();
+  OGRGeometry* g = nullptr;
+  if (OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g) != OGRERR_NONE) {
+    delete g;
+    return {};
+  }
+  return detail::WrapGeometry(std::unique_ptr<OGRGeometry>(g), detail::ReferenceOf(reference));
+}
+
 com::ComPtr<XYPair> MakeXYPair(double x, double y) {
   auto p = com::MakeObject<detail::XYPairImpl>();
   p->PutCoords(x, y);

@@ -26,6 +26,9 @@ com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* resu
 HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** results);
 
 com::ComPtr<Point> MakePoint(double x, double y, SpatialReference* reference = nullptr);
+// A point, polyline or polygon (or their multi-part forms) from its WKT text; an empty
+// reference for invalid text or another kind of geometry.
+com::ComPtr<Geometry> GeometryFromWkt(const std::string& wkt, SpatialReference* reference = nullptr);
 com::ComPtr<XYPair> MakeXYPair(double x, double y);
 
 // The text of a cell value: the shortest decimal that reads back to the same value in
