@@ -491,6 +491,31 @@ int CellBytes(LONG pixelType) {
   }
 }
 
+namespace {
+
+// The value of a cell (NaN for the types the library cannot hold).
+double CellValue(LONG pixelType, const void* cell) {
+  const auto* p = static_cast<const unsigned char*>(cell);
+  const auto read = [p]<class T>(T) {
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return static_cast<double>(v);
+  };
+  switch (pixelType) {
+    case PT_UCHAR: return read(std::uint8_t{});
+    case PT_CHAR: return read(std::int8_t{});
+    case PT_USHORT: return read(std::uint16_t{});
+    case PT_SHORT: return read(std::int16_t{});
+    case PT_ULONG: return read(std::uint32_t{});
+    case PT_LONG: return read(std::int32_t{});
+    case PT_FLOAT: return read(float{});
+    case PT_DOUBLE: return read(double{});
+    default: return std::nan("");
+  }
+}
+
+}  // namespace
+
 std::string CellText(LONG pixelType, const void* cell) {
   char buf[64];
   std::to_chars_result r{buf, std::errc()};
@@ -546,9 +571,11 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
     cells->Data(&cell);
     com::Variant nodata;
     std::string value = CellText(type, cell);
-    if (props->get_NoDataValue(nodata.put()) == S_OK) {
-      // The no-data variant holds a value of the cell's own type: compare its bytes.
-      if (std::memcmp(&nodata.get().llVal, cell, static_cast<std::size_t>(CellBytes(type))) == 0) value = "NoData";
+    double flag = 0;
+    if (props->get_NoDataValue(nodata.put()) == S_OK && SUCCEEDED(nodata.ToDouble(&flag))) {
+      // Every cell type's values are exact as doubles; a NaN flag stands for every NaN.
+      const double v = CellValue(type, cell);
+      if (v == flag || (std::isnan(v) && std::isnan(flag))) value = "NoData";
     }
     text += (b ? ", " : "") + value;
   }

@@ -352,6 +352,26 @@ TEST_F(FeatureTest, RefusalsLeaveTheFilesAsTheyWere) {
   EXPECT_EQ(hr, GIS_E_NOTFOUND);
   com::ComPtr<FeatureClass> none;
   EXPECT_EQ(ws->OpenFeatureClass(com::BStr("absent").get(), none.put()), GIS_E_NOTFOUND);
+  std::ofstream(Path("corrupt.shp")) << "not a shapefile at all";
+  EXPECT_EQ(ws->OpenFeatureClass(com::BStr("corrupt").get(), none.put()), GIS_E_IO);
+
+  // A new class that cannot be made as asked leaves no files behind.
+  const auto create = [&](LONG geometryType, const char* column) {
+    auto fields = com::CreateInstance<Fields>(CLSID_Fields);
+    auto shape = NewField("Shape", kFieldGeometry);
+    auto def = com::CreateInstance<GeometryDef>(CLSID_GeometryDef);
+    def->put_GeometryType(geometryType);
+    shape->putref_GeometryDef(def.get());
+    fields->AddField(shape.get());
+    fields->AddField(NewField(column, kFieldInteger).get());
+    com::ComPtr<FeatureClass> fc;
+    return ws->CreateFeatureClass(com::BStr("fresh").get(), fields.get(), nullptr, nullptr, kFeatureTypeSimple,
+                                  com::BStr("Shape").get(), com::BStr("").get(), fc.put());
+  };
+  EXPECT_EQ(create(kGeometryPoint, "ELEVENCHARS"), GIS_E_BADNAME);
+  EXPECT_EQ(create(kGeometryEnvelope, "ID"), GIS_E_UNSUPPORTED);
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    EXPECT_NE(entry.path().stem(), "fresh") << entry.path();
 }
 
 TEST_F(FeatureTest, AProjectedPointLandsWherePROJSaysAndRelabelingMovesNothing) {

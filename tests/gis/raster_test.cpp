@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "tests/gis/fixture.h"
 
@@ -181,6 +182,20 @@ TEST_F(RasterTest, IdentifyGivesTheCellTextNoDataAndNothingOutside) {
   EXPECT_EQ(identify(1015, 2005), "NoData, NoData");
   EXPECT_EQ(identify(1025, 2005), "(none)");
   EXPECT_EQ(identify(1005, 1995), "(none)");
+
+  // A NaN no-data value matches every NaN cell, whatever its sign and payload (0/0 on
+  // this machine gives a negative one).
+  auto nan = Create(ws.get(), "nan", PT_FLOAT, 2, 1);
+  auto props = nan.band.query<RasterProps>();
+  ASSERT_EQ(props->put_NoDataValue(com::Variant::R8(std::nan("")).get()), S_OK);
+  auto block = Block(nan.band.get(), 2, 1);
+  auto* cells = static_cast<float*>(Cells(block.get()));
+  cells[0] = -std::numeric_limits<float>::quiet_NaN();
+  cells[1] = 2.5f;
+  nan.band.query<RawPixels>()->Write(gis::MakeXYPair(0, 0).get(), block.get());
+  r.dataset = nan.dataset;
+  EXPECT_EQ(identify(1005, 2005), "NoData");
+  EXPECT_EQ(identify(1015, 2005), "2.5");
 }
 
 TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
