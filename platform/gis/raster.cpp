@@ -560,8 +560,9 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
     double x0, y0, x1, y1;
     extent->QueryCoords(&x0, &y0, &x1, &y1);
     if (!(x >= x0 && x < x1 && y > y0 && y <= y1) || width <= 0 || height <= 0) return S_FALSE;
-    const double column = std::floor((x - x0) / ((x1 - x0) / width));
-    const double row = std::floor((y1 - y) / ((y1 - y0) / height));
+    // Inside the extent, but the division may round a point of the last cell up to the edge.
+    const double column = std::min(std::floor((x - x0) / ((x1 - x0) / width)), width - 1.0);
+    const double row = std::min(std::floor((y1 - y) / ((y1 - y0) / height)), height - 1.0);
     com::ComPtr<PixelBlock> block;
     if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
     if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;

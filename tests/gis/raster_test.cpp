@@ -196,6 +196,18 @@ TEST_F(RasterTest, IdentifyGivesTheCellTextNoDataAndNothingOutside) {
   r.dataset = nan.dataset;
   EXPECT_EQ(identify(1005, 2005), "NoData");
   EXPECT_EQ(identify(1015, 2005), "2.5");
+
+  // Just inside the last column, where dividing by the cell size rounds up to the edge.
+  ASSERT_EQ(ws->CreateRasterDataset(com::BStr("fine").get(), com::BStr("GRID").get(), gis::MakePoint(0, 0).get(), 5,
+                                    1, 0.7, 0.7, 1, PT_UCHAR, nullptr, VARIANT_TRUE, r.dataset.put()),
+            S_OK);
+  com::ComPtr<RasterBand> band;
+  r.dataset.query<RasterBandCollection>()->Item(0, band.put());
+  auto row = Block(band.get(), 5, 1);
+  auto* bytes = static_cast<unsigned char*>(Cells(row.get()));
+  for (int i = 0; i < 5; ++i) bytes[i] = static_cast<unsigned char>(i + 1);
+  band.query<RawPixels>()->Write(gis::MakeXYPair(0, 0).get(), row.get());
+  EXPECT_EQ(identify(std::nextafter(3.5, 0.0), 0.35), "5");
 }
 
 TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
