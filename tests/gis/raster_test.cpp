@@ -221,6 +221,10 @@ TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
   EXPECT_EQ(ws->OpenRasterDataset(com::BStr("corrupt").get(), ds.put()), GIS_E_IO);
   Create(ws.get(), "complex", PT_COMPLEX, 2, 2, 1, &hr);
   EXPECT_EQ(hr, GIS_E_UNSUPPORTED);
+  Create(ws.get(), "", PT_UCHAR, 2, 2, 1, &hr);
+  EXPECT_EQ(hr, E_INVALIDARG);
+  EXPECT_EQ(ws->OpenRasterDataset(com::BStr("").get(), ds.put()), E_INVALIDARG);
+  EXPECT_EQ(ws->OpenRasterDataset(com::BStr("nothing").get(), nullptr), E_POINTER);
   // Creating over an existing dataset leaves it as it was.
   { Create(ws.get(), "kept", PT_UCHAR, 4, 4); }
   const std::string before = Bytes(Path("kept.tif"));
