@@ -5,7 +5,11 @@
 #include <climits>
 
 #include "com/bstr.h"
+#include "module/moduleglobals.h"
+#include "resources/resource.h"
+#include "ui/bitmap.h"
 #include "ui/commdlg.h"
+#include "ui/window.h"
 
 namespace plenth {
 
@@ -27,6 +31,20 @@ std::string AskSavePath(HWND owner, const std::string& initial) {
   ofn.lpstrTitle = "Save As";
   ofn.Flags = OFN_NOREADONLYRETURN | OFN_NOTESTFILECREATE;
   return GetSaveFileName(&ofn) ? std::string(file) : std::string();
+}
+
+void ShowBrowsePicture(HWND dialog, std::initializer_list<int> buttons) {
+  const HBITMAP folder = LoadBitmap(ModuleInstance(), IDB_BROWSE);
+  for (int button : buttons)
+    SendDlgItemMessage(dialog, button, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(folder));
+}
+
+void ReleaseBrowsePicture(HWND dialog, int firstButton) {
+  DeleteObject(reinterpret_cast<HBITMAP>(SendDlgItemMessage(dialog, firstButton, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+}
+
+void BrowseInto(HWND dialog, int edit) {
+  if (const std::string path = AskSavePath(dialog); !path.empty()) SetDlgItemText(dialog, edit, path.c_str());
 }
 
 }  // namespace plenth

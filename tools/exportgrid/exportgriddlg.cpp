@@ -9,7 +9,6 @@
 #include "host/outputpath.h"
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
-#include "ui/bitmap.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"
 
@@ -40,8 +39,7 @@ void Accept(HWND dialog) {
 INT_PTR ExportGridDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG:
-      SendDlgItemMessage(dialog, IDC_OUTPUT_BROWSE, BM_SETIMAGE, IMAGE_BITMAP,
-                         reinterpret_cast<LPARAM>(LoadBitmap(ModuleInstance(), IDB_BROWSE)));
+      ShowBrowsePicture(dialog, {IDC_OUTPUT_BROWSE});
       ExportGridResult().layerName[0] = 0;
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       FillRasterLayerCombo(CurrentApplication.get(), GetDlgItem(dialog, IDC_EXPORT_LAYER));
@@ -54,16 +52,13 @@ INT_PTR ExportGridDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         case IDC_EXPORT_LAYER:
           if (HIWORD(wParam) == CBN_SELCHANGE) UpdateOk(dialog);
           return TRUE;
-        case IDC_OUTPUT_BROWSE:
-          if (const std::string path = AskSavePath(dialog); !path.empty())
-            SetDlgItemText(dialog, IDC_OUTPUT_PATH, path.c_str());
-          return TRUE;
+        case IDC_OUTPUT_BROWSE: BrowseInto(dialog, IDC_OUTPUT_PATH); return TRUE;
         case IDOK: Accept(dialog); return TRUE;
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         default: return FALSE;
       }
     case WM_DESTROY:
-      DeleteObject(reinterpret_cast<HBITMAP>(SendDlgItemMessage(dialog, IDC_OUTPUT_BROWSE, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+      ReleaseBrowsePicture(dialog, IDC_OUTPUT_BROWSE);
       return TRUE;
     default: return FALSE;
   }

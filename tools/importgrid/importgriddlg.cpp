@@ -8,7 +8,6 @@
 #include "host/savefiledialog.h"
 #include "module/moduleglobals.h"
 #include "resources/resource.h"
-#include "ui/bitmap.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"
 
@@ -18,10 +17,6 @@ namespace {
 void UpdateOk(HWND dialog) {
   EnableWindow(GetDlgItem(dialog, IDOK),
                !DialogText(dialog, IDC_IMPORT_INPUT).empty() && !DialogText(dialog, IDC_OUTPUT_PATH).empty());
-}
-
-void Browse(HWND dialog, int edit) {
-  if (const std::string path = AskSavePath(dialog); !path.empty()) SetDlgItemText(dialog, edit, path.c_str());
 }
 
 void Accept(HWND dialog) {
@@ -41,28 +36,25 @@ void Accept(HWND dialog) {
 
 INT_PTR ImportGridDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case WM_INITDIALOG: {
-      const HBITMAP folder = LoadBitmap(ModuleInstance(), IDB_BROWSE);
-      SendDlgItemMessage(dialog, IDC_OUTPUT_BROWSE, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(folder));
-      SendDlgItemMessage(dialog, IDC_IMPORT_INPUT_BROWSE, BM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(folder));
+    case WM_INITDIALOG:
+      ShowBrowsePicture(dialog, {IDC_OUTPUT_BROWSE, IDC_IMPORT_INPUT_BROWSE});
       ImportGridResult() = ImportGridChoice{};
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       return TRUE;
-    }
     case WM_COMMAND:
       switch (LOWORD(wParam)) {
         case IDC_IMPORT_INPUT:
         case IDC_OUTPUT_PATH:
           if (HIWORD(wParam) == EN_CHANGE) UpdateOk(dialog);
           return TRUE;
-        case IDC_IMPORT_INPUT_BROWSE: Browse(dialog, IDC_IMPORT_INPUT); return TRUE;
-        case IDC_OUTPUT_BROWSE: Browse(dialog, IDC_OUTPUT_PATH); return TRUE;
+        case IDC_IMPORT_INPUT_BROWSE: BrowseInto(dialog, IDC_IMPORT_INPUT); return TRUE;
+        case IDC_OUTPUT_BROWSE: BrowseInto(dialog, IDC_OUTPUT_PATH); return TRUE;
         case IDOK: Accept(dialog); return TRUE;
         case IDCANCEL: EndDialog(dialog, IDCANCEL); return TRUE;
         default: return FALSE;
       }
     case WM_DESTROY:
-      DeleteObject(reinterpret_cast<HBITMAP>(SendDlgItemMessage(dialog, IDC_OUTPUT_BROWSE, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+      ReleaseBrowsePicture(dialog, IDC_OUTPUT_BROWSE);
       return TRUE;
     default: return FALSE;
   }
