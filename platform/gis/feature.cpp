@@ -505,11 +505,7 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
     *fields = FieldsOf(*source_).detach();
     return S_OK;
   }
-  HRESULT get_SpatialReference(SpatialReference** reference) override {
-    if (!reference) return E_POINTER;
-    *reference = WrapReference(source_->ref).detach();
-    return S_OK;
-  }
+  HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(source_->ref, reference); }
   HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
   HRESULT AddField(Field* field) override {
     if (!field) return E_POINTER;

@@ -129,6 +129,12 @@ com::ComPtr<SpatialReference> WrapReference(std::shared_ptr<OGRSpatialReference>
   return com::ComPtr<SpatialReference>(com::MakeObject<SpatialReferenceImpl>(std::move(reference)).get());
 }
 
+HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialReference** out) {
+  if (!out) return E_POINTER;
+  *out = WrapReference(std::move(reference)).detach();
+  return S_OK;
+}
+
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference) {
   if (!reference) return nullptr;
   SpatialReferenceImpl* impl = nullptr;

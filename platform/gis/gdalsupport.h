@@ -23,6 +23,8 @@ VARTYPE VariantTypeOf(LONG pixelType);
 // A spatial reference whose axes are in the traditional GIS order (x east, y north).
 std::shared_ptr<OGRSpatialReference> SharedReference(const OGRSpatialReference* source);
 com::ComPtr<SpatialReference> WrapReference(std::shared_ptr<OGRSpatialReference> reference);
+// Hands the reference out through an out argument (E_POINTER when it is missing).
+HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialReference** out);
 // The OGR spatial reference behind one of the library's references, or null.
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference);
 

@@ -32,11 +32,7 @@ class GeometryBase : public com::ComClass<Derived, Interface, OgrSource, More...
     *empty = static_cast<Derived*>(this)->Ogr().IsEmpty() ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
-  HRESULT get_SpatialReference(SpatialReference** reference) override {
-    if (!reference) return E_POINTER;
-    *reference = WrapReference(ref_).detach();
-    return S_OK;
-  }
+  HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(ref_, reference); }
   HRESULT putref_SpatialReference(SpatialReference* reference) override {
     ref_ = ReferenceOf(reference);
     return S_OK;
@@ -294,11 +290,7 @@ class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSourc
     *empty = x0_ > x1_ || y0_ > y1_ ? VARIANT_TRUE : VARIANT_FALSE;
     return S_OK;
   }
-  HRESULT get_SpatialReference(SpatialReference** reference) override {
-    if (!reference) return E_POINTER;
-    *reference = WrapReference(ref_).detach();
-    return S_OK;
-  }
+  HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(ref_, reference); }
   HRESULT putref_SpatialReference(SpatialReference* reference) override {
     ref_ = ReferenceOf(reference);
     return S_OK;
