@@ -1,8 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <new>
+#include <stdexcept>
+
+#include "com/boundary.h"
 #include "com/bstr.h"
 #include "com/guid.h"
 #include "com/ptr.h"
+#include "com/stream.h"
 #include "com/variant.h"
 
 namespace {
@@ -105,3 +110,38 @@ TEST(ComPtr, EmptyReferenceRaisesTheHostCallError) {
 }
 
 }  // namespace
+
+TEST(Boundary, GuardTurnsErrorsIntoStatusCodesButLetsTheHostCallErrorThrough) {
+  EXPECT_EQ(com::Guard([] {}), S_OK);
+  EXPECT_EQ(com::Guard([] { return S_FALSE; }), S_FALSE);
+  EXPECT_EQ(com::Guard([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+  EXPECT_EQ(com::Guard([]() -> HRESULT { throw std::runtime_error("disk"); }), E_FAIL);
+  EXPECT_EQ(com::Guard([]() -> HRESULT { throw 7; }), E_FAIL);
+  EXPECT_THROW(com::Guard([] { com::ComPtr<IUnknown>()->AddRef(); }), com::HostCallError);
+  EXPECT_EQ(com::GuardAll([] { com::ComPtr<IUnknown>()->AddRef(); }), E_POINTER);
+  EXPECT_EQ(com::GuardAll([]() -> HRESULT { throw std::bad_alloc(); }), E_OUTOFMEMORY);
+}
+
+TEST(Boundary, OutHandsValuesReferencesAndTextsOut) {
+  LONG width = 0;
+  EXPECT_EQ(com::Out(LONG{42}, &width), S_OK);
+  EXPECT_EQ(width, 42);
+  EXPECT_EQ(com::Out(LONG{42}, static_cast<LONG*>(nullptr)), E_POINTER);
+
+  BSTR text = nullptr;
+  EXPECT_EQ(com::Out("H\xC3\xA9", &text), S_OK);
+  EXPECT_EQ(com::ToUtf8(text), "H\xC3\xA9");
+  SysFreeString(text);
+  EXPECT_EQ(com::Out("x", static_cast<BSTR*>(nullptr)), E_POINTER);
+
+  com::ComPtr<IStream> stream;
+  ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, stream.put()), S_OK);
+  IStream* out = nullptr;
+  EXPECT_EQ(com::Out(stream, &out), S_OK);
+  ASSERT_EQ(out, stream.get());
+  EXPECT_EQ(out->Release(), 1u);  // the reference handed out was its own
+  IStream* empty = reinterpret_cast<IStream*>(1);
+  EXPECT_EQ(com::Out(com::ComPtr<IStream>(), &empty), S_OK);
+  EXPECT_EQ(empty, nullptr);
+  EXPECT_EQ(com::Out(stream, static_cast<IStream**>(nullptr)), E_POINTER);
+}
