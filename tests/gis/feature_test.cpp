@@ -124,6 +124,22 @@ TEST_F(FeatureTest, ReadsShapesFieldsAndValues) {
   }
 }
 
+// A shapefile named by its file name alone lies in the current directory.
+TEST_F(FeatureTest, ABareFileNameLiesInTheCurrentDirectory) {
+  WriteShapefile(Path("sites.shp"), wkbPoint, {"POINT (1 2)"});
+  const gistest::InDirectory here(dir_);
+  auto fc = gis::OpenFeatureFile("sites.shp");
+  ASSERT_TRUE(fc);
+  com::BStr directory, name;
+  ASSERT_EQ(fc->get_WorkspacePath(directory.put()), S_OK);
+  ASSERT_EQ(fc->get_Name(name.put()), S_OK);
+  HRESULT hr = E_FAIL;
+  auto there = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, directory.utf8(), &hr);
+  EXPECT_EQ(hr, S_OK) << "'" << directory.utf8() << "'";
+  ASSERT_TRUE(there);
+  EXPECT_TRUE(Open(there.get(), name.utf8().c_str()));
+}
+
 TEST_F(FeatureTest, CursorsUpdateAndInsert) {
   WriteShapefile(Path("pts.shp"), wkbPoint, {"POINT (1 2)", "POINT (3 4)"});
   auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
