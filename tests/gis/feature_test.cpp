@@ -22,7 +22,7 @@ void WriteShapefile(const std::string& path, OGRwkbGeometryType type, const std:
   for (const std::string& wkt : wkts) {
     OGRFeature f(layer->GetLayerDefn());
     f.SetField("ID", n);
-    f.SetField("NAME", ("f" + std::to_string(n++)).c_str());
+    f.SetField("NAME", std::string("f").append(std::to_string(n++)).c_str());
     OGRGeometry* g = nullptr;
     OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
     f.SetGeometryDirectly(g);

@@ -58,7 +58,7 @@ TEST_F(RasterTest, EveryPixelTypeRoundTripsWithItsNoData) {
   ASSERT_TRUE(ws);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
-    const std::string name = "r" + std::to_string(c.type);
+    const std::string name = std::string("r").append(std::to_string(c.type));
     std::vector<unsigned char> written;
     {
       auto r = Create(ws.get(), name, c.type, 3, 2);

@@ -198,7 +198,11 @@ TEST_F(GridToolsTest, EveryBandGetsItsOwnFileAndNamesFollowTheTypedPath) {
   for (int b = 0; b < 3; ++b) {
     const std::string text = Bytes(At("bands" + std::to_string(b) + ".dat"));
     EXPECT_NE(text.find("datatype\tSHORT\r\n"), std::string::npos);
+// GCC 12 at -O3 reports an overlap inside std::string's insert that cannot happen here.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wrestrict"
     EXPECT_EQ(text.substr(text.size() - 6), " " + std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n");
+#pragma GCC diagnostic pop
   }
   ASSERT_EQ(Export("three", At("x.dat").string()), kCool);
   EXPECT_TRUE(fs::exists(At("x.dat0.dat")));
