@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "data/gridfile.h"
+#include "platform/gis/pixeltype.h"
 
 namespace {
 
@@ -63,10 +64,10 @@ void Read(benchmark::State& state, int type) {
   std::remove(FilePath(type).c_str());
 }
 
-void WriteFloat(benchmark::State& s) { Write<float>(s, 9); }
-void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, 6); }
-void ReadFloat(benchmark::State& s) { Read<float>(s, 9); }
-void ReadShort(benchmark::State& s) { Read<std::int16_t>(s, 6); }
+void WriteFloat(benchmark::State& s) { Write<float>(s, PT_FLOAT); }
+void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, PT_SHORT); }
+void ReadFloat(benchmark::State& s) { Read<float>(s, PT_FLOAT); }
+void ReadShort(benchmark::State& s) { Read<std::int16_t>(s, PT_SHORT); }
 
 BENCHMARK(WriteFloat)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteShort)->Unit(benchmark::kMillisecond);
