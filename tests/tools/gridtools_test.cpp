@@ -151,7 +151,9 @@ TEST_F(GridToolsTest, EveryBandGetsItsOwnFileAndNamesFollowTheTypedPath) {
   for (int b = 0; b < 3; ++b) {
     const std::string text = Bytes(At("bands" + std::to_string(b) + ".dat"));
     EXPECT_NE(text.find("datatype\tSHORT\r\n"), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - 6), " " + std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n");
+    std::string lastRow = " ";
+    lastRow += std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n";
+    EXPECT_EQ(text.substr(text.size() - 6), lastRow);
   }
   ASSERT_EQ(Export("three", At("x.dat").string()), kCool);
   EXPECT_TRUE(fs::exists(At("x.dat0.dat")));
@@ -177,7 +179,7 @@ TEST_F(GridToolsTest, OneColumnOfAMillionAndOneRowsGoesThroughWhole) {
   EXPECT_EQ(plenth::LogText().substr(plenth::LogText().size() - 3), "...");  // three strips
   GDALDataset* ds = GDALDataset::Open(At("tall_back.tif").c_str());
   std::vector<std::int32_t> back(rows);
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 1, rows, back.data(), 1, rows, GDT_Int32, 0, 0);
+  EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 1, rows, back.data(), 1, rows, GDT_Int32, 0, 0), CE_None);
   GDALClose(ds);
   EXPECT_EQ(back, values);
 }
@@ -192,8 +194,8 @@ TEST_F(GridToolsTest, ImportWalksStripsWithOneDotEach) {
   EXPECT_EQ(log.substr(log.size() - 5), "\r....");  // 833, 833, 833 and 1 rows
   GDALDataset* ds = GDALDataset::Open(At("wide.tif").c_str());
   std::uint8_t first[4], last;
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 4, 1, first, 4, 1, GDT_Byte, 0, 0);
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 999, 2499, 1, 1, &last, 1, 1, GDT_Byte, 0, 0);
+  EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 4, 1, first, 4, 1, GDT_Byte, 0, 0), CE_None);
+  EXPECT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 999, 2499, 1, 1, &last, 1, 1, GDT_Byte, 0, 0), CE_None);
   GDALClose(ds);
   // The cells the file had no values for hold the no-data value.
   EXPECT_EQ(std::vector<int>(first, first + 4), (std::vector<int>{7, 8, 9, 0}));
@@ -220,7 +222,9 @@ TEST_F(GridToolsTest, CancelWritesNothingAndGivesTheSelectToolBack) {
 TEST_F(GridToolsTest, OkWaitsForBothTextsInEitherOrder) {
   WriteRaster<float>(At("elev.tif"), GDT_Float32, 1, 1, {{1}}, -1);
   AddLayer("elev.tif", "elev");
+  int opened = 0;
   ua::ScopedUser user([&](HWND d) {
+    ++opened;
     const HWND ok = GetDlgItem(d, IDOK);
     EXPECT_FALSE(ua::Enabled(ok));
     ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), "x");
@@ -232,6 +236,7 @@ TEST_F(GridToolsTest, OkWaitsForBothTextsInEitherOrder) {
     ua::Click(d, IDCANCEL);
   });
   export_->OnClick();
+  EXPECT_EQ(opened, 1);  // the dialog opened, and the checks above ran once
 }
 
 TEST_F(GridToolsTest, ARefusedRasterIsShitAndTheExistingOneStays) {
