@@ -3,8 +3,8 @@
 // of click (a modal dialog, or a modeless window owned by the host's main window).
 #pragma once
 
-#include "hostapp/hostapi.h"
-#include "module/moduleglobals.h"
+#include "hostapi/hostapi.h"
+#include "host/moduleglobals.h"
 #include "ui/types.h"
 
 namespace plenth {

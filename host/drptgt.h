@@ -2,7 +2,7 @@
 #pragma once
 
 #include "module/interfaces.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 
 namespace plenth {
 

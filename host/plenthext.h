@@ -2,9 +2,9 @@
 // every command consults before it lets itself be used.
 #pragma once
 
-#include "hostapp/hostapi.h"
+#include "hostapi/hostapi.h"
 #include "module/interfaces.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 
 namespace plenth {
 

@@ -1,9 +1,9 @@
 // The definition of the module's own toolbar: three of its commands.
 #pragma once
 
-#include "hostapp/hostapi.h"
+#include "hostapi/hostapi.h"
 #include "module/interfaces.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 
 namespace plenth {
 

@@ -3,7 +3,7 @@
 #include "host/drptgt.h"
 #include "host/plenthext.h"
 #include "host/plenthtoolbar.h"
-#include "hostapp/categories.h"
+#include "hostapi/categories.h"
 #include "resources/resource.h"
 #include "tools/effortsurface/effortsurface.h"
 #include "tools/exportgrid/exportgrid.h"

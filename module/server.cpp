@@ -11,7 +11,7 @@
 
 #include "host/command.h"
 #include "module/classtable.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 #include "module/typelibinfo.h"
 #include "registry/registrar.h"
 #include "ui/resources.h"

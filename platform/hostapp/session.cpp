@@ -1,12 +1,5 @@
 #include "hostapp/session.h"
 
-const char* CategoryName(const GUID& category) {
-  if (category == CATID_HostExtensions) return "extensions";
-  if (category == CATID_HostCommandBars) return "command bars";
-  if (category == CATID_HostCommands) return "commands";
-  return "";
-}
-
 namespace hostapp {
 
 HostSession::HostSession(const std::string& modulePath, const std::vector<FoundClass>& classes,

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "hostapp/categories.h"
+#include "hostapi/categories.h"
 #include "hostapp/discovery.h"
 #include "registry/registry.h"
 

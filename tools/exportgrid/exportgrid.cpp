@@ -99,7 +99,7 @@ int ExportRasterToGridFiles(const char* layerName, const char* directory, const 
   char datasetDirectory[256] = "";
   RasterGeometry geometry;
   const DatasetBuffers buffers{datasetName, sizeof datasetName, datasetDirectory, sizeof datasetDirectory};
-  if (!ReadRasterGeometry(layerName, buffers, &geometry)) return 0;
+  if (!ReadRasterGeometry(CurrentApplication.get(), layerName, buffers, &geometry)) return 0;
   const auto dataset = OpenRasterDataset(datasetDirectory, datasetName);
   if (!dataset) return 0;
   auto bands = dataset.query<RasterBandCollection>();
