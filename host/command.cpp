@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "com/classes.h"
-#include "module/interfaces.h"
+#include "host/plenthext.h"
 #include "ui/bitmap.h"
 #include "ui/clipboard.h"
 #include "ui/msgbox.h"
@@ -43,26 +43,20 @@ HRESULT CommandCore::IsEnabled(VARIANT_BOOL* enabled) {
   return S_OK;
 }
 
-HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) {
-  if (!checked) return E_POINTER;
-  *checked = VARIANT_FALSE;
-  return S_OK;
-}
+HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) { return com::Out(VARIANT_FALSE, checked); }
 
-HRESULT CommandCore::Name(BSTR* name) { return com::OutString(info_.name, name); }
-HRESULT CommandCore::Caption(BSTR* caption) { return com::OutString(info_.caption, caption); }
-HRESULT CommandCore::Tooltip(BSTR* tooltip) { return com::OutString(info_.tooltip, tooltip); }
-HRESULT CommandCore::Message(BSTR* message) { return com::OutString(info_.message, message); }
-HRESULT CommandCore::Category(BSTR* category) { return com::OutString("Plenth Tools", category); }
+HRESULT CommandCore::Name(BSTR* name) {
+  return com::Guard([&] { return com::Out("PlenthTools_" + std::string(info_.row.name), name); });
+}
+HRESULT CommandCore::Caption(BSTR* caption) { return com::Out(info_.caption, caption); }
+HRESULT CommandCore::Tooltip(BSTR* tooltip) { return com::Out(info_.tooltip, tooltip); }
+HRESULT CommandCore::Message(BSTR* message) { return com::Out(info_.message, message); }
+HRESULT CommandCore::Category(BSTR* category) { return com::Out("Plenth Tools", category); }
 
 HRESULT CommandCore::HelpFile(BSTR* file) { return file ? E_NOTIMPL : E_POINTER; }
 HRESULT CommandCore::HelpContextId(LONG* id) { return id ? E_NOTIMPL : E_POINTER; }
 
-HRESULT CommandCore::Bitmap(OLE_HANDLE* out) {
-  if (!out) return E_POINTER;
-  *out = reinterpret_cast<OLE_HANDLE>(bitmap);
-  return S_OK;
-}
+HRESULT CommandCore::Bitmap(OLE_HANDLE* out) { return com::Out(reinterpret_cast<OLE_HANDLE>(bitmap), out); }
 
 HRESULT CommandCore::OnCreate(IUnknown* hook) {
   application.reset();
@@ -89,6 +83,8 @@ void CommandCore::PrepareSelectToolRestore() {
   if (IsWindow(window)) DestroyWindow(window);
   window = nullptr;
 }
+
+HRESULT CommandCore::Click() { return info_.click == CommandInfo::Click::Modal ? ModalClick() : ModelessClick(); }
 
 HRESULT CommandCore::ModalClick() {
   CurrentApplication = application;

@@ -3,8 +3,9 @@
 // of click (a modal dialog, or a modeless window owned by the host's main window).
 #pragma once
 
-#include "hostapi/hostapi.h"
+#include "host/classinfo.h"
 #include "host/moduleglobals.h"
+#include "hostapi/hostapi.h"
 #include "ui/types.h"
 
 namespace plenth {
@@ -17,13 +18,17 @@ extern com::ComPtr<HostApplication> CurrentApplication;
 // 0 until then.
 extern UINT LayersClipboardFormat;
 
+// A command's fixed texts and picture, what its creation does besides finding the
+// extension, what its click opens, and how it gives the select tool back. Its name is
+// "PlenthTools_" followed by its class name.
 struct CommandInfo {
-  const char* name;
+  const ClassInfo& row;  // its row in the class table
   const char* caption;
   const char* tooltip;
   const char* message;
   int bitmapId;
   enum class Creation { None, CommonControls, ClipboardFormat } creation;
+  enum class Click { Modal, Modeless } click;
   enum class Restore { Reporting, Quiet } restore;
 };
 
@@ -46,6 +51,8 @@ class CommandCore {
   HRESULT Bitmap(OLE_HANDLE* bitmap);
   HRESULT Category(BSTR* category);
   HRESULT OnCreate(IUnknown* hook);
+  // The click frame of the command's kind; a tool with rules of its own overrides it.
+  virtual HRESULT Click();
 
   const CommandInfo& info() const { return info_; }
   // The class-specific preparation of giving the host its select tool back; by default
@@ -75,7 +82,7 @@ class CommandCore {
 };
 
 // A command class: its primary interface (and more), the command contract forwarded to
-// the shared core, and counted in the module.
+// the shared core through the status-code boundary, and counted in the module.
 template <class Derived, class Primary, class... More>
 class Command : public com::ComClass<Derived, Primary, HostCommand, More...>,
                 public CommandCore,
@@ -83,7 +90,9 @@ class Command : public com::ComClass<Derived, Primary, HostCommand, More...>,
  public:
   explicit Command(const CommandInfo& info) : CommandCore(info) {}
 
-  HRESULT IsEnabled(VARIANT_BOOL* enabled) override { return CommandCore::IsEnabled(enabled); }
+  HRESULT IsEnabled(VARIANT_BOOL* enabled) override {
+    return com::Guard([&] { return CommandCore::IsEnabled(enabled); });
+  }
   HRESULT IsChecked(VARIANT_BOOL* checked) override { return CommandCore::IsChecked(checked); }
   HRESULT Name(BSTR* name) override { return CommandCore::Name(name); }
   HRESULT Caption(BSTR* caption) override { return CommandCore::Caption(caption); }
@@ -93,7 +102,8 @@ class Command : public com::ComClass<Derived, Primary, HostCommand, More...>,
   HRESULT HelpContextId(LONG* id) override { return CommandCore::HelpContextId(id); }
   HRESULT Bitmap(OLE_HANDLE* bitmap) override { return CommandCore::Bitmap(bitmap); }
   HRESULT Category(BSTR* category) override { return CommandCore::Category(category); }
-  HRESULT OnCreate(IUnknown* hook) override { return CommandCore::OnCreate(hook); }
+  HRESULT OnCreate(IUnknown* hook) override { return com::Guard([&] { return CommandCore::OnCreate(hook); }); }
+  HRESULT OnClick() override { return com::Guard([&] { return Click(); }); }
 };
 
 // Reports a failed step of giving the select tool back: "0x%0X" with the step's caption.

@@ -61,8 +61,8 @@ std::string Doubled(const std::string& text) {
 // Runs each class's registry script in table order, stopping at the first failure.
 HRESULT RunScripts(bool registering) {
   const std::map<std::string, std::string> replacements{{"MODULE", Doubled(ModulePath())}};
-  for (const ClassEntry& entry : ClassTable()) {
-    const std::string script = ui::RegistryScriptOf(ModuleInstance(), entry.scriptId);
+  for (const ClassInfo* entry : ClassTable()) {
+    const std::string script = ui::RegistryScriptOf(ModuleInstance(), entry->scriptId);
     if (script.empty()) return E_FAIL;
     try {
       registry::RunScript(script, replacements, registering);
@@ -110,12 +110,12 @@ PLENTH_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** obje
   *object = nullptr;
   const auto table = ClassTable();
   for (std::size_t i = 0; i < table.size(); ++i) {
-    if (table[i].clsid != clsid) continue;
+    if (table[i]->clsid != clsid) continue;
     com::ComPtr<IClassFactory> factory;
     {
       auto& f = TheFactories();
       std::lock_guard guard(f.lock);
-      if (!f.cached[i]) f.cached[i] = com::MakeObject<com::ClassFactory>(table[i].create, &ThisModule()).get();
+      if (!f.cached[i]) f.cached[i] = com::MakeObject<com::ClassFactory>(table[i]->create, &ThisModule()).get();
       factory = f.cached[i];
     }
     return factory.get()->QueryInterface(riid, object);

@@ -3,7 +3,16 @@
 #include <thread>
 
 #include "com/marshal.h"
-#include "module/interfaces.h"
+#include "host/drptgt.h"
+#include "host/plenthext.h"
+#include "host/plenthtoolbar.h"
+#include "tools/effortsurface/effortsurface.h"
+#include "tools/exportgrid/exportgrid.h"
+#include "tools/gridspot/gridspot.h"
+#include "tools/importgrid/importgrid.h"
+#include "tools/lineorientation/lineorientation.h"
+#include "tools/pointgrid/createpointgridtool.h"
+#include "tools/polyclip/polyclip.h"
 #include "tests/module/modulehost.h"
 #include "ui/automation.h"
 #include "ui/window.h"
