@@ -1,7 +1,5 @@
 #include "host/command.h"
 
-#include <cstdio>
-
 #include "com/classes.h"
 #include "host/plenthext.h"
 #include "ui/bitmap.h"
@@ -105,9 +103,7 @@ HRESULT CommandCore::ModelessClick() {
 }
 
 void ReportHostStatus(HRESULT status, const char* caption) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0X", static_cast<unsigned>(status));
-  MessageBox(nullptr, text, caption, MB_OK);
+  MessageBox(nullptr, com::StatusText(status).c_str(), caption, MB_OK);
 }
 
 void SelectToolRestore(CommandCore& command) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "com/boundary.h"
 #include "host/command.h"
 #include "module/classtable.h"
 #include "host/moduleglobals.h"
@@ -58,33 +59,28 @@ std::string Doubled(const std::string& text) {
   return out;
 }
 
-// Runs each class's registry script in table order, stopping at the first failure.
+// Runs each class's registry script in table order, stopping at the first failure (a
+// script that is missing, malformed or cannot be written to the registry).
 HRESULT RunScripts(bool registering) {
   const std::map<std::string, std::string> replacements{{"MODULE", Doubled(ModulePath())}};
   for (const ClassInfo* entry : ClassTable()) {
     const std::string script = ui::RegistryScriptOf(ModuleInstance(), entry->scriptId);
     if (script.empty()) return E_FAIL;
-    try {
-      registry::RunScript(script, replacements, registering);
-    } catch (const registry::RegistryError&) {
-      return E_FAIL;
-    }
+    if (const HRESULT hr = com::Guard([&] { registry::RunScript(script, replacements, registering); }); FAILED(hr))
+      return hr;
   }
   return S_OK;
 }
 
 HRESULT ChangeTypeLib(bool registering) {
-  try {
+  return com::Guard([&] {
     registry::Current().Change([&](registry::Tree& tree) {
       if (registering)
         registry::RegisterTypeLib(tree, ModuleTypeLib(), ModulePath());
       else
         registry::UnregisterTypeLib(tree, ModuleTypeLib());
     });
-  } catch (const registry::RegistryError&) {
-    return E_FAIL;
-  }
-  return S_OK;
+  });
 }
 
 }  // namespace
@@ -94,36 +90,45 @@ HRESULT ChangeTypeLib(bool registering) {
 // version data among them).
 PLENTH_EXPORT const ResourceModule* ModuleResources = plenth::ModuleInstance();
 
+// Nothing raised inside the module leaves an entry point: the system that calls them
+// knows nothing of it.
 PLENTH_EXPORT HRESULT DllRegisterServer() {
-  if (const HRESULT hr = plenth::RunScripts(true); FAILED(hr)) return hr;
-  return plenth::ChangeTypeLib(true);
+  return com::GuardAll([] {
+    if (const HRESULT hr = plenth::RunScripts(true); FAILED(hr)) return hr;
+    return plenth::ChangeTypeLib(true);
+  });
 }
 
 PLENTH_EXPORT HRESULT DllUnregisterServer() {
-  if (const HRESULT hr = plenth::RunScripts(false); FAILED(hr)) return hr;
-  return plenth::ChangeTypeLib(false);
+  return com::GuardAll([] {
+    if (const HRESULT hr = plenth::RunScripts(false); FAILED(hr)) return hr;
+    return plenth::ChangeTypeLib(false);
+  });
 }
 
 PLENTH_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** object) {
   using namespace plenth;
   if (!object) return E_POINTER;
   *object = nullptr;
-  const auto table = ClassTable();
-  for (std::size_t i = 0; i < table.size(); ++i) {
-    if (table[i]->clsid != clsid) continue;
-    com::ComPtr<IClassFactory> factory;
-    {
-      auto& f = TheFactories();
-      std::lock_guard guard(f.lock);
-      if (!f.cached[i]) f.cached[i] = com::MakeObject<com::ClassFactory>(table[i]->create, &ThisModule()).get();
-      factory = f.cached[i];
+  return com::GuardAll([&] {
+    const auto table = ClassTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+      if (table[i]->clsid != clsid) continue;
+      com::ComPtr<IClassFactory> factory;
+      {
+        auto& f = TheFactories();
+        std::lock_guard guard(f.lock);
+        if (!f.cached[i]) f.cached[i] = com::MakeObject<com::ClassFactory>(table[i]->create, &ThisModule()).get();
+        factory = f.cached[i];
+      }
+      return factory->QueryInterface(riid, object);
     }
-    return factory.get()->QueryInterface(riid, object);
-  }
-  return CLASS_E_CLASSNOTAVAILABLE;
+    return CLASS_E_CLASSNOTAVAILABLE;
+  });
 }
 
 PLENTH_EXPORT HRESULT DllCanUnloadNow() {
   using namespace plenth;
-  return ThisModule().CanUnload() && ui::LiveDialogCount(ModuleInstance()) == 0 ? S_OK : S_FALSE;
+  return com::GuardAll(
+      [] { return ThisModule().CanUnload() && ui::LiveDialogCount(ModuleInstance()) == 0 ? S_OK : S_FALSE; });
 }

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "com/boundary.h"
 #include "com/dispatch.h"
 #include "com/ptr.h"
 
@@ -175,11 +176,7 @@ ComPtr<T> MakeObject(Args&&... args) {
 template <class Derived, class Dual>
 class NoMemberDispatch : public Dual {
  public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT GetTypeInfoCount(UINT* count) override { return Out(UINT{0}, count); }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
     if (!info) return E_POINTER;
     *info = nullptr;

@@ -148,6 +148,19 @@ TEST_F(RegistrationTest, EveryRowOfTheClassTableIsRegisteredAndServed) {
   }
 }
 
+// A registry that cannot even be looked at (a link that leads to itself) fails
+// registration with a status code: no error of the file system leaves an entry point.
+TEST_F(RegistrationTest, ARegistryThatCannotBeReadIsAFailureNotAnError) {
+  const fs::path loop = dir_ / "loop.reg";
+  fs::create_symlink(loop, loop);
+  registry::UseFile(loop.string());
+  HRESULT registered = S_OK, unregistered = S_OK;
+  EXPECT_NO_THROW(registered = module_->RegisterServer());
+  EXPECT_NO_THROW(unregistered = module_->UnregisterServer());
+  EXPECT_EQ(registered, E_FAIL);
+  EXPECT_EQ(unregistered, E_FAIL);
+}
+
 TEST_F(RegistrationTest, UnregistrationRemovesExactlyWhatRegistrationWrote) {
   registry::Current().Change([](registry::Tree& t) {
     t.Create("CLSID\\{99999999-0000-0000-0000-000000000000}").defaultValue = "another module";
