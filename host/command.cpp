@@ -17,8 +17,7 @@ CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
 }
 
 CommandCore::~CommandCore() {
-  // A modeless window must not outlive the command it calls back.
-  if (IsWindow(window)) DestroyWindow(window);
+  DestroyModelessWindow();  // gone already when the command was released as a component
   if (bitmap) DeleteObject(bitmap);
 }
 
@@ -57,6 +56,9 @@ HRESULT CommandCore::HelpContextId(LONG* id) { return id ? E_NOTIMPL : E_POINTER
 HRESULT CommandCore::Bitmap(OLE_HANDLE* out) { return com::Out(reinterpret_cast<OLE_HANDLE>(bitmap), out); }
 
 HRESULT CommandCore::OnCreate(IUnknown* hook) {
+  // A creation that fails leaves no extension behind, not even an earlier one: the
+  // command stays disabled.
+  extension.reset();
   application.reset();
   if (hook) hook->QueryInterface(application.put());
   switch (info_.creation) {
@@ -77,7 +79,9 @@ HRESULT CommandCore::OnCreate(IUnknown* hook) {
   return extension ? S_OK : E_POINTER;
 }
 
-void CommandCore::PrepareSelectToolRestore() {
+void CommandCore::PrepareSelectToolRestore() { DestroyModelessWindow(); }
+
+void CommandCore::DestroyModelessWindow() {
   if (IsWindow(window)) DestroyWindow(window);
   window = nullptr;
 }
@@ -94,6 +98,12 @@ HRESULT CommandCore::ModalClick() {
 }
 
 HRESULT CommandCore::ModelessClick() {
+  // One dialog per command: a second one would take over `window`, and the first could
+  // never be closed.
+  if (IsWindow(window)) {
+    SetForegroundWindow(window);
+    return S_OK;
+  }
   OLE_HANDLE main = 0;
   application->get_hWnd(&main);
   window = CreateDialogParam(ModuleInstance(), ModelessDialogId(), reinterpret_cast<HWND>(main),

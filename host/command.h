@@ -58,6 +58,8 @@ class CommandCore {
   // The class-specific preparation of giving the host its select tool back; by default
   // the command's modeless window, if it still is one, is destroyed.
   virtual void PrepareSelectToolRestore();
+  // Destroys the command's modeless window, if it still is one, and forgets it.
+  void DestroyModelessWindow();
 
   com::ComPtr<HostApplication> application;
   com::ComPtr<HostExtensionConfig> extension;
@@ -69,7 +71,7 @@ class CommandCore {
   // the processing on OK or give the select tool back otherwise.
   HRESULT ModalClick();
   // A modeless click: the dialog owned by the host's main window, with this command as
-  // its creation parameter.
+  // its creation parameter. While it is open, a click brings it forward instead.
   HRESULT ModelessClick();
   // The dialog a click runs, and what follows its OK. Each tool supplies its own.
   virtual INT_PTR RunModalDialog() { return IDCANCEL; }
@@ -104,6 +106,10 @@ class Command : public com::ComClass<Derived, Primary, HostCommand, More...>,
   HRESULT Category(BSTR* category) override { return CommandCore::Category(category); }
   HRESULT OnCreate(IUnknown* hook) override { return com::Guard([&] { return CommandCore::OnCreate(hook); }); }
   HRESULT OnClick() override { return com::Guard([&] { return Click(); }); }
+
+ protected:
+  // A modeless window must not outlive the command it calls back: it goes first.
+  void FinalRelease() override { DestroyModelessWindow(); }
 };
 
 // Reports a failed step of giving the select tool back: "0x%0X" with the step's caption.

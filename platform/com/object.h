@@ -59,9 +59,17 @@ class ObjectRoot {
   ULONG InternalAddRef() { return refs_.fetch_add(1) + 1; }
   ULONG InternalRelease() {
     const ULONG left = refs_.fetch_sub(1) - 1;  // decide deletion from the value returned
-    if (left == 0) delete this;
+    if (left == 0) {
+      // What the object does before it goes may take and give back references to itself;
+      // they must not delete it a second time.
+      refs_.store(1);
+      FinalRelease();
+      delete this;
+    }
     return left;
   }
+  // Runs once the last reference is released, while the whole object still stands.
+  virtual void FinalRelease() {}
   IUnknown* outer_ = nullptr;
 
   template <class T, class... Args>
