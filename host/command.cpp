@@ -9,7 +9,11 @@
 
 namespace plenth {
 
-com::ComPtr<HostApplication> CurrentApplication;
+namespace {
+Lasting<com::ComPtr<HostApplication>> currentApplication;
+}  // namespace
+
+com::ComPtr<HostApplication>& CurrentApplication = currentApplication.get();
 UINT LayersClipboardFormat = 0;
 
 CommandCore::CommandCore(const CommandInfo& info) : info_(info) {

@@ -10,9 +10,10 @@
 
 namespace plenth {
 
-// The application of the last modal command clicked; the data-access routines reach
-// the focus map through it.
-extern com::ComPtr<HostApplication> CurrentApplication;
+// The application of the last modal command clicked; the modal commands hand it to the
+// data-access routines, which reach the focus map through it. It lasts until the
+// module's release (host/moduleglobals.h).
+extern com::ComPtr<HostApplication>& CurrentApplication;
 
 // The clipboard format id of "ESRI Layers", registered by the point grid tool's creation;
 // 0 until then.

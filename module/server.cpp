@@ -2,17 +2,17 @@
 // unloaded, and its registration.
 #include <dlfcn.h>
 
-#include <array>
-#include <map>
-#include <string>
 #include <climits>
 #include <cstdlib>
+#include <map>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "com/boundary.h"
 #include "host/command.h"
-#include "module/classtable.h"
 #include "host/moduleglobals.h"
+#include "module/classtable.h"
 #include "module/typelibinfo.h"
 #include "registry/registrar.h"
 #include "ui/resources.h"
@@ -23,21 +23,22 @@
 namespace plenth {
 namespace {
 
-// Each class's factory, created on the first request for it and kept for the life of
-// the module.
+// Each class's factory, one slot per row of the class table, created on the first
+// request for it and kept for the life of the module.
 struct Factories {
   std::mutex lock;
-  std::array<com::ComPtr<IClassFactory>, 16> cached;
+  std::vector<com::ComPtr<IClassFactory>> cached = std::vector<com::ComPtr<IClassFactory>>(ClassTable().size());
 };
 
-Factories& TheFactories() {
-  static Factories factories;
-  return factories;
-}
+Lasting<Factories> factories;
 
+// The module's release: the factories, then the application of the last modal click,
+// each exactly once. It runs when the module is unloaded and, when the process ends with
+// the module loaded, after the C++ static destructors, which leave this state alone.
 __attribute__((destructor)) void ReleaseModuleState() {
-  auto& f = TheFactories();
-  for (auto& factory : f.cached) factory.reset();
+  std::vector<com::ComPtr<IClassFactory>> cached;
+  cached.swap(factories.get().cached);
+  cached.clear();
   CurrentApplication.reset();
 }
 
@@ -45,7 +46,7 @@ __attribute__((destructor)) void ReleaseModuleState() {
 // doubled for the registry scripts.
 std::string ModulePath() {
   Dl_info info{};
-  if (!dladdr(reinterpret_cast<void*>(&TheFactories), &info) || !info.dli_fname) return {};
+  if (!dladdr(reinterpret_cast<void*>(&ModulePath), &info) || !info.dli_fname) return {};
   char resolved[PATH_MAX];
   return realpath(info.dli_fname, resolved) ? std::string(resolved) : std::string(info.dli_fname);
 }
@@ -116,7 +117,7 @@ PLENTH_EXPORT HRESULT DllGetClassObject(REFCLSID clsid, REFIID riid, void** obje
       if (table[i]->clsid != clsid) continue;
       com::ComPtr<IClassFactory> factory;
       {
-        auto& f = TheFactories();
+        auto& f = factories.get();
         std::lock_guard guard(f.lock);
         if (!f.cached[i]) f.cached[i] = com::MakeObject<com::ClassFactory>(table[i]->create, &ThisModule()).get();
         factory = f.cached[i];
