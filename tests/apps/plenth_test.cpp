@@ -26,8 +26,10 @@ class PlenthTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string At(const std::string& name) const { return (dir_ / name).string(); }
-  Outcome Run(const std::string& args) {
-    const std::string command = std::string(PLENTH_BINARY) + " --registry " + At("registry.reg") + " " + args + " 2>&1";
+  // Runs plenth in `directory` (by default where the test runs).
+  Outcome Run(const std::string& args, const std::string& directory = {}) {
+    const std::string command = (directory.empty() ? std::string() : "cd " + directory + " && ") + PLENTH_BINARY +
+                                " --registry " + At("registry.reg") + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     Outcome out{-1, {}};
     std::array<char, 4096> buffer;
@@ -59,6 +61,20 @@ TEST_F(PlenthTest, LayersFromAMapDocumentWithGroups) {
   const auto bad = Run("export-grid --map " + At("bad.json") + " " + At("sample/trails.tif") + " " + At("t2"));
   EXPECT_EQ(bad.status, 1);
   EXPECT_NE(bad.output.find("nowhere.tif: no such file"), std::string::npos) << bad.output;
+}
+
+TEST_F(PlenthTest, ABareOutputNameIsWrittenAndNamedInTheCurrentDirectory) {
+  const auto out = Run("export-grid " + At("sample/dem.tif") + " elev", dir_.string());
+  EXPECT_EQ(out.status, 0) << out.output;
+  EXPECT_NE(out.output.find("\nwrote elev.dat\n"), std::string::npos) << out.output;
+  EXPECT_TRUE(fs::exists(At("elev.dat")));
+}
+
+TEST_F(PlenthTest, AFailingRegistrationShowsItsStatusAsTheHostDoes) {
+  std::ofstream(At("registry.reg")) << "not a registry\n";
+  const auto out = Run("register");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.output.find("the module answered a failure (0x80004005)"), std::string::npos) << out.output;
 }
 
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
