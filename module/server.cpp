@@ -89,7 +89,9 @@ HRESULT ChangeTypeLib(bool registering) {
 
 // The module's resources, readable by the system as a DLL's resource section is (its
 // version data among them).
-PLENTH_EXPORT const ResourceModule* ModuleResources = plenth::ModuleInstance();
+extern "C" {
+__attribute__((visibility("default"))) const ResourceModule* ModuleResources = plenth::ModuleInstance();
+}
 
 // Nothing raised inside the module leaves an entry point: the system that calls them
 // knows nothing of it.

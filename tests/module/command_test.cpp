@@ -286,8 +286,12 @@ TEST_F(CommandTest, CancelGivesTheSelectToolBackAndReportsEachFailure) {
     }
     EXPECT_EQ(boxes, scene.boxes);
     EXPECT_EQ(host->app().currentToolChanges(), scene.toolChanges);
-    if (scene.toolChanges && scene.boxes.empty()) EXPECT_EQ(host->app().currentToolName(), "PageLayout_SelectTool");
-    if (scene.toolChanges && !scene.boxes.empty()) EXPECT_EQ(host->app().currentToolName(), "");
+    if (scene.toolChanges && scene.boxes.empty()) {
+      EXPECT_EQ(host->app().currentToolName(), "PageLayout_SelectTool");
+    }
+    if (scene.toolChanges && !scene.boxes.empty()) {
+      EXPECT_EQ(host->app().currentToolName(), "");
+    }
   }
 }
 
