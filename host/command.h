@@ -49,7 +49,7 @@ class CommandCore {
   HRESULT Message(BSTR* message);
   HRESULT HelpFile(BSTR* file);
   HRESULT HelpContextId(LONG* id);
-  HRESULT Bitmap(OLE_HANDLE* bitmap);
+  HRESULT Bitmap(OLE_HANDLE* out);
   HRESULT Category(BSTR* category);
   HRESULT OnCreate(IUnknown* hook);
   // The click frame of the command's kind; a tool with rules of its own overrides it.
@@ -103,7 +103,7 @@ class Command : public com::ComClass<Derived, Primary, HostCommand, More...>,
   HRESULT Message(BSTR* message) override { return CommandCore::Message(message); }
   HRESULT HelpFile(BSTR* file) override { return CommandCore::HelpFile(file); }
   HRESULT HelpContextId(LONG* id) override { return CommandCore::HelpContextId(id); }
-  HRESULT Bitmap(OLE_HANDLE* bitmap) override { return CommandCore::Bitmap(bitmap); }
+  HRESULT Bitmap(OLE_HANDLE* out) override { return CommandCore::Bitmap(out); }
   HRESULT Category(BSTR* category) override { return CommandCore::Category(category); }
   HRESULT OnCreate(IUnknown* hook) override { return com::Guard([&] { return CommandCore::OnCreate(hook); }); }
   HRESULT OnClick() override { return com::Guard([&] { return Click(); }); }

@@ -69,7 +69,7 @@ class RasterLayerImpl final : public NamedBase<RasterLayerImpl, DataLayer, Raste
   HRESULT get_RowCount(LONG* count) override { return Size(count, false); }
   HRESULT Identify(Point* point, IdentifyResults** results) override {
     if (!results) return E_POINTER;
-    return gis::IdentifyRaster(raster_.get(), point, results);
+    return com::Guard([&] { return gis::IdentifyRaster(raster_.get(), point, results); });
   }
 
  private:
