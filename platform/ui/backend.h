@@ -53,6 +53,7 @@ enum class WindowChange {
   kItems,      // a combo box's list
   kSelection,  // a combo box's selected entry
   kScroll,     // a multi-line edit's first visible line
+  kForeground, // the window was brought to the front (SetForegroundWindow)
 };
 
 class Backend {

@@ -2,6 +2,7 @@
 // are never reused, so a stale one cannot name another window.
 #include <atomic>
 
+#include "ui/backend.h"
 #include "ui/window.h"
 
 namespace {
@@ -11,6 +12,7 @@ std::atomic<HWND> foreground{nullptr};
 BOOL SetForegroundWindow(HWND window) {
   if (!IsWindow(window)) return FALSE;
   foreground.store(window);
+  ui::CurrentBackend().WindowChanged(window, ui::WindowChange::kForeground);
   return TRUE;
 }
 

@@ -83,6 +83,8 @@ std::vector<HWND> ChildrenOf(HWND dialog);
 std::vector<HWND> TopLevelWindows();
 // The template a dialog was made from, or null.
 const DialogTemplate* TemplateOf(HWND dialog);
+// Whether a dialog runs modally (made by DialogBoxParam), holding its thread until it ends.
+bool IsModalDialog(HWND dialog);
 
 // Waits until done() holds or the timeout passes, handling meanwhile the messages that
 // other threads send to the calling thread (posted ones stay queued). A thread that

@@ -287,4 +287,9 @@ const DialogTemplate* TemplateOf(HWND dialog) {
   return found == script->dialogs.end() ? nullptr : &found->second;
 }
 
+bool IsModalDialog(HWND dialog) {
+  const auto w = Find(dialog);
+  return w && w->isDialog && w->modal;
+}
+
 }  // namespace ui

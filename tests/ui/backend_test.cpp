@@ -81,7 +81,8 @@ class RecordingBackend : public ui::Backend {
                       std::to_string(ui::ChildrenOf(window).size()) + " controls"});
   }
   void WindowChanged(HWND window, WindowChange what) override {
-    static const char* names[] = {"text", "enabled", "visible", "focus", "check", "image", "items", "selection", "scroll"};
+    static const char* names[] = {"text",  "enabled", "visible",   "focus",  "check",
+                                  "image", "items",   "selection", "scroll", "foreground"};
     std::string seen;
     switch (what) {
       case WindowChange::kText: seen = ui::TextOf(window); break;
@@ -146,6 +147,7 @@ TEST_F(BackendTest, TheBackendHearsWhatHappensToTheWindows) {
   EXPECT_EQ(events.front().seen, "5 controls");
   EXPECT_EQ(events.back().what, "visible");
   EXPECT_EQ(ui::TemplateOf(d)->caption, "Seam");
+  EXPECT_FALSE(ui::IsModalDialog(d));
   EXPECT_EQ(ui::TemplateOf(GetDlgItem(d, 100)), nullptr);
 
   const HWND edit = GetDlgItem(d, 100), combo = GetDlgItem(d, 101), check = GetDlgItem(d, 102);
@@ -163,6 +165,8 @@ TEST_F(BackendTest, TheBackendHearsWhatHappensToTheWindows) {
   one("text", edit, "a\r\nb\r\nc");
   SendMessage(edit, EM_LINESCROLL, 0, 2);
   one("scroll", edit, "2");
+  SetForegroundWindow(d);
+  one("foreground", d, "");
   EnableWindow(edit, FALSE);
   one("enabled", edit, "off");
   EnableWindow(edit, FALSE);  // no change, no news
@@ -243,6 +247,7 @@ TEST_F(BackendTest, MessageBoxesTheSaveDialogAndTheClockComeFromTheBackend) {
 TEST_F(BackendTest, AModalDialogWaitsOnTheBackendForThePerson) {
   int turns = 0;
   backend_.person = [&](HWND dialog) {
+    EXPECT_TRUE(ui::IsModalDialog(dialog));
     if (++turns < 3) return true;  // something else happened; the dialog waits on
     return ua::Click(dialog, IDOK);
   };
