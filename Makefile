@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench clean
+.PHONY: setup build build-asan test test-normal test-asan demo bench install deb clean
 
 setup:
 	@scripts/setup.sh
@@ -34,6 +34,16 @@ demo: build
 
 bench: build
 	bench/run.sh $(BUILD)
+
+# plenth, plenth-map and the module under PREFIX (bin/ and lib/plenthtools/).
+PREFIX ?= /usr/local
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+
+# The Debian package, here: apt-get install ./plenthtools_*.deb
+deb: build
+	cd $(BUILD) && cpack -G DEB
+	mv $(BUILD)/plenthtools_*.deb .
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

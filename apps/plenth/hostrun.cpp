@@ -3,11 +3,10 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <nlohmann/json.hpp>
 
 #include "hostapp/discovery.h"
 #include "hostapp/layers.h"
+#include "hostapp/mapdocument.h"
 #include "ui/automation.h"
 
 namespace plenth::cli {
@@ -65,36 +64,10 @@ std::string HostRun::AddLayer(const LayerArg& layer) {
   return layer.name;
 }
 
-namespace {
-
-void AddJsonLayers(const nlohmann::json& layers, const fs::path& base, std::function<void(Layer*)> add) {
-  for (const auto& entry : layers) {
-    if (entry.contains("group")) {
-      auto group = hostapp::MakeGroupLayer(entry.at("group").get<std::string>());
-      AddJsonLayers(entry.value("layers", nlohmann::json::array()), base,
-                    [&](Layer* l) { group.query<GroupLayer>()->Add(l); });
-      add(group.get());
-      continue;
-    }
-    fs::path path = entry.at("path").get<std::string>();
-    if (path.is_relative()) path = base / path;
-    if (!fs::exists(path)) throw RunError(path.string() + ": no such file");
-    add(hostapp::LayerFromFile(path.string(), entry.value("name", std::string())).get());
-  }
-}
-
-}  // namespace
-
 void HostRun::AddMap(const std::string& jsonPath) {
-  std::ifstream in(jsonPath);
-  if (!in) throw RunError(jsonPath + ": cannot read the map document");
   try {
-    const auto doc = nlohmann::json::parse(in);
-    AddJsonLayers(doc.at("layers"), fs::path(jsonPath).parent_path(),
-                  [&](Layer* l) { host_->app().document()->focusMap().AddLayer(l); });
-  } catch (const nlohmann::json::exception& e) {
-    throw RunError(jsonPath + ": not a map document (" + e.what() + ")");
-  } catch (const std::runtime_error& e) {
+    for (const auto& layer : hostapp::ReadMapDocument(jsonPath)) host_->app().document()->focusMap().AddLayer(layer.get());
+  } catch (const hostapp::MapDocumentError& e) {
     throw RunError(e.what());
   }
 }

@@ -1,6 +1,5 @@
 // plenth: runs the PlenthTools module's commands on real files, as the host would.
 #include <CLI/CLI.hpp>
-#include <filesystem>
 #include <iostream>
 
 #include "apps/plenth/demo.h"
@@ -9,17 +8,11 @@
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
 #include "com/boundary.h"
+#include "hostapp/installation.h"
 #include "hostapp/module.h"
 #include "registry/registry.h"
 
 namespace {
-
-// The module installed beside this program.
-std::string DefaultModulePath() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return (ec ? std::filesystem::path(".") : self.parent_path()) / "libPlenthTools.so";
-}
 
 // Runs a command body, turning its failure into a one-line reason and exit status 1.
 void Run(const char* name, const std::function<void()>& body) {
@@ -38,7 +31,7 @@ int main(int argc, char** argv) {
   CLI::App app{"plenth: the PlenthTools GIS lab tools, run on files as the map application runs them"};
   app.require_subcommand(1);
   app.footer("Run 'plenth COMMAND --help' for a command's options.\n");
-  plenth::cli::GridRun run{DefaultModulePath(), {}};
+  plenth::cli::GridRun run{hostapp::InstalledModulePath(), {}};
   app.add_option("--module", run.modulePath, "The PlenthTools module to load")->capture_default_str();
   std::string registryFile;
   app.add_option("--registry", registryFile,

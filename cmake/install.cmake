@@ -1,0 +1,42 @@
+# Installing: the programs in bin/, the module and the libraries they share in
+# lib/plenthtools/, each finding the others relative to its own place; and the Debian
+# package of the same tree (make deb).
+set(PLENTH_LIBRARY_DIR lib/plenthtools)
+set(plenth_programs plenth plenth-map)
+set(plenth_libraries PlenthTools plenth_com plenth_ui plenth_ui_qt plenth_registry plenth_gis plenth_hostapp)
+foreach(target IN LISTS plenth_programs plenth_libraries)
+  if(TARGET ${target})
+    set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN;$ORIGIN/../${PLENTH_LIBRARY_DIR}")
+  endif()
+endforeach()
+foreach(target IN LISTS plenth_programs)
+  if(TARGET ${target})
+    install(TARGETS ${target} RUNTIME DESTINATION bin)
+  endif()
+endforeach()
+install(TARGETS ${plenth_libraries} LIBRARY DESTINATION ${PLENTH_LIBRARY_DIR})
+install(FILES README.md DESTINATION share/doc/plenthtools)
+install(DIRECTORY docs/ DESTINATION share/doc/plenthtools OPTIONAL FILES_MATCHING PATTERN "*.png")
+if(EXISTS ${CMAKE_SOURCE_DIR}/apps/plenth-map/plenth-map.desktop)
+  install(FILES apps/plenth-map/plenth-map.desktop DESTINATION share/applications)
+endif()
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME plenthtools)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Plenth GIS lab")
+set(CPACK_PACKAGE_CONTACT "Plenth GIS lab <gislab@plenth.invalid>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tools designed for use in Plenth GIS lab")
+set(CPACK_PACKAGE_DESCRIPTION
+    "The PlenthTools module with its command-line host plenth and its desktop map application plenth-map:\n"
+    "grid export and import, the effort surface, polygon clip statistics, grid spot, line orientation\n"
+    "and the point grid generator, on rasters and shapefiles read through GDAL.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_PACKAGE_SECTION science)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
+# What the programs load rather than link: Qt's screen plugins and a font to draw with.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+include(CPack)

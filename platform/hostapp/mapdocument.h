@@ -1,0 +1,39 @@
+// The host's map document: the layers of a map, groups included, as a small JSON file
+// that plenth and plenth-map both read and plenth-map writes:
+//   {"layers": [{"name": "elev", "path": "dem.tif"},
+//               {"group": "water", "layers": [{"name": "streams", "path": "streams.tif"}]}]}
+// A relative path is taken from the document's own directory.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "com/object.h"
+#include "hostapi/hostapi.h"
+
+namespace hostapp {
+
+struct MapDocumentError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+// The document's layers in map order, each opened from its file. Throws
+// MapDocumentError naming the document when it cannot be read or is no map document,
+// or naming the file of a layer that is missing or does not open.
+std::vector<com::ComPtr<Layer>> ReadMapDocument(const std::string& path);
+
+// Writes the layers (groups with their layers) into a document at path, each file named
+// relative to the document's directory. A layer that was not read from a file cannot be
+// written: it is left out, and its name is in the list returned. Throws
+// MapDocumentError when the document cannot be written.
+std::vector<std::string> WriteMapDocument(const std::string& path, const std::vector<com::ComPtr<Layer>>& layers);
+
+// The file a layer's data comes from: a raster's file, a shapefile; "" for a group or a
+// layer without a file.
+std::string SourceFileOf(Layer* layer);
+
+// The layers of a group layer, in order (none for any other layer).
+std::vector<com::ComPtr<Layer>> MembersOf(Layer* layer);
+
+}  // namespace hostapp

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and runs the installed plenth from there:
+# the programs, the libraries and the module find each other by their own places.
+set -euo pipefail
+build=$1
+prefix=$(mktemp -d)
+trap 'rm -rf "$prefix"' EXIT
+cmake --install "$build" --prefix "$prefix" > "$prefix/install.log"
+plenth="$prefix/bin/plenth"
+test -x "$plenth"
+test -x "$prefix/bin/plenth-map"
+test -f "$prefix/lib/plenthtools/libPlenthTools.so"
+# Every library the programs load comes from the prefix, none from the build tree.
+for program in "$plenth" "$prefix/bin/plenth-map"; do
+  if ldd "$program" | grep -q "$build"; then
+    echo "$program loads from the build tree:"; ldd "$program"; exit 1
+  fi
+  if ldd "$program" | grep -q "not found"; then
+    echo "$program misses a library:"; ldd "$program"; exit 1
+  fi
+done
+cd "$prefix"
+"$plenth" --registry "$prefix/registry.reg" tools > tools.txt
+grep -q "PlenthTools_ExportGrid" tools.txt
+grep -q "$prefix/lib/plenthtools/libPlenthTools.so" "$prefix/registry.reg"
+"$plenth" --registry "$prefix/registry.reg" demo "$prefix/demo" > demo.txt
+grep -q "wrote $prefix/demo/dem.dat" demo.txt
+test -f "$prefix/demo/dem_imported.tif"
+echo "installed into $prefix and ran plenth tools and plenth demo from there"
