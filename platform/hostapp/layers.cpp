@@ -125,6 +125,12 @@ class GroupLayerImpl final : public NamedBase<GroupLayerImpl, GroupLayer> {
     if (!layer) return E_INVALIDARG;
     return com::Guard([&] { layers_.emplace_back(layer); });
   }
+  bool Remove(Layer* layer) {
+    if (std::erase_if(layers_, [&](const auto& held) { return held.get() == layer; })) return true;
+    for (const auto& held : layers_)
+      if (RemoveGroupMember(held.get(), layer)) return true;
+    return false;
+  }
 
  private:
   std::vector<com::ComPtr<Layer>> layers_;
@@ -162,6 +168,11 @@ com::ComPtr<Layer> FeatureLayerOf(FeatureClass* featureClass, const std::string&
 
 com::ComPtr<Layer> MakeGroupLayer(const std::string& name) {
   return com::ComPtr<Layer>(com::MakeObject<GroupLayerImpl>(name).get());
+}
+
+bool RemoveGroupMember(Layer* group, Layer* member) {
+  auto* impl = dynamic_cast<GroupLayerImpl*>(group);
+  return impl && impl->Remove(member);
 }
 
 }  // namespace hostapp

@@ -17,5 +17,8 @@ com::ComPtr<Layer> LayerFromFile(const std::string& path, const std::string& nam
 // A feature layer on a feature class the host already holds.
 com::ComPtr<Layer> FeatureLayerOf(FeatureClass* featureClass, const std::string& name);
 com::ComPtr<Layer> MakeGroupLayer(const std::string& name);
+// Takes a layer out of a group layer of the host, or out of a group inside it; false
+// when the group does not hold it.
+bool RemoveGroupMember(Layer* group, Layer* member);
 
 }  // namespace hostapp

@@ -4,6 +4,7 @@
 
 #include "com/boundary.h"
 #include "com/classes.h"
+#include "hostapp/layers.h"
 #include "ui/window.h"
 
 namespace hostapp {
@@ -57,6 +58,13 @@ HRESULT HostMap::get_LayerCount(LONG* count) { return com::Out(static_cast<LONG>
 HRESULT HostMap::AddLayer(Layer* layer) {
   if (!layer) return E_INVALIDARG;
   return com::Guard([&] { layers_.emplace_back(layer); });
+}
+
+bool HostMap::RemoveLayer(Layer* layer) {
+  if (std::erase_if(layers_, [&](const auto& held) { return held.get() == layer; })) return true;
+  for (const auto& held : layers_)
+    if (RemoveGroupMember(held.get(), layer)) return true;
+  return false;
 }
 
 namespace {

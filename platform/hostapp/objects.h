@@ -74,6 +74,9 @@ class HostMap final : public com::ComClass<HostMap, Map> {
 
   const std::vector<com::ComPtr<Layer>>& layers() const { return layers_; }
   void Clear() { layers_.clear(); }
+  // Takes a layer out of the map, or out of the group layer that holds it; false when
+  // the map does not hold it.
+  bool RemoveLayer(Layer* layer);
   void SetSpatialReference(SpatialReference* reference) { reference_ = reference; }
   // Makes the layer enumeration give nothing, as a map without layer lists would.
   void FailLayerEnumeration(bool fail) { failEnumeration_ = fail; }

@@ -5,6 +5,7 @@
 #include "com/bstr.h"
 #include "hostapp/layers.h"
 #include "hostapp/mapdocument.h"
+#include "hostapp/objects.h"
 #include "tests/gis/fixture.h"
 
 namespace {
@@ -83,6 +84,23 @@ TEST_F(MapDocumentTest, WhatCannotBeWrittenOrReadIsNamed) {
   fails("not json", "bad.json: not a map document");
   EXPECT_THROW(hostapp::ReadMapDocument(Path("missing.json")), hostapp::MapDocumentError);
   EXPECT_THROW(hostapp::WriteMapDocument(Path("no/such/dir/map.json"), {}), hostapp::MapDocumentError);
+}
+
+TEST_F(MapDocumentTest, LayersComeOutOfTheMapAndOutOfTheirGroups) {
+  auto map = com::MakeObject<hostapp::HostMap>();
+  auto elev = hostapp::LayerFromFile(Path("data/dem.tif"));
+  auto sites = hostapp::LayerFromFile(Path("data/sites.shp"));
+  auto outer = hostapp::MakeGroupLayer("outer"), inner = hostapp::MakeGroupLayer("inner");
+  inner.query<GroupLayer>()->Add(sites.get());
+  outer.query<GroupLayer>()->Add(inner.get());
+  map->AddLayer(elev.get());
+  map->AddLayer(outer.get());
+  EXPECT_TRUE(map->RemoveLayer(sites.get()));  // out of the group inside the group
+  EXPECT_TRUE(hostapp::MembersOf(inner.get()).empty());
+  EXPECT_FALSE(map->RemoveLayer(sites.get()));
+  EXPECT_TRUE(map->RemoveLayer(elev.get()));
+  ASSERT_EQ(map->layers().size(), 1u);
+  EXPECT_EQ(map->layers()[0], outer);
 }
 
 }  // namespace

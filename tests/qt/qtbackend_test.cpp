@@ -162,7 +162,8 @@ TEST_F(QtBackendTest, ATemplateIsShownAtItsDesignedLayout) {
   const auto* bitmap = ui::BitmapOf(reinterpret_cast<HBITMAP>(SendMessage(GetDlgItem(dialog, IDC_OUTPUT_BROWSE), BM_GETIMAGE, 0, 0)));
   ASSERT_NE(bitmap, nullptr);
   const QImage icon = browse->icon().pixmap(16, 16).toImage();
-  EXPECT_EQ(icon.pixel(8, 8) & 0xFFFFFF, bitmap->palette[bitmap->pixels[8 * 16 + 8]]);
+  EXPECT_EQ(icon.pixel(8, 8), 0xFF000000u | bitmap->palette[bitmap->pixels[8 * 16 + 8]]);
+  EXPECT_EQ(qAlpha(icon.pixel(0, 0)), 0);  // the button-face grey is clear
 
   DestroyWindow(dialog);
   EXPECT_EQ(qt_.backend().WidgetOf(dialog), nullptr);

@@ -126,6 +126,14 @@ QImage ImageOf(HBITMAP bitmap) {
   return image;
 }
 
+QImage ButtonImageOf(HBITMAP bitmap) {
+  QImage image = ImageOf(bitmap).convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if ((image.pixel(x, y) & 0xFFFFFFu) == 0xC0C0C0u) image.setPixel(x, y, 0u);
+  return image;
+}
+
 // The widgets that show the Qt thread's windows, and the loop that serves the window
 // layer on that thread.
 class QtBackend::Screen final : public QObject {
@@ -444,7 +452,7 @@ class QtBackend::Screen final : public QObject {
   void ShowImage(HWND window, QWidget* widget) {
     auto* button = qobject_cast<QPushButton*>(widget);
     if (!button) return;
-    const QImage image = ImageOf(reinterpret_cast<HBITMAP>(SendMessage(window, BM_GETIMAGE, IMAGE_BITMAP, 0)));
+    const QImage image = ButtonImageOf(reinterpret_cast<HBITMAP>(SendMessage(window, BM_GETIMAGE, IMAGE_BITMAP, 0)));
     button->setIcon(image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image)));
     if (!image.isNull()) button->setIconSize(image.size());
   }

@@ -32,6 +32,9 @@ DialogUnits UnitsOf(const DialogTemplate& dialog);
 
 // A module bitmap as an image (a null image for no bitmap).
 QImage ImageOf(HBITMAP bitmap);
+// A bitmap as a picture on a button or a toolbar: drawn on the system's button-face
+// grey (192, 192, 192), that grey is clear here, whatever colour the button has.
+QImage ButtonImageOf(HBITMAP bitmap);
 
 class QtBackend final : public Backend {
  public:
