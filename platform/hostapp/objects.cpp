@@ -57,14 +57,21 @@ HRESULT HostMap::get_LayerCount(LONG* count) { return com::Out(static_cast<LONG>
 
 HRESULT HostMap::AddLayer(Layer* layer) {
   if (!layer) return E_INVALIDARG;
-  return com::Guard([&] { layers_.emplace_back(layer); });
+  const HRESULT hr = com::Guard([&] { layers_.emplace_back(layer); });
+  if (SUCCEEDED(hr) && onLayersChanged) onLayersChanged();
+  return hr;
 }
 
 bool HostMap::RemoveLayer(Layer* layer) {
-  if (std::erase_if(layers_, [&](const auto& held) { return held.get() == layer; })) return true;
-  for (const auto& held : layers_)
-    if (RemoveGroupMember(held.get(), layer)) return true;
-  return false;
+  bool removed = std::erase_if(layers_, [&](const auto& held) { return held.get() == layer; }) > 0;
+  for (std::size_t i = 0; !removed && i < layers_.size(); ++i) removed = RemoveGroupMember(layers_[i].get(), layer);
+  if (removed && onLayersChanged) onLayersChanged();
+  return removed;
+}
+
+void HostMap::Clear() {
+  layers_.clear();
+  if (onLayersChanged) onLayersChanged();
 }
 
 namespace {

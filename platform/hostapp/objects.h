@@ -73,7 +73,9 @@ class HostMap final : public com::ComClass<HostMap, Map> {
   HRESULT get_SpatialReference(SpatialReference** reference) override;
 
   const std::vector<com::ComPtr<Layer>>& layers() const { return layers_; }
-  void Clear() { layers_.clear(); }
+  void Clear();
+  // Called whenever a layer comes into the map or goes out of it (a desktop host shows it).
+  std::function<void()> onLayersChanged;
   // Takes a layer out of the map, or out of the group layer that holds it; false when
   // the map does not hold it.
   bool RemoveLayer(Layer* layer);
