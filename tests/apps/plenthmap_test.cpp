@@ -1,0 +1,313 @@
+// The desktop map application as a person uses it, on the offscreen screen: a map of the
+// sample data opened, drawn, changed and saved; the module's commands in their menu and
+// on their toolbar, run from their menu entries with their dialogs filled by keys and
+// clicks; rectangles drawn and selected on the canvas.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "apps/plenth-map/mapwindow.h"
+#include "apps/plenth/sampledata.h"
+#include "hostapp/discovery.h"
+#include "hostapp/installation.h"
+#include "hostapp/mapdocument.h"
+#include "resource.h"
+#include "ui/automation.h"
+#include "com/bstr.h"
+#include "ui/qt/qtbackend.h"
+#include "ui/window.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ua = ui::automation;
+
+// What a person does when a modal window with this title is in front, in order.
+struct Step {
+  QString title;
+  std::function<void(QWidget*)> act;
+};
+
+class PlenthMapTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    dir_ = new fs::path(fs::temp_directory_path() / ("plenth-map-" + std::to_string(::getpid())));
+    fs::create_directories(*dir_);
+    plenth::cli::WriteSampleData((*dir_ / "sample").string());
+    registry::UseFile((*dir_ / "registry.reg").string());
+  }
+  static void TearDownTestSuite() {
+    fs::remove_all(*dir_);
+    delete dir_;
+  }
+
+  void SetUp() override {
+    const std::string module = hostapp::InstalledModulePath();
+    hostapp::EnsureRegistered(module);
+    host_ = std::make_unique<hostapp::HostSession>(module, hostapp::DiscoverClasses(registry::Current().Read(), module));
+    window_ = std::make_unique<plenth::map::MapWindow>(*host_);
+    qt_.backend().AttachFrame(host_->app().mainWindow(), window_.get());
+    window_->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window_.get()));
+  }
+  void TearDown() override {
+    for (HWND window : ua::TopLevelWindows())
+      if (window != host_->app().mainWindow()) DestroyWindow(window);
+    window_.reset();
+    host_.reset();
+    QApplication::processEvents();
+  }
+
+  static std::string At(const std::string& name) { return (*dir_ / name).string(); }
+  static QString Sample(const std::string& name) { return QString::fromStdString(At("sample/" + name)); }
+
+  // The sample data as a map document: the DEM, then a group of the vector layers.
+  static QString SampleDocument() {
+    std::ofstream(At("sample/map.json")) << R"({"layers": [{"name": "dem", "path": "dem.tif"},
+      {"group": "survey", "layers": [{"name": "sites", "path": "sites.shp"}, {"name": "areas", "path": "areas.shp"}]},
+      {"name": "groundcover", "path": "groundcover.tif"}]})";
+    return Sample("map.json");
+  }
+
+  QAction* MenuEntry(const QString& menuTitle, const QString& caption) const {
+    for (QAction* top : window_->menuBar()->actions())
+      if (top->menu() && top->text() == menuTitle)
+        for (QAction* entry : top->menu()->actions())
+          if (entry->text() == caption) return entry;
+    return nullptr;
+  }
+
+  // Acts out the steps as their windows come to the front, while `run` runs; false when
+  // a step's window never came.
+  bool Acting(std::vector<Step> steps, const std::function<void()>& run) {
+    std::size_t next = 0;
+    QTimer person;
+    QObject::connect(&person, &QTimer::timeout, [&] {
+      QWidget* front = QApplication::activeModalWidget();
+      if (next >= steps.size() || !front || front->windowTitle() != steps[next].title) return;
+      steps[next++].act(front);
+    });
+    person.start(10);
+    // Whatever window nobody expected is closed, so that a failing run ends.
+    QTimer stuck;
+    stuck.setSingleShot(true);
+    QObject::connect(&stuck, &QTimer::timeout, [&] {
+      while (QWidget* front = QApplication::activeModalWidget()) front->close();
+    });
+    stuck.start(20000);
+    run();
+    person.stop();
+    return next == steps.size();
+  }
+
+  template <class W>
+  W* Control(const char* caption, int id) {
+    return qobject_cast<W*>(qt_.backend().WidgetOf(GetDlgItem(ua::FindWindowByCaption(caption), id)));
+  }
+
+  // The share of the canvas's pixels that pass a test.
+  double Share(const std::function<bool(QRgb)>& test) {
+    const QImage image = window_->canvas()->grab().toImage();
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) count += test(image.pixel(x, y));
+    return static_cast<double>(count) / (image.width() * image.height());
+  }
+
+  static fs::path* dir_;
+  ui::qt::ScopedQtBackend qt_;
+  std::unique_ptr<hostapp::HostSession> host_;
+  std::unique_ptr<plenth::map::MapWindow> window_;
+};
+
+fs::path* PlenthMapTest::dir_ = nullptr;
+
+bool Grey(QRgb p) { return qRed(p) == qGreen(p) && qGreen(p) == qBlue(p) && qRed(p) < 250; }
+
+TEST_F(PlenthMapTest, AMapDocumentIsOpenedDrawnChangedAndSaved) {
+  ASSERT_TRUE(window_->OpenMapDocument(SampleDocument()).isEmpty());
+  QTreeWidget* list = window_->layerList();
+  ASSERT_EQ(list->topLevelItemCount(), 3);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), "dem");
+  QTreeWidgetItem* group = list->topLevelItem(1);
+  EXPECT_EQ(group->text(0), "survey");
+  ASSERT_EQ(group->childCount(), 2);
+  EXPECT_EQ(group->child(1)->text(0), "areas");
+
+  // The DEM lies on top of the ground cover and fills most of the view in grey.
+  EXPECT_GT(Share(Grey), 0.5);
+  // Switched off, the ground cover's class colours show through.
+  list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+  EXPECT_LT(Share(Grey), 0.05);
+  list->topLevelItem(0)->setCheckState(0, Qt::Checked);
+
+  // A zoom about the middle keeps the middle where it is and halves what is seen.
+  const QRectF before = window_->canvas()->VisibleExtent();
+  window_->canvas()->ZoomBy(2, window_->canvas()->rect().center());
+  const QRectF after = window_->canvas()->VisibleExtent();
+  EXPECT_NEAR(after.width(), before.width() / 2, before.width() * 1e-6);
+  EXPECT_NEAR(after.center().x(), before.center().x(), before.width() * 0.01);
+
+  // Removed from its group, saved, and read back as it was left.
+  list->setCurrentItem(group->child(0));
+  window_->RemoveSelectedLayer();
+  EXPECT_EQ(window_->layerList()->topLevelItem(1)->childCount(), 1);
+  QStringList leftOut;
+  QString error;
+  ASSERT_TRUE(window_->SaveMapDocument(QString::fromStdString(At("saved.json")), &leftOut, &error)) << error.toStdString();
+  EXPECT_TRUE(leftOut.isEmpty());
+  const auto saved = hostapp::ReadMapDocument(At("saved.json"));
+  ASSERT_EQ(saved.size(), 3u);
+  const auto members = hostapp::MembersOf(saved[1].get());
+  ASSERT_EQ(members.size(), 1u);
+  EXPECT_EQ(plenth::map::NameOf(members[0].get()), "areas");
+
+  // A document that cannot be read is named, and the map stays as it was.
+  const QStringList failures = window_->OpenMapDocument(QString::fromStdString(At("nothing.json")));
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_TRUE(failures[0].contains("nothing.json"));
+  EXPECT_EQ(window_->layerList()->topLevelItemCount(), 3);
+}
+
+TEST_F(PlenthMapTest, FilesGivenOrDroppedBecomeLayers) {
+  const QStringList failures = window_->Open({Sample("dem.tif"), Sample("roads.shp"), Sample("missing.tif")});
+  ASSERT_EQ(failures.size(), 1);
+  EXPECT_TRUE(failures[0].contains("missing.tif"));
+  ASSERT_EQ(window_->layerList()->topLevelItemCount(), 2);
+  EXPECT_EQ(window_->layerList()->topLevelItem(1)->text(0), "roads");
+
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(Sample("sites.shp"))});
+  QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(window_.get(), &drop);
+  ASSERT_EQ(window_->layerList()->topLevelItemCount(), 3);
+  EXPECT_EQ(window_->layerList()->topLevelItem(2)->text(0), "sites");
+}
+
+TEST_F(PlenthMapTest, TheModulesCommandsAreInTheirMenuAndOnTheirToolbar) {
+  const char* captions[] = {"Regular Point Grid Tool", "Effort Surface Calculator", "Export GRID Format to Plenth Format",
+                            "Grid Spot Tool", "Import Plenth Format to GRID Format", "Line Orientation Tool",
+                            "Polygon Clip Tool"};
+  const auto enabled = [&](const char* caption) {
+    QAction* entry = MenuEntry("Plenth Tools", caption);
+    return entry && entry->isEnabled();
+  };
+  for (const char* caption : captions) {
+    SCOPED_TRACE(caption);
+    ASSERT_NE(MenuEntry("Plenth Tools", caption), nullptr);
+    EXPECT_FALSE(enabled(caption));  // an empty map
+  }
+  window_->Open({Sample("dem.tif")});
+  for (const char* caption : captions) EXPECT_TRUE(enabled(caption)) << caption;
+  // The module's own rule: off with the extension.
+  host_->extension()->SetState(kExtensionDisabled);
+  window_->commands().UpdateEnabled();
+  for (const char* caption : captions) EXPECT_FALSE(enabled(caption)) << caption;
+
+  auto* toolbar = window_->findChild<QToolBar*>("Plenth Extension Toolbar");
+  ASSERT_NE(toolbar, nullptr);
+  EXPECT_EQ(toolbar->windowTitle(), "Plenth Extension Toolbar");
+  QStringList items;
+  for (QAction* item : toolbar->actions()) {
+    items << item->text();
+    EXPECT_FALSE(item->icon().isNull());
+  }
+  EXPECT_EQ(items, QStringList({"Regular Point Grid Tool", "Polygon Clip Tool", "Line Orientation Tool"}));
+}
+
+TEST_F(PlenthMapTest, ExportAndImportRunFromTheirMenuEntries) {
+  window_->OpenMapDocument(SampleDocument());
+  QString box;
+  const auto answer = [&](QWidget* front) {
+    auto* shown = qobject_cast<QMessageBox*>(front);
+    ASSERT_NE(shown, nullptr);
+    box = shown->text();
+    shown->button(QMessageBox::Ok)->click();
+  };
+  const std::string out = At("exported");
+  EXPECT_TRUE(Acting({{"Export Grid",
+                       [&](QWidget*) {
+                         auto* layer = Control<QComboBox>("Export Grid", IDC_EXPORT_LAYER);
+                         layer->setFocus();
+                         QTest::keyClick(layer, Qt::Key_Down);  // the first raster: dem
+                         QTest::keyClicks(Control<QLineEdit>("Export Grid", IDC_OUTPUT_PATH), QString::fromStdString(out));
+                         QTest::mouseClick(Control<QPushButton>("Export Grid", IDOK), Qt::LeftButton);
+                       }},
+                      {"cool", answer}},
+                     [&] { MenuEntry("Plenth Tools", "Export GRID Format to Plenth Format")->trigger(); }));
+  EXPECT_EQ(box, "cool");
+  ASSERT_TRUE(fs::exists(out + ".dat"));
+
+  box.clear();
+  // The import dialog's caption is the template's own "Dialog".
+  EXPECT_TRUE(Acting({{"Dialog",
+                       [&](QWidget*) {
+                         QTest::keyClicks(Control<QLineEdit>("Dialog", IDC_IMPORT_INPUT), QString::fromStdString(out + ".dat"));
+                         QTest::keyClicks(Control<QLineEdit>("Dialog", IDC_OUTPUT_PATH), QString::fromStdString(At("back")));
+                         QTest::keyClick(Control<QLineEdit>("Dialog", IDC_OUTPUT_PATH), Qt::Key_Return);
+                       }},
+                      {"cool", answer}},
+                     [&] { MenuEntry("Plenth Tools", "Import Plenth Format to GRID Format")->trigger(); }));
+  EXPECT_EQ(box, "cool");
+  EXPECT_TRUE(fs::exists(At("back.tif")));
+}
+
+TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
+  window_->Open({Sample("dem.tif")});
+  auto* canvas = window_->canvas();
+  const auto drag = [&](QPoint from, QPoint to, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+    QTest::mousePress(canvas, Qt::LeftButton, keys, from);
+    QTest::mouseMove(canvas, to);
+    QTest::mouseRelease(canvas, Qt::LeftButton, keys, to);
+  };
+  window_->findChild<QAction*>("RectangleTool")->trigger();
+  drag({40, 40}, {120, 100});
+  drag({200, 150}, {260, 220});
+  ASSERT_EQ(canvas->elements().size(), 2u);
+  // In map units, north up: the first lies north-west of the second.
+  EXPECT_LT(canvas->elements()[0].right(), canvas->elements()[1].left());
+  EXPECT_GT(canvas->elements()[0].bottom(), canvas->elements()[1].top());
+  EXPECT_EQ(canvas->selection(), std::vector<int>({1}));  // the one just drawn
+
+  window_->findChild<QAction*>("SelectTool")->trigger();
+  QTest::mouseClick(canvas, Qt::LeftButton, Qt::NoModifier, {80, 70});
+  EXPECT_EQ(canvas->Dominant(), 0);
+  QTest::mouseClick(canvas, Qt::LeftButton, Qt::ShiftModifier, {230, 190});
+  EXPECT_EQ(canvas->selection(), std::vector<int>({0, 1}));
+  EXPECT_EQ(canvas->Dominant(), 0);  // the first picked stays dominant
+  QTest::mouseClick(canvas, Qt::LeftButton, Qt::NoModifier, {300, 30});  // nothing there
+  EXPECT_TRUE(canvas->selection().empty());
+  drag({20, 20}, {300, 240});  // a box round both
+  EXPECT_EQ(canvas->selection().size(), 2u);
+  QTest::keyClick(canvas, Qt::Key_Delete);
+  EXPECT_TRUE(canvas->elements().empty());
+}
+
+TEST_F(PlenthMapTest, TheModulesStatusTextsShowInTheStatusBar) {
+  com::BStr text("Generating points");
+  host_->app().statusBar().put_Message(0, text.get());
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Generating points");
+  com::BStr other("elsewhere");
+  host_->app().statusBar().put_Message(1, other.get());
+  EXPECT_EQ(window_->statusBar()->currentMessage(), "Generating points");
+}
+
+}  // namespace
