@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench install deb clean
+.PHONY: setup build build-asan test test-normal test-asan demo bench install deb screenshots clean
 
 setup:
 	@scripts/setup.sh
@@ -31,6 +31,14 @@ test: test-normal test-asan
 
 demo: build
 	$(BUILD)/bin/plenth demo
+	@echo
+	@echo "== The map application on the sample data:"
+	@echo "  $(BUILD)/bin/plenth-map demo-out/map.json"
+	@echo "  (without a display: QT_QPA_PLATFORM=offscreen $(BUILD)/bin/plenth-map demo-out/map.json, or under xvfb-run)"
+
+# Pictures of the map application and of every dialog, for the README.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/plenth-map-screenshots docs
 
 bench: build
 	bench/run.sh $(BUILD)

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 
@@ -226,6 +227,25 @@ std::vector<SampleFile> WriteSampleData(const std::string& dirName) {
     add(4, "north-south track", *line({{250, 0}, {250, 239}}));
     add(5, "east-west track", *line({{0, 120}, {299, 120}}));
     out.push_back({path.string(), "5 polylines (one of two parts), fields ID and NAME"});
+  }
+  {
+    // The layers as one map, for the map application: the vectors over the DEM, the
+    // rasters the effort surface reads in a group.
+    const fs::path path = dir / "map.json";
+    std::ofstream file(path);
+    file << R"({"layers": [
+  {"name": "sites", "path": "sites.shp"},
+  {"name": "roads", "path": "roads.shp"},
+  {"name": "areas", "path": "areas.shp"},
+  {"name": "dem", "path": "dem.tif"},
+  {"group": "effort inputs", "layers": [
+    {"name": "trails", "path": "trails.tif"},
+    {"name": "streams", "path": "streams.tif"},
+    {"name": "groundcover", "path": "groundcover.tif"}]}
+]}
+)";
+    if (!file.flush()) throw std::runtime_error("cannot write " + path.string());
+    out.push_back({path.string(), "a map document of these layers, for plenth-map"});
   }
   return out;
 }

@@ -26,4 +26,13 @@ grep -q "$prefix/lib/plenthtools/libPlenthTools.so" "$prefix/registry.reg"
 "$plenth" --registry "$prefix/registry.reg" demo "$prefix/demo" > demo.txt
 grep -q "wrote $prefix/demo/dem.dat" demo.txt
 test -f "$prefix/demo/dem_imported.tif"
-echo "installed into $prefix and ran plenth tools and plenth demo from there"
+# The installed map application starts on the demo's map document, plugs the installed
+# module in and keeps running until it is ended.
+status=0
+XDG_DATA_HOME="$prefix/xdg" QT_QPA_PLATFORM=offscreen timeout 5 "$prefix/bin/plenth-map" "$prefix/demo/map.json" \
+  2> map.txt || status=$?
+if [ "$status" -ne 124 ] || grep -q "plenth-map:" map.txt; then
+  echo "plenth-map ended with $status:"; cat map.txt; exit 1
+fi
+grep -q "$prefix/lib/plenthtools/libPlenthTools.so" "$prefix/xdg/plenth/registry.reg"
+echo "installed into $prefix and ran plenth tools, plenth demo and plenth-map from there"
