@@ -27,7 +27,8 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Plenth GIS lab")
 set(CPACK_PACKAGE_CONTACT "Plenth GIS lab <gislab@plenth.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tools designed for use in Plenth GIS lab")
-set(CPACK_PACKAGE_DESCRIPTION
+# One string: separate quoted pieces would become a list, joined by ";" in the package.
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "The PlenthTools module with its command-line host plenth and its desktop map application plenth-map:\n"
     "grid export and import, the effort surface, polygon clip statistics, grid spot, line orientation\n"
     "and the point grid generator, on rasters and shapefiles read through GDAL.")
