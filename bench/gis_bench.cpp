@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 
 #include "com/classes.h"
@@ -21,20 +23,28 @@ class Grid {
     fs::create_directories(dir_);
     auto factory = com::CreateInstance<WorkspaceFactory>(CLSID_RasterWorkspaceFactory);
     com::ComPtr<Workspace> ws;
-    factory->OpenFromFile(com::BStr(dir_.string()).get(), 0, ws.put());
-    ws.query<RasterWorkspace>()->CreateRasterDataset(
-        com::BStr("grid" + std::to_string(n)).get(), com::BStr("GRID").get(), gis::MakePoint(0, 0).get(), n, n, 1,
-        1, 1, PT_FLOAT, nullptr, VARIANT_TRUE, dataset.put());
-    dataset.query<RasterBandCollection>()->Item(0, band.put());
+    Check(factory->OpenFromFile(com::BStr(dir_.string()).get(), 0, ws.put()), "open the scratch directory");
+    Check(ws.query<RasterWorkspace>()->CreateRasterDataset(
+              com::BStr("grid" + std::to_string(n)).get(), com::BStr("GRID").get(), gis::MakePoint(0, 0).get(), n, n,
+              1, 1, 1, PT_FLOAT, nullptr, VARIANT_TRUE, dataset.put()),
+          "create the raster");
+    Check(dataset.query<RasterBandCollection>()->Item(0, band.put()), "take its band");
     raw = band.query<RawPixels>();
-    raw->CreatePixelBlock(gis::MakeXYPair(n, n).get(), block.put());
+    Check(raw->CreatePixelBlock(gis::MakeXYPair(n, n).get(), block.put()), "create the block");
     com::ComPtr<CellArray> cells;
-    block->GetPlane(0, cells.put());
     void* data = nullptr;
-    cells->Data(&data);
+    Check(block->GetPlane(0, cells.put()), "take the cells");
+    Check(cells->Data(&data), "take the cells");
     auto* f = static_cast<float*>(data);
     for (LONG i = 0; i < n * n; ++i) f[i] = static_cast<float>(i % 997);
-    raw->Write(gis::MakeXYPair(0, 0).get(), block.get());
+    Check(raw->Write(gis::MakeXYPair(0, 0).get(), block.get()), "write the cells");
+  }
+  // A benchmark on a raster that could not be made measures nothing: stop at once.
+  static void Check(HRESULT hr, const char* step) {
+    if (FAILED(hr)) {
+      std::fprintf(stderr, "bench_gis: could not %s (0x%08X)\n", step, static_cast<unsigned>(hr));
+      std::exit(1);
+    }
   }
   ~Grid() {
     block.reset();
@@ -54,7 +64,8 @@ void BM_ReadWholeBand(benchmark::State& state) {
   const auto n = static_cast<LONG>(state.range(0));
   Grid grid(n);
   auto origin = gis::MakeXYPair(0, 0);
-  for (auto _ : state) benchmark::DoNotOptimize(grid.raw->Read(origin.get(), grid.block.get()));
+  for (auto _ : state)
+    if (FAILED(grid.raw->Read(origin.get(), grid.block.get()))) state.SkipWithError("the read failed");
   state.SetBytesProcessed(state.iterations() * n * n * 4);
 }
 BENCHMARK(BM_ReadWholeBand)->Arg(1000)->Arg(4000)->Unit(benchmark::kMillisecond);
@@ -64,10 +75,10 @@ void BM_WriteWholeBand(benchmark::State& state) {
   Grid grid(n);
   auto origin = gis::MakeXYPair(0, 0);
   for (auto _ : state) {
-    benchmark::DoNotOptimize(grid.raw->Write(origin.get(), grid.block.get()));
     com::ComPtr<IUnknown> cache;
-    grid.raw->AcquireCache(cache.put());
-    grid.raw->ReturnCache(cache.get());  // the cells reach the file
+    if (FAILED(grid.raw->Write(origin.get(), grid.block.get())) || FAILED(grid.raw->AcquireCache(cache.put())) ||
+        FAILED(grid.raw->ReturnCache(cache.get())))  // the cells reach the file
+      state.SkipWithError("the write failed");
   }
   state.SetBytesProcessed(state.iterations() * n * n * 4);
 }
@@ -80,7 +91,8 @@ void BM_PolygonContains(benchmark::State& state) {
   std::string wkt = "POLYGON ((";
   for (int i = 0; i <= 1000; ++i) {
     const double a = 2 * M_PI * (i % 1000) / 1000;
-    wkt += (i ? "," : "") + std::to_string(50 + 50 * std::cos(a)) + " " + std::to_string(50 + 50 * std::sin(a));
+    wkt.append(i ? "," : "").append(std::to_string(50 + 50 * std::cos(a))).append(" ");
+    wkt.append(std::to_string(50 + 50 * std::sin(a)));
   }
   wkt += "),(40 40,60 40,60 60,40 60,40 40))";
   auto polygon = gis::GeometryFromWkt(wkt).query<Polygon>();

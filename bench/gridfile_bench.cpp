@@ -9,6 +9,7 @@
 
 #include "data/gridfile.h"
 #include "data/gridfilenumbers.h"
+#include "platform/gis/pixeltype.h"
 
 namespace {
 
@@ -99,8 +100,8 @@ void Memcpy(benchmark::State& state, int type) {
   const auto cells = Cells<float>();
   std::vector<char> tokens(cells.size() * plenth::GridTokenChars(type));
   const std::size_t bytes = static_cast<std::size_t>(
-      type == 9 ? plenth::FormatGridValues(tokens.data(), 9, cells.data(), cells.size()) - tokens.data()
-                : plenth::FormatGridValues(tokens.data(), 6, Cells<std::int16_t>().data(), cells.size()) - tokens.data());
+      type == PT_FLOAT ? plenth::FormatGridValues(tokens.data(), PT_FLOAT, cells.data(), cells.size()) - tokens.data()
+                : plenth::FormatGridValues(tokens.data(), PT_SHORT, Cells<std::int16_t>().data(), cells.size()) - tokens.data());
   std::vector<char> copy(bytes);
   for (auto _ : state) {
     std::memcpy(copy.data(), tokens.data(), bytes);
@@ -110,14 +111,14 @@ void Memcpy(benchmark::State& state, int type) {
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
 }
 
-void FormatFloat(benchmark::State& s) { Format<float>(s, 9); }
-void FormatDouble(benchmark::State& s) { Format<double>(s, 10); }
-void FormatShort(benchmark::State& s) { Format<std::int16_t>(s, 6); }
-void ParseFloat(benchmark::State& s) { Parse<float>(s, 9); }
-void ParseDouble(benchmark::State& s) { Parse<double>(s, 10); }
-void ParseShort(benchmark::State& s) { Parse<std::int16_t>(s, 6); }
-void MemcpyFloatTokens(benchmark::State& s) { Memcpy(s, 9); }
-void MemcpyShortTokens(benchmark::State& s) { Memcpy(s, 6); }
+void FormatFloat(benchmark::State& s) { Format<float>(s, PT_FLOAT); }
+void FormatDouble(benchmark::State& s) { Format<double>(s, PT_DOUBLE); }
+void FormatShort(benchmark::State& s) { Format<std::int16_t>(s, PT_SHORT); }
+void ParseFloat(benchmark::State& s) { Parse<float>(s, PT_FLOAT); }
+void ParseDouble(benchmark::State& s) { Parse<double>(s, PT_DOUBLE); }
+void ParseShort(benchmark::State& s) { Parse<std::int16_t>(s, PT_SHORT); }
+void MemcpyFloatTokens(benchmark::State& s) { Memcpy(s, PT_FLOAT); }
+void MemcpyShortTokens(benchmark::State& s) { Memcpy(s, PT_SHORT); }
 
 BENCHMARK(FormatFloat)->Unit(benchmark::kMillisecond);
 BENCHMARK(FormatDouble)->Unit(benchmark::kMillisecond);
@@ -128,10 +129,10 @@ BENCHMARK(ParseShort)->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyFloatTokens)->Unit(benchmark::kMillisecond);
 BENCHMARK(MemcpyShortTokens)->Unit(benchmark::kMillisecond);
 
-void WriteFloat(benchmark::State& s) { Write<float>(s, 9); }
-void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, 6); }
-void ReadFloat(benchmark::State& s) { Read<float>(s, 9); }
-void ReadShort(benchmark::State& s) { Read<std::int16_t>(s, 6); }
+void WriteFloat(benchmark::State& s) { Write<float>(s, PT_FLOAT); }
+void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, PT_SHORT); }
+void ReadFloat(benchmark::State& s) { Read<float>(s, PT_FLOAT); }
+void ReadShort(benchmark::State& s) { Read<std::int16_t>(s, PT_SHORT); }
 
 BENCHMARK(WriteFloat)->Unit(benchmark::kMillisecond);
 BENCHMARK(WriteShort)->Unit(benchmark::kMillisecond);

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <type_traits>
+
+#include "platform/gis/pixeltype.h"
 
 namespace plenth {
 namespace {
@@ -12,22 +15,6 @@ namespace {
 constexpr std::size_t kBufferBytes = 1 << 20;
 constexpr std::size_t kMaxHeaderLine = 97;
 constexpr std::size_t kLongestToken = 40;  // longer than any number the format writes
-
-constexpr int PT_UCHAR = 3, PT_CHAR = 4, PT_USHORT = 5, PT_SHORT = 6, PT_ULONG = 7, PT_LONG = 8, PT_FLOAT = 9,
-              PT_DOUBLE = 10;
-
-// The type names, in the order the reader compares them.
-constexpr struct {
-  const char* name;
-  int type;
-} kTypeNames[] = {{"CHAR", PT_CHAR},   {"UCHAR", PT_UCHAR}, {"SHORT", PT_SHORT}, {"USHORT", PT_USHORT},
-                  {"LONG", PT_LONG},   {"ULONG", PT_ULONG}, {"FLOAT", PT_FLOAT}, {"DOUBLE", PT_DOUBLE}};
-
-const char* TypeName(int type) {
-  for (const auto& t : kTypeNames)
-    if (t.type == type) return t.name;
-  return nullptr;
-}
 
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 
@@ -59,34 +46,19 @@ char* FixedTo(char* out, double v, int decimals) {
   return std::to_chars(out, out + 400, v, std::chars_format::fixed, decimals).ptr;
 }
 
-// One value in the datatype's format (no leading space).
-char* ValueTo(char* out, int type, const void* cell) {
-  const auto* p = static_cast<const unsigned char*>(cell);
-  switch (type) {
-    case PT_UCHAR: return std::to_chars(out, out + 32, static_cast<unsigned>(*p)).ptr;
-    case PT_CHAR: return std::to_chars(out, out + 32, static_cast<int>(static_cast<std::int8_t>(*p))).ptr;
-    case PT_USHORT: { std::uint16_t v; std::memcpy(&v, p, 2); return std::to_chars(out, out + 32, v).ptr; }
-    case PT_SHORT: { std::int16_t v; std::memcpy(&v, p, 2); return std::to_chars(out, out + 32, v).ptr; }
-    case PT_ULONG: { std::uint32_t v; std::memcpy(&v, p, 4); return std::to_chars(out, out + 32, v).ptr; }
-    case PT_LONG: { std::int32_t v; std::memcpy(&v, p, 4); return std::to_chars(out, out + 32, v).ptr; }
-    case PT_FLOAT: { float v; std::memcpy(&v, p, 4); return ScientificTo(out, static_cast<double>(v)); }
-    case PT_DOUBLE: { double v; std::memcpy(&v, p, 8); return ScientificTo(out, v); }
-    default: return out;
-  }
+template <class T>
+T CellAt(const void* cell) {
+  T v;
+  std::memcpy(&v, cell, sizeof v);
+  return v;
 }
 
-int CellBytes(int type) {
-  switch (type) {
-    case PT_UCHAR:
-    case PT_CHAR: return 1;
-    case PT_USHORT:
-    case PT_SHORT: return 2;
-    case PT_ULONG:
-    case PT_LONG:
-    case PT_FLOAT: return 4;
-    case PT_DOUBLE: return 8;
-    default: return 0;
-  }
+// One value of type T in its format (no leading space): integers in decimal, reals in the
+// "%0.6e" form (FLOAT widened to double first).
+template <class T>
+char* ValueTo(char* out, T v) {
+  if constexpr (std::is_floating_point_v<T>) return ScientificTo(out, static_cast<double>(v));
+  else return std::to_chars(out, out + 32, v).ptr;
 }
 
 // The low-order bits a cell keeps of a real, the reader's rule for integers: truncated
@@ -104,16 +76,13 @@ float ToFloat(double v) {
   return static_cast<float>(v);
 }
 
-// The no-data value as one cell of the datatype.
-void NoDataCell(int type, double v, unsigned char* cell) {
-  switch (type) {
-    case PT_FLOAT: { const float x = ToFloat(v); std::memcpy(cell, &x, 4); break; }
-    case PT_DOUBLE: std::memcpy(cell, &v, 8); break;
-    default: {
-      const std::uint64_t bits = IntegerBits(v);
-      std::memcpy(cell, &bits, static_cast<std::size_t>(CellBytes(type)));  // little-endian: low bytes
-    }
-  }
+// The no-data value as a value of the cell type T: a real in T's precision, an integer's
+// low-order bits.
+template <class T>
+T NoDataAs(double v) {
+  if constexpr (std::is_same_v<T, float>) return ToFloat(v);
+  else if constexpr (std::is_same_v<T, double>) return v;
+  else return static_cast<T>(IntegerBits(v));  // conversion to a narrower integer keeps the low bits
 }
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -174,36 +143,49 @@ const char* RealFrom(const char* p, const char* last, T* v) {
   return r.ptr;
 }
 
-// Parses the number at the start of [first, last) the way the reader takes values:
-// integers as a decimal of up to 64 bits whose low-order bits fill the cell, reals in the
-// cell's precision. Returns the characters used, 0 when there is no number.
-std::size_t ParseValue(const char* first, const char* last, int type, void* cell) {
+// Parses the number at the start of [first, last) the way the reader takes values of
+// type T: integers as a decimal of up to 64 bits whose low-order bits fill the cell, reals
+// in the cell's precision. Returns the characters used, 0 when there is no number.
+template <class T>
+std::size_t ParseValue(const char* first, const char* last, void* cell) {
   const char* p = first;
   if (p < last && *p == '+') ++p;  // the C library takes a plus sign
-  switch (type) {
-    case PT_FLOAT: {
-      float v;
-      const char* end = RealFrom(p, last, &v);
-      if (!end) return 0;
-      std::memcpy(cell, &v, 4);
-      return static_cast<std::size_t>(end - first);
-    }
-    case PT_DOUBLE: {
-      double v;
-      const char* end = RealFrom(p, last, &v);
-      if (!end) return 0;
-      std::memcpy(cell, &v, 8);
-      return static_cast<std::size_t>(end - first);
-    }
-    default: {
-      long long v;
-      const auto r = std::from_chars(p, last, v);
-      if (r.ec != std::errc()) return 0;  // no digits, or beyond 64 bits: not a number
-      const auto bits = static_cast<unsigned long long>(v);
-      std::memcpy(cell, &bits, static_cast<std::size_t>(CellBytes(type)));  // little-endian: low bytes
-      return static_cast<std::size_t>(r.ptr - first);
-    }
+  T v;
+  const char* end = nullptr;
+  if constexpr (std::is_floating_point_v<T>) {
+    end = RealFrom(p, last, &v);
+    if (!end) return 0;
+  } else {
+    long long wide;
+    const auto r = std::from_chars(p, last, wide);
+    if (r.ec != std::errc()) return 0;  // no digits, or beyond 64 bits: not a number
+    v = static_cast<T>(static_cast<unsigned long long>(wide));  // the low-order bits
+    end = r.ptr;
   }
+  std::memcpy(cell, &v, sizeof v);
+  return static_cast<std::size_t>(end - first);
+}
+
+// Up to `count` values of type T into consecutive cells; returns how many were read.
+template <class T>
+std::size_t ReadValues(GridReader& file, void* cells, std::size_t count) {
+  auto* out = static_cast<unsigned char*>(cells);
+  for (std::size_t i = 0; i < count; ++i, out += sizeof(T)) {
+    std::size_t available = file.Fill(kLongestToken);
+    if (!available) return i;
+    std::size_t used = ParseValue<T>(file.Peek(), file.Peek() + available, out);
+    // A number that reaches the end of what is buffered may go on in the file: take more
+    // until it ends or the file does, so that a long token is never cut in two.
+    while (used && used == available) {
+      const std::size_t more = file.Fill(available + kLongestToken);
+      if (more == available) break;
+      available = more;
+      used = ParseValue<T>(file.Peek(), file.Peek() + available, out);
+    }
+    if (!used) return i;
+    file.Advance(used);
+  }
+  return count;
 }
 
 // The value of a header line from its fixed column; false when it is missing.
@@ -346,41 +328,40 @@ void WriteGridHeader(GridWriter& file, const GridHeader& h) {
   put("cellsize", FixedTo(start("cellsize      "), h.cellsize, 4));
   put("lowerleftX", FixedTo(start("lowerleftX  "), h.lowerleftX, 10));
   put("lowerleftY", FixedTo(start("lowerleftY  "), h.lowerleftY, 10));
-  const char* name = TypeName(h.datatype);
+  const char* name = PixelTypeName(h.datatype);
   if (!name) return;  // a cell type the format has no name for
   char* end = start("datatype\t");
   std::memcpy(end, name, std::strlen(name));
   put("datatype", end + std::strlen(name));
-  unsigned char cell[8];
-  NoDataCell(h.datatype, h.nodata, cell);
-  put("NODATA_value", ValueTo(start("NODATA_value  "), h.datatype, cell));
+  VisitPixelType(h.datatype,
+                 [&]<class T>() { put("NODATA_value", ValueTo(start("NODATA_value  "), NoDataAs<T>(h.nodata))); });
 }
 
 void WriteGridValue(GridWriter& file, int datatype, const void* cell) {
-  if (!TypeName(datatype)) return;
-  char* at = file.Reserve(kLongestToken);
-  *at = ' ';
-  file.Commit(ValueTo(at + 1, datatype, cell));
+  VisitPixelType(datatype, [&]<class T>() {
+    char* at = file.Reserve(kLongestToken);
+    *at = ' ';
+    file.Commit(ValueTo(at + 1, CellAt<T>(cell)));
+  });
 }
 
 void EndGridRow(GridWriter& file) { file.Append("\r\n"); }
 
 void WriteGridRow(GridWriter& file, int datatype, const void* cells, std::size_t count) {
-  const int bytes = CellBytes(datatype);
-  const auto* p = static_cast<const unsigned char*>(cells);
-  if (bytes) {
+  VisitPixelType(datatype, [&]<class T>() {
+    const auto* p = static_cast<const unsigned char*>(cells);
     constexpr std::size_t kChunk = 4096;  // values formatted per reservation
     for (std::size_t done = 0; done < count;) {
       const std::size_t n = std::min(kChunk, count - done);
       char* at = file.Reserve(n * kLongestToken);
-      for (std::size_t i = 0; i < n; ++i, p += bytes) {
+      for (std::size_t i = 0; i < n; ++i, p += sizeof(T)) {
         *at++ = ' ';
-        at = ValueTo(at, datatype, p);
+        at = ValueTo(at, CellAt<T>(p));
       }
       file.Commit(at);
       done += n;
     }
-  }
+  });
   EndGridRow(file);
 }
 
@@ -397,9 +378,9 @@ bool ReadGridHeader(GridReader& file, GridHeader* header) {
   if (!FieldFrom(lines[5], 9, &word)) return false;
   word = word.substr(0, std::min(word.find_first_of(" \t"), word.size()));
   h.datatype = 0;
-  for (const auto& t : kTypeNames) {
-    if (word == t.name) {
-      h.datatype = t.type;
+  for (const PixelType type : kCellTypes) {
+    if (word == PixelTypeName(type)) {
+      h.datatype = type;
       break;
     }
   }
@@ -407,18 +388,16 @@ bool ReadGridHeader(GridReader& file, GridHeader* header) {
   if (!file.ReadLine(lines[6], kMaxHeaderLine)) return false;
   std::string_view nodata;
   if (!FieldFrom(lines[6], 14, &nodata)) return false;
-  unsigned char cell[8] = {};
-  if (!ParseValue(nodata.data(), nodata.data() + nodata.size(), h.datatype, cell)) return false;
-  switch (h.datatype) {
-    case PT_UCHAR: h.nodata = cell[0]; break;
-    case PT_CHAR: h.nodata = static_cast<std::int8_t>(cell[0]); break;
-    case PT_USHORT: { std::uint16_t v; std::memcpy(&v, cell, 2); h.nodata = v; break; }
-    case PT_SHORT: { std::int16_t v; std::memcpy(&v, cell, 2); h.nodata = v; break; }
-    case PT_ULONG: { std::uint32_t v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
-    case PT_LONG: { std::int32_t v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
-    case PT_FLOAT: { float v; std::memcpy(&v, cell, 4); h.nodata = v; break; }
-    default: std::memcpy(&h.nodata, cell, 8);
-  }
+  const bool parsed = VisitPixelType(
+      h.datatype,
+      [&]<class T>() {
+        T cell;
+        if (!ParseValue<T>(nodata.data(), nodata.data() + nodata.size(), &cell)) return false;
+        h.nodata = static_cast<double>(cell);
+        return true;
+      },
+      false);
+  if (!parsed) return false;
   if (h.ncols <= 0 || h.nrows <= 0) return false;
   const auto cells = static_cast<unsigned long long>(h.ncols) * static_cast<unsigned long long>(h.nrows);
   if (cells > std::numeric_limits<std::size_t>::max() / 8) return false;
@@ -431,25 +410,7 @@ bool ReadGridValue(GridReader& file, int datatype, void* cell) {
 }
 
 std::size_t ReadGridValues(GridReader& file, int datatype, void* cells, std::size_t count) {
-  const int bytes = CellBytes(datatype);
-  if (!bytes) return 0;
-  auto* out = static_cast<unsigned char*>(cells);
-  for (std::size_t i = 0; i < count; ++i, out += bytes) {
-    std::size_t available = file.Fill(kLongestToken);
-    if (!available) return i;
-    std::size_t used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
-    // A number that reaches the end of what is buffered may go on in the file: take more
-    // until it ends or the file does, so that a long token is never cut in two.
-    while (used && used == available) {
-      const std::size_t more = file.Fill(available + kLongestToken);
-      if (more == available) break;
-      available = more;
-      used = ParseValue(file.Peek(), file.Peek() + available, datatype, out);
-    }
-    if (!used) return i;
-    file.Advance(used);
-  }
-  return count;
+  return VisitPixelType(datatype, [&]<class T>() { return ReadValues<T>(file, cells, count); }, std::size_t{0});
 }
 
 std::string GridFileName(const std::string& directory, const std::string& base, int band, int bandCount) {

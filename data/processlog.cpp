@@ -1,9 +1,10 @@
 #include "data/processlog.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <string>
 
-#include "com/bstr.h"
+#include "com/utf8.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -27,22 +28,33 @@ void KeepNewest(std::string& text) {
   if (text.size() <= room) return;
   std::size_t cut = text.size() - room;
   const std::size_t lineStart = text.find('\n', cut);
-  if (lineStart != std::string::npos && lineStart + 1 < text.size()) {
+  if (lineStart != std::string::npos && lineStart + 1 < text.size())
     cut = lineStart + 1;
-  } else {
-    while (cut < text.size() && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) ++cut;
-  }
+  else
+    cut = com::Utf8NextCharStart(text, cut);
   text.erase(0, cut);
 }
 
 // printf-style formatting into a buffer of `size` bytes (terminator included), cut
-// without splitting a character.
-std::string Format(std::size_t size, const char* format, const char* argument) {
-  const int n = std::snprintf(nullptr, 0, format, argument);
+// without splitting a character. The format is checked against its arguments wherever
+// it is written.
+[[gnu::format(printf, 2, 0)]] std::string FormatV(std::size_t size, const char* format, std::va_list arguments) {
+  std::va_list again;
+  va_copy(again, arguments);
+  const int n = std::vsnprintf(nullptr, 0, format, arguments);
   std::string out(static_cast<std::size_t>(n > 0 ? n : 0) + 1, '\0');
-  std::snprintf(out.data(), out.size(), format, argument);
+  std::vsnprintf(out.data(), out.size(), format, again);
+  va_end(again);
   out.pop_back();
   return std::string(com::CutUtf8(out, size - 1));
+}
+
+[[gnu::format(printf, 2, 3)]] std::string Format(std::size_t size, const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::string out = FormatV(size, format, arguments);
+  va_end(arguments);
+  return out;
 }
 
 }  // namespace
@@ -77,8 +89,12 @@ void LogMessage(const char* text) {
   }
 }
 
-void LogMessageWith(const char* format, const char* argument) {
-  LogMessage(Format(300, format, argument ? argument : "").c_str());
+void LogMessageWith(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  const std::string message = FormatV(300, format, arguments);
+  va_end(arguments);
+  LogMessage(message.c_str());
 }
 
 void CloseLog() {

@@ -17,9 +17,10 @@ void OpenLog(const char* path, HWND window);
 // Writes the message unchanged to the file (flushed at once), appends it to the text,
 // and shows the whole text in the pane, scrolled to its end.
 void LogMessage(const char* text);
-// Logs a message formatted from one text argument ("Unable to open directory '%s'\r\n"),
-// cut to the 300 bytes such messages have.
-void LogMessageWith(const char* format, const char* argument);
+// Logs a message formatted printf-style ("Unable to open directory '%s'\r\n" and a
+// path), cut to the 300 bytes such messages have. The compiler checks the format
+// against the arguments at every call.
+[[gnu::format(printf, 1, 2)]] void LogMessageWith(const char* format, ...);
 // Flushes and closes the file; harmless when there is none.
 void CloseLog();
 

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "com/types.h"
+#include "com/utf8.h"
 
 BSTR SysAllocString(const OLECHAR* text);
 BSTR SysAllocStringLen(const OLECHAR* text, UINT length);
@@ -15,16 +16,10 @@ UINT SysStringLen(BSTR text);
 
 namespace com {
 
-std::u16string Utf8ToUtf16(std::string_view utf8);
-std::string Utf16ToUtf8(std::u16string_view utf16);
 std::string ToUtf8(const OLECHAR* text);  // a null text gives ""
 
 // A new OLE string holding the UTF-8 text; the receiver frees it.
 BSTR AllocBstr(std::string_view utf8);
-
-// The longest prefix of text that fits in `bytes` bytes without splitting a UTF-8
-// character.
-std::string_view CutUtf8(std::string_view text, std::size_t bytes);
 
 // Hands a new OLE string holding the text out through an out argument (E_POINTER when
 // it is missing).

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/object.h"
 #include "gis/geometry.h"
 
@@ -26,7 +27,7 @@ struct HeldFeature {
 
 // The open shapefile behind a feature class and its features.
 struct Source {
-  std::unique_ptr<GDALDataset> dataset;
+  GDALDatasetUniquePtr dataset;
   OGRLayer* layer = nullptr;
   std::string path;
   std::shared_ptr<OGRSpatialReference> ref;
@@ -52,11 +53,7 @@ LONG TypeCodeOf(OGRFieldType type) {
 
 class GeometryDefImpl final : public com::ComClass<GeometryDefImpl, GeometryDef> {
  public:
-  HRESULT get_GeometryType(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = type_;
-    return S_OK;
-  }
+  HRESULT get_GeometryType(LONG* type) override { return com::Out(type_, type); }
   HRESULT put_GeometryType(LONG type) override {
     type_ = type;
     return S_OK;
@@ -76,16 +73,11 @@ class FieldImpl final : public com::ComClass<FieldImpl, Field> {
  public:
   FieldImpl() = default;
   FieldImpl(std::string name, LONG type) : name_(std::move(name)), type_(type) {}
-  HRESULT get_Name(BSTR* name) override { return OutString(name_, name); }
+  HRESULT get_Name(BSTR* name) override { return com::Guard([&] { return com::Out(name_, name); }); }
   HRESULT put_Name(BSTR name) override {
-    name_ = Utf8(name);
-    return S_OK;
+    return com::Guard([&] { name_ = Utf8(name); });
   }
-  HRESULT get_Type(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = type_;
-    return S_OK;
-  }
+  HRESULT get_Type(LONG* type) override { return com::Out(type_, type); }
   HRESULT put_Type(LONG type) override {
     type_ = type;
     return S_OK;
@@ -96,23 +88,14 @@ class FieldImpl final : public com::ComClass<FieldImpl, Field> {
     return VariantCopy(value, &default_.get());
   }
   HRESULT put_DefaultValue(VARIANT value) override {
-    default_ = com::Variant(value);
-    return S_OK;
+    return com::Guard([&] { default_ = com::Variant(value); });
   }
-  HRESULT get_Precision(LONG* precision) override {
-    if (!precision) return E_POINTER;
-    *precision = precision_;
-    return S_OK;
-  }
+  HRESULT get_Precision(LONG* precision) override { return com::Out(precision_, precision); }
   HRESULT put_Precision(LONG precision) override {
     precision_ = precision;
     return S_OK;
   }
-  HRESULT get_IsNullable(VARIANT_BOOL* nullable) override {
-    if (!nullable) return E_POINTER;
-    *nullable = nullable_;
-    return S_OK;
-  }
+  HRESULT get_IsNullable(VARIANT_BOOL* nullable) override { return com::Out(nullable_, nullable); }
   HRESULT put_IsNullable(VARIANT_BOOL nullable) override {
     nullable_ = nullable;
     return S_OK;
@@ -135,35 +118,30 @@ class FieldImpl final : public com::ComClass<FieldImpl, Field> {
 
 class FieldsImpl final : public com::ComClass<FieldsImpl, Fields> {
  public:
-  HRESULT get_FieldCount(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(fields_.size());
-    return S_OK;
-  }
+  HRESULT get_FieldCount(LONG* count) override { return com::Out(static_cast<LONG>(fields_.size()), count); }
   HRESULT get_Field(LONG index, Field** field) override {
     if (!field) return E_POINTER;
     *field = nullptr;
     if (index < 0 || index >= static_cast<LONG>(fields_.size())) return E_INVALIDARG;
-    return fields_[static_cast<std::size_t>(index)].CopyTo(field);
+    return com::Out(fields_[static_cast<std::size_t>(index)], field);
   }
   HRESULT FindField(BSTR name, LONG* index) override {
     if (!index) return E_POINTER;
-    const std::string wanted = Utf8(name);
     *index = -1;
-    for (std::size_t i = 0; i < fields_.size(); ++i) {
-      com::BStr n;
-      fields_[i]->get_Name(n.put());
-      if (SameName(n.utf8(), wanted)) {
-        *index = static_cast<LONG>(i);
-        break;
+    return com::Guard([&] {
+      const std::string wanted = Utf8(name);
+      for (std::size_t i = 0; i < fields_.size(); ++i) {
+        com::BStr n;
+        if (SUCCEEDED(fields_[i]->get_Name(n.put())) && SameName(n.utf8(), wanted)) {
+          *index = static_cast<LONG>(i);
+          break;
+        }
       }
-    }
-    return S_OK;
+    });
   }
   HRESULT AddField(Field* field) override {
     if (!field) return E_POINTER;
-    fields_.emplace_back(field);
-    return S_OK;
+    return com::Guard([&] { fields_.emplace_back(field); });
   }
 
  private:
@@ -237,29 +215,40 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
 
   HRESULT get_Fields(Fields** fields) override {
     if (!fields) return E_POINTER;
-    *fields = FieldsOf(*source_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(FieldsOf(*source_), fields); });
   }
   HRESULT get_Shape(Geometry** shape) override { return get_ShapeCopy(shape); }
   HRESULT get_ShapeCopy(Geometry** shape) override {
     if (!shape) return E_POINTER;
-    const OGRGeometry* g = Ogr().GetGeometryRef();
-    *shape = g ? WrapGeometry(std::unique_ptr<OGRGeometry>(g->clone()), source_->ref).detach() : nullptr;
-    return S_OK;
+    *shape = nullptr;
+    return com::Guard([&] {
+      const OGRGeometry* g = Ogr().GetGeometryRef();
+      if (g) *shape = WrapGeometry(std::unique_ptr<OGRGeometry>(g->clone()), source_->ref).detach();
+    });
   }
   HRESULT putref_Shape(Geometry* shape) override {
-    if (!shape) {
-      Ogr().SetGeometryDirectly(nullptr);
+    return com::Guard([&] {
+      if (!shape) {
+        Ogr().SetGeometryDirectly(nullptr);
+        return S_OK;
+      }
+      auto g = OgrCopy(shape);
+      if (!g) return E_INVALIDARG;
+      Ogr().SetGeometryDirectly(g.release());
       return S_OK;
-    }
-    auto g = OgrCopy(shape);
-    if (!g) return E_INVALIDARG;
-    Ogr().SetGeometryDirectly(g.release());
-    return S_OK;
+    });
   }
   HRESULT get_Value(LONG index, VARIANT* value) override {
     if (!value) return E_POINTER;
     VariantInit(value);
+    return com::Guard([&] { return Value(index, value); });
+  }
+  HRESULT put_Value(LONG index, VARIANT value) override {
+    return com::Guard([&] { return PutValue(index, value); });
+  }
+
+ private:
+  HRESULT Value(LONG index, VARIANT* value) {
     if (index == 0) {
       value->vt = VT_I4;
       value->lVal = static_cast<LONG>(Ogr().GetFID());
@@ -309,7 +298,7 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
     }
     return S_OK;
   }
-  HRESULT put_Value(LONG index, VARIANT value) override {
+  HRESULT PutValue(LONG index, VARIANT value) {
     if (index == 1) {
       if (value.vt != VT_UNKNOWN) return DISP_E_TYPEMISMATCH;
       com::ComPtr<Geometry> shape;
@@ -322,27 +311,25 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
       Ogr().SetFieldNull(i);
       return S_OK;
     }
-    VARIANT converted;
-    VariantInit(&converted);
+    com::Variant converted;
     HRESULT hr = S_OK;
     switch (Ogr().GetFieldDefnRef(i)->GetType()) {
       case OFTInteger:
-        hr = VariantChangeType(&converted, &value, 0, VT_I4);
-        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<int>(converted.lVal));
+        hr = VariantChangeType(converted.put(), &value, 0, VT_I4);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<int>(converted.get().lVal));
         break;
       case OFTInteger64:
-        hr = VariantChangeType(&converted, &value, 0, VT_I8);
-        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<GIntBig>(converted.llVal));
+        hr = VariantChangeType(converted.put(), &value, 0, VT_I8);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, static_cast<GIntBig>(converted.get().llVal));
         break;
       case OFTReal:
-        hr = VariantChangeType(&converted, &value, 0, VT_R8);
-        if (SUCCEEDED(hr)) Ogr().SetField(i, converted.dblVal);
+        hr = VariantChangeType(converted.put(), &value, 0, VT_R8);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, converted.get().dblVal);
         break;
       default:
-        hr = VariantChangeType(&converted, &value, 0, VT_BSTR);
-        if (SUCCEEDED(hr)) Ogr().SetField(i, com::ToUtf8(converted.bstrVal).c_str());
+        hr = VariantChangeType(converted.put(), &value, 0, VT_BSTR);
+        if (SUCCEEDED(hr)) Ogr().SetField(i, com::ToUtf8(converted.get().bstrVal).c_str());
     }
-    VariantClear(&converted);
     return hr;
   }
 
@@ -365,9 +352,7 @@ class FeatureImpl final : public FeatureBase<FeatureImpl, Feature> {
  public:
   using FeatureBase::FeatureBase;
   HRESULT get_OID(LONG* id) override {
-    if (!id) return E_POINTER;
-    *id = static_cast<LONG>(Ogr().GetFID());
-    return S_OK;
+    return com::Guard([&] { return com::Out(static_cast<LONG>(Ogr().GetFID()), id); });
   }
 };
 
@@ -391,23 +376,26 @@ class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureC
   HRESULT NextFeature(Feature** feature) override {
     if (!feature) return E_POINTER;
     *feature = nullptr;
-    std::unique_ptr<OGRFeature> next(source_->layer->GetNextFeature());
-    if (!next) return S_OK;
-    *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
-    return S_OK;
+    return com::Guard([&] {
+      std::unique_ptr<OGRFeature> next(source_->layer->GetNextFeature());
+      if (next) *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
+    });
   }
   HRESULT UpdateFeature(Feature* feature) override {
     if (!feature) return E_POINTER;
     if (!update_) return E_FAIL;
-    OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->layer);
-    if (!f) return E_INVALIDARG;
-    return source_->layer->SetFeature(f) == OGRERR_NONE ? S_OK : GIS_E_IO;
+    return com::Guard([&] {
+      OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->layer);
+      if (!f) return E_INVALIDARG;
+      return source_->layer->SetFeature(f) == OGRERR_NONE ? S_OK : GIS_E_IO;
+    });
   }
-  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+  HRESULT FindField(BSTR name, LONG* index) override {
+    return com::Guard([&] { return FieldsOf(*source_)->FindField(name, index); });
+  }
   HRESULT get_Fields(Fields** fields) override {
     if (!fields) return E_POINTER;
-    *fields = FieldsOf(*source_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(FieldsOf(*source_), fields); });
   }
 
  private:
@@ -420,20 +408,27 @@ class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCurs
   explicit InsertCursorImpl(SourceRef source) : source_(std::move(source)) {}
   HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) override {
     if (!buffer) return E_POINTER;
-    OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer), source_->layer);
-    if (!f) return E_INVALIDARG;
-    std::unique_ptr<OGRFeature> copy(f->Clone());
-    copy->SetFID(OGRNullFID);
-    if (source_->layer->CreateFeature(copy.get()) != OGRERR_NONE) return GIS_E_IO;
-    if (id) {
-      VariantInit(id);
-      id->vt = VT_I4;
-      id->lVal = static_cast<LONG>(copy->GetFID());
-    }
-    return S_OK;
+    return com::Guard([&] {
+      OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer), source_->layer);
+      if (!f) return E_INVALIDARG;
+      std::unique_ptr<OGRFeature> copy(f->Clone());
+      if (!copy) return E_OUTOFMEMORY;
+      copy->SetFID(OGRNullFID);
+      if (source_->layer->CreateFeature(copy.get()) != OGRERR_NONE) return GIS_E_IO;
+      if (id) {
+        VariantInit(id);
+        id->vt = VT_I4;
+        id->lVal = static_cast<LONG>(copy->GetFID());
+      }
+      return S_OK;
+    });
   }
-  HRESULT Flush() override { return source_->layer->SyncToDisk() == OGRERR_NONE ? S_OK : GIS_E_IO; }
-  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+  HRESULT Flush() override {
+    return com::Guard([&] { return source_->layer->SyncToDisk() == OGRERR_NONE ? S_OK : GIS_E_IO; });
+  }
+  HRESULT FindField(BSTR name, LONG* index) override {
+    return com::Guard([&] { return FieldsOf(*source_)->FindField(name, index); });
+  }
 
  private:
   SourceRef source_;
@@ -458,10 +453,9 @@ std::unique_ptr<OGRFieldDefn> OgrField(const std::string& name, LONG type, LONG 
 // Adds a column to an open shapefile, refusing names the store would change.
 HRESULT AddColumn(Source& source, Field* field) {
   com::BStr name;
-  field->get_Name(name.put());
   LONG type = 0, precision = 0;
-  field->get_Type(&type);
-  field->get_Precision(&precision);
+  if (FAILED(field->get_Name(name.put())) || FAILED(field->get_Type(&type)) || FAILED(field->get_Precision(&precision)))
+    return E_INVALIDARG;
   const std::string n = name.utf8();
   if (n.empty()) return E_INVALIDARG;
   if (n.size() > 10) return GIS_E_BADNAME;  // a DBF column name holds 10 bytes
@@ -482,63 +476,57 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
 
   HRESULT get_ShapeType(LONG* type) override {
     if (!type) return E_POINTER;
-    com::ComPtr<Field> shape;
-    FieldsOf(*source_)->get_Field(1, shape.put());
-    com::ComPtr<GeometryDef> def;
-    shape->get_GeometryDef(def.put());
-    return def->get_GeometryType(type);
+    return com::Guard([&] {
+      com::ComPtr<Field> shape;
+      com::ComPtr<GeometryDef> def;
+      if (FAILED(FieldsOf(*source_)->get_Field(1, shape.put())) || FAILED(shape->get_GeometryDef(def.put())) || !def)
+        return E_FAIL;
+      return def->get_GeometryType(type);
+    });
   }
-  HRESULT get_ShapeFieldName(BSTR* name) override { return OutString("Shape", name); }
-  HRESULT get_FeatureType(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = kFeatureTypeSimple;
-    return S_OK;
-  }
-  HRESULT get_CLSID(CLSID* clsid) override {
-    if (!clsid) return E_POINTER;
-    *clsid = GUID_NULL;
-    return S_OK;
-  }
+  HRESULT get_ShapeFieldName(BSTR* name) override { return com::Out("Shape", name); }
+  HRESULT get_FeatureType(LONG* type) override { return com::Out(kFeatureTypeSimple, type); }
+  HRESULT get_CLSID(CLSID* clsid) override { return com::Out(GUID_NULL, clsid); }
   HRESULT get_EXTCLSID(CLSID* clsid) override { return get_CLSID(clsid); }
   HRESULT get_Fields(Fields** fields) override {
     if (!fields) return E_POINTER;
-    *fields = FieldsOf(*source_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(FieldsOf(*source_), fields); });
   }
   HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(source_->ref, reference); }
-  HRESULT FindField(BSTR name, LONG* index) override { return FieldsOf(*source_)->FindField(name, index); }
+  HRESULT FindField(BSTR name, LONG* index) override {
+    return com::Guard([&] { return FieldsOf(*source_)->FindField(name, index); });
+  }
   HRESULT AddField(Field* field) override {
     if (!field) return E_POINTER;
-    return AddColumn(*source_, field);
+    return com::Guard([&] { return AddColumn(*source_, field); });
   }
   HRESULT FeatureCount(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(source_->layer->GetFeatureCount(TRUE));
-    return S_OK;
+    return com::Guard([&] { return com::Out(static_cast<LONG>(source_->layer->GetFeatureCount(TRUE)), count); });
   }
   HRESULT Search(VARIANT_BOOL, FeatureCursor** cursor) override { return Cursor(false, cursor); }
   HRESULT Update(VARIANT_BOOL, FeatureCursor** cursor) override { return Cursor(true, cursor); }
   HRESULT Insert(VARIANT_BOOL, InsertCursor** cursor) override {
     if (!cursor) return E_POINTER;
-    *cursor = com::MakeObject<InsertCursorImpl>(source_).detach();
-    return S_OK;
+    return com::Guard([&] { *cursor = com::MakeObject<InsertCursorImpl>(source_).detach(); });
   }
   HRESULT CreateFeatureBuffer(FeatureBuffer** buffer) override {
     if (!buffer) return E_POINTER;
-    auto f = std::make_unique<OGRFeature>(source_->layer->GetLayerDefn());
-    *buffer = com::MakeObject<FeatureBufferImpl>(source_, std::move(f)).detach();
-    return S_OK;
+    return com::Guard([&] {
+      auto f = std::make_unique<OGRFeature>(source_->layer->GetLayerDefn());
+      *buffer = com::MakeObject<FeatureBufferImpl>(source_, std::move(f)).detach();
+    });
   }
-  HRESULT get_Name(BSTR* name) override { return OutString(fs::path(source_->path).stem().string(), name); }
+  HRESULT get_Name(BSTR* name) override {
+    return com::Guard([&] { return com::Out(fs::path(source_->path).stem().string(), name); });
+  }
   HRESULT get_WorkspacePath(BSTR* path) override {
-    return OutString(fs::path(source_->path).parent_path().string(), path);
+    return com::Guard([&] { return com::Out(DirectoryOf(source_->path), path); });
   }
 
  private:
   HRESULT Cursor(bool update, FeatureCursor** cursor) {
     if (!cursor) return E_POINTER;
-    *cursor = com::MakeObject<FeatureCursorImpl>(source_, update).detach();
-    return S_OK;
+    return com::Guard([&] { *cursor = com::MakeObject<FeatureCursorImpl>(source_, update).detach(); });
   }
   SourceRef source_;
 };
@@ -563,74 +551,77 @@ class FeatureWorkspaceImpl final : public com::ComClass<FeatureWorkspaceImpl, Wo
  public:
   explicit FeatureWorkspaceImpl(std::string directory) : directory_(std::move(directory)) {}
 
-  HRESULT get_PathName(BSTR* path) override { return OutString(directory_, path); }
+  HRESULT get_PathName(BSTR* path) override { return com::Guard([&] { return com::Out(directory_, path); }); }
 
   HRESULT OpenFeatureClass(BSTR name, FeatureClass** featureClass) override {
     if (!featureClass) return E_POINTER;
     *featureClass = nullptr;
-    const std::string n = Utf8(name);
-    if (n.empty()) return E_INVALIDARG;
-    HRESULT hr = S_OK;
-    *featureClass = OpenFeaturePath(ShapefilePath(directory_, n), &hr).detach();
-    return hr;
+    return com::Guard([&] {
+      const std::string n = Utf8(name);
+      if (n.empty()) return E_INVALIDARG;
+      HRESULT hr = S_OK;
+      *featureClass = OpenFeaturePath(ShapefilePath(directory_, n), &hr).detach();
+      return hr;
+    });
   }
 
-  HRESULT CreateFeatureClass(BSTR name, Fields* fields, const CLSID*, const CLSID*, LONG, BSTR shapeFieldName,
-                             BSTR, FeatureClass** featureClass) override {
+  HRESULT CreateFeatureClass(BSTR name, Fields* fields, const CLSID*, const CLSID*, LONG, BSTR, BSTR,
+                             FeatureClass** featureClass) override {
     if (!featureClass) return E_POINTER;
     *featureClass = nullptr;
     if (!fields) return E_POINTER;
-    const std::string n = Utf8(name);
-    if (n.empty() || n.find('/') != std::string::npos) return E_INVALIDARG;
-    const std::string path = ShapefilePath(directory_, n);
+    return com::Guard([&] { return Create(Utf8(name), fields, featureClass); });
+  }
+
+ private:
+  HRESULT Create(const std::string& name, Fields* fields, FeatureClass** featureClass) {
+    if (name.empty() || name.find('/') != std::string::npos) return E_INVALIDARG;
+    const std::string path = ShapefilePath(directory_, name);
     for (const char* ext : {".shp", ".shx", ".dbf"})
       if (Exists(fs::path(path).replace_extension(ext).string())) return GIS_E_EXISTS;
     // The shape field's definition gives the geometry type and spatial reference.
     LONG count = 0;
-    fields->get_FieldCount(&count);
+    if (FAILED(fields->get_FieldCount(&count))) return E_INVALIDARG;
+    std::vector<com::ComPtr<Field>> columns;
     OGRwkbGeometryType geometryType = wkbUnknown;
     std::shared_ptr<OGRSpatialReference> ref;
-    const std::string shapeName = Utf8(shapeFieldName);
     for (LONG i = 0; i < count; ++i) {
       com::ComPtr<Field> f;
-      fields->get_Field(i, f.put());
       LONG type = 0;
-      f->get_Type(&type);
-      com::BStr fieldName;
-      f->get_Name(fieldName.put());
-      if (type != kFieldGeometry) continue;
+      if (FAILED(fields->get_Field(i, f.put())) || !f || FAILED(f->get_Type(&type))) return E_INVALIDARG;
+      if (type == kFieldOID) continue;
+      if (type != kFieldGeometry) {
+        columns.push_back(f);
+        continue;
+      }
       com::ComPtr<GeometryDef> def;
-      f->get_GeometryDef(def.put());
-      if (!def) return E_INVALIDARG;
       LONG code = 0;
-      def->get_GeometryType(&code);
+      if (FAILED(f->get_GeometryDef(def.put())) || !def || FAILED(def->get_GeometryType(&code))) return E_INVALIDARG;
       geometryType = OgrGeometryType(code);
       com::ComPtr<SpatialReference> r;
-      def->get_SpatialReference(r.put());
+      if (FAILED(def->get_SpatialReference(r.put()))) return E_INVALIDARG;
       ref = ReferenceOf(r.get());
     }
     if (geometryType == wkbUnknown) return GIS_E_UNSUPPORTED;
     GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+    if (!driver) return GIS_E_UNSUPPORTED;
     auto source = std::make_shared<Source>();
     source->dataset.reset(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
     if (!source->dataset) return GIS_E_IO;
-    source->layer = source->dataset->CreateLayer(fs::path(path).stem().c_str(), ref.get(), geometryType, nullptr);
-    if (!source->layer) return GIS_E_IO;
     source->path = path;
     source->ref = ref;
-    for (LONG i = 0; i < count; ++i) {
-      com::ComPtr<Field> f;
-      fields->get_Field(i, f.put());
-      LONG type = 0;
-      f->get_Type(&type);
-      if (type == kFieldOID || type == kFieldGeometry) continue;
-      if (const HRESULT hr = AddColumn(*source, f.get()); FAILED(hr)) {
-        source.reset();
-        for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
-          fs::remove(fs::path(path).replace_extension(ext));
-        return hr;
-      }
-    }
+    // A class that cannot be made whole leaves no files behind.
+    const auto discard = [&](HRESULT hr) {
+      source.reset();
+      std::error_code ignored;
+      for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"})
+        fs::remove(fs::path(path).replace_extension(ext), ignored);
+      return hr;
+    };
+    source->layer = source->dataset->CreateLayer(fs::path(path).stem().c_str(), ref.get(), geometryType, nullptr);
+    if (!source->layer) return discard(GIS_E_IO);
+    for (const auto& f : columns)
+      if (const HRESULT hr = AddColumn(*source, f.get()); FAILED(hr)) return discard(hr);
     *featureClass = com::MakeObject<FeatureClassImpl>(source).detach();
     return S_OK;
   }

@@ -1,11 +1,15 @@
 #include "gis/gdalsupport.h"
 
 #include <cpl_error.h>
+#include <cpl_string.h>
+#include <gdal.h>
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 
+#include "com/boundary.h"
 #include "com/object.h"
 
 namespace gis::detail {
@@ -18,52 +22,29 @@ void EnsureGdal() {
   });
 }
 
-LONG PixelTypeOf(GDALRasterBandH band) {
-  switch (GDALGetRasterDataType(band)) {
-    case GDT_Byte: {
-      const char* signedness = GDALGetMetadataItem(band, "PIXELTYPE", "IMAGE_STRUCTURE");
-      return signedness && std::strcmp(signedness, "SIGNEDBYTE") == 0 ? PT_CHAR : PT_UCHAR;
-    }
-    case GDT_UInt16: return PT_USHORT;
-    case GDT_Int16: return PT_SHORT;
-    case GDT_UInt32: return PT_ULONG;
-    case GDT_Int32: return PT_LONG;
-    case GDT_Float32: return PT_FLOAT;
-    case GDT_Float64: return PT_DOUBLE;
-    case GDT_CInt16:
-    case GDT_CInt32:
-    case GDT_CFloat32: return PT_COMPLEX;
-    case GDT_CFloat64: return PT_DCOMPLEX;
-    default: return PT_UNKNOWN;
+LONG PixelTypeOf(GDALRasterBand& band) {
+  const GDALDataType type = band.GetRasterDataType();
+  if (type == GDT_Byte) {
+    const char* signedness = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
+    return signedness && std::strcmp(signedness, "SIGNEDBYTE") == 0 ? PT_CHAR : PT_UCHAR;
   }
+  for (const PixelType code : kCellTypes)
+    if (GdalTypeOf(code) == type) return code;
+  if (GDALDataTypeIsComplex(type)) return type == GDT_CFloat64 ? PT_DCOMPLEX : PT_COMPLEX;
+  return PT_UNKNOWN;
 }
 
 GDALDataType GdalTypeOf(LONG pixelType) {
-  switch (pixelType) {
-    case PT_UCHAR:
-    case PT_CHAR: return GDT_Byte;
-    case PT_USHORT: return GDT_UInt16;
-    case PT_SHORT: return GDT_Int16;
-    case PT_ULONG: return GDT_UInt32;
-    case PT_LONG: return GDT_Int32;
-    case PT_FLOAT: return GDT_Float32;
-    case PT_DOUBLE: return GDT_Float64;
-    default: return GDT_Unknown;
-  }
-}
-
-VARTYPE VariantTypeOf(LONG pixelType) {
-  switch (pixelType) {
-    case PT_UCHAR: return VT_UI1;
-    case PT_CHAR: return VT_I1;
-    case PT_USHORT: return VT_UI2;
-    case PT_SHORT: return VT_I2;
-    case PT_ULONG: return VT_UI4;
-    case PT_LONG: return VT_I4;
-    case PT_FLOAT: return VT_R4;
-    case PT_DOUBLE: return VT_R8;
-    default: return VT_EMPTY;
-  }
+  return VisitPixelType(
+      pixelType,
+      []<class T>() {
+        // GDAL has no signed byte type: such cells are bytes flagged as signed.
+        if constexpr (std::is_same_v<T, std::int8_t>) return GDT_Byte;
+        else
+          return GDALFindDataType(static_cast<int>(sizeof(T) * 8), std::is_signed_v<T>, std::is_floating_point_v<T>,
+                                  FALSE);
+      },
+      GDT_Unknown);
 }
 
 namespace {
@@ -73,28 +54,26 @@ class SpatialReferenceImpl final : public com::ComClass<SpatialReferenceImpl, Sp
   explicit SpatialReferenceImpl(std::shared_ptr<OGRSpatialReference> r) : ref(std::move(r)) {}
 
   HRESULT IsProjected(VARIANT_BOOL* projected) override {
-    if (!projected) return E_POINTER;
-    *projected = ref->IsProjected() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return com::Out(ref->IsProjected() ? VARIANT_TRUE : VARIANT_FALSE, projected);
   }
   HRESULT LinearUnit(BSTR* name, double* metersPerUnit) override {
     if (!name || !metersPerUnit) return E_POINTER;
     if (!ref->IsProjected()) return E_FAIL;
-    const char* unit = nullptr;
-    *metersPerUnit = ref->GetLinearUnits(&unit);
-    *name = com::AllocBstr(unit ? unit : "");
-    return S_OK;
+    return com::Guard([&] {
+      const char* unit = nullptr;
+      *metersPerUnit = ref->GetLinearUnits(&unit);
+      return com::Out(unit ? unit : "", name);
+    });
   }
   HRESULT ExportToWkt(BSTR* wkt) override {
     if (!wkt) return E_POINTER;
-    char* text = nullptr;
-    if (ref->exportToWkt(&text) != OGRERR_NONE) {
-      CPLFree(text);
-      return E_FAIL;
-    }
-    *wkt = com::AllocBstr(text);
-    CPLFree(text);
-    return S_OK;
+    return com::Guard([&] {
+      char* raw = nullptr;
+      const OGRErr err = ref->exportToWkt(&raw);
+      const std::unique_ptr<char, void (*)(void*)> text(raw, &VSIFree);  // the text is GDAL's to free
+      if (err != OGRERR_NONE || !text) return E_FAIL;
+      return com::Out(text.get(), wkt);
+    });
   }
 
   std::shared_ptr<OGRSpatialReference> ref;
@@ -131,8 +110,8 @@ com::ComPtr<SpatialReference> WrapReference(std::shared_ptr<OGRSpatialReference>
 
 HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialReference** out) {
   if (!out) return E_POINTER;
-  *out = WrapReference(std::move(reference)).detach();
-  return S_OK;
+  *out = nullptr;
+  return com::Guard([&] { return com::Out(WrapReference(std::move(reference)), out); });
 }
 
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference) {
@@ -157,6 +136,11 @@ std::string Utf8(BSTR s) { return com::ToUtf8(s); }
 bool IsDirectory(const std::string& path) {
   struct stat st {};
   return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string DirectoryOf(const std::string& path) {
+  const std::string directory = std::filesystem::path(path).parent_path().string();
+  return directory.empty() ? "." : directory;
 }
 
 bool Exists(const std::string& path) {

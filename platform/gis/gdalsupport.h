@@ -1,11 +1,13 @@
 // Shared pieces of the GDAL-backed implementation.
 #pragma once
 
-#include <gdal.h>
+#include <gdal_priv.h>
 #include <ogr_spatialref.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 
 #include "com/ptr.h"
 #include "gis/gisapi.h"
@@ -14,11 +16,21 @@ namespace gis::detail {
 
 void EnsureGdal();
 // The PixelType of a GDAL band (CHAR for a Byte band flagged as signed).
-LONG PixelTypeOf(GDALRasterBandH band);
-// The GDAL type of a PixelType, or GDT_Unknown.
+LONG PixelTypeOf(GDALRasterBand& band);
+// The GDAL type of a PixelType's cells (Byte for CHAR, which GDAL stores as flagged
+// bytes), or GDT_Unknown.
 GDALDataType GdalTypeOf(LONG pixelType);
-// The variant type that holds a PixelType's cells.
-VARTYPE VariantTypeOf(LONG pixelType);
+
+// The variant type that holds cells of type T.
+template <class T>
+constexpr VARTYPE kCellVariantType = std::is_same_v<T, std::uint8_t>    ? VT_UI1
+                                     : std::is_same_v<T, std::int8_t>   ? VT_I1
+                                     : std::is_same_v<T, std::uint16_t> ? VT_UI2
+                                     : std::is_same_v<T, std::int16_t>  ? VT_I2
+                                     : std::is_same_v<T, std::uint32_t> ? VT_UI4
+                                     : std::is_same_v<T, std::int32_t>  ? VT_I4
+                                     : std::is_same_v<T, float>         ? VT_R4
+                                                                        : VT_R8;
 
 // A spatial reference whose axes are in the traditional GIS order (x east, y north).
 std::shared_ptr<OGRSpatialReference> SharedReference(const OGRSpatialReference* source);
@@ -28,9 +40,10 @@ HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialRefe
 // The OGR spatial reference behind one of the library's references, or null.
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference);
 
-using com::OutString;
 std::string Utf8(BSTR s);
 bool IsDirectory(const std::string& path);
+// The directory a dataset's file lies in, as a workspace path: "." for a bare file name.
+std::string DirectoryOf(const std::string& path);
 bool Exists(const std::string& path);
 
 }  // namespace gis::detail

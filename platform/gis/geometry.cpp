@@ -5,6 +5,7 @@
 #include <array>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/object.h"
 #include "gis/gis.h"
 
@@ -22,45 +23,44 @@ struct OgrSource : IUnknown {
 template <class Derived, class Interface, class... More>
 class GeometryBase : public com::ComClass<Derived, Interface, OgrSource, More...> {
  public:
-  HRESULT get_GeometryType(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = static_cast<Derived*>(this)->TypeCode();
-    return S_OK;
-  }
+  HRESULT get_GeometryType(LONG* type) override { return com::Out(static_cast<Derived*>(this)->TypeCode(), type); }
   HRESULT get_IsEmpty(VARIANT_BOOL* empty) override {
-    if (!empty) return E_POINTER;
-    *empty = static_cast<Derived*>(this)->Ogr().IsEmpty() ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return com::Out(static_cast<Derived*>(this)->Ogr().IsEmpty() ? VARIANT_TRUE : VARIANT_FALSE, empty);
   }
   HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(ref_, reference); }
   HRESULT putref_SpatialReference(SpatialReference* reference) override {
-    ref_ = ReferenceOf(reference);
-    return S_OK;
+    return com::Guard([&] { ref_ = ReferenceOf(reference); });
   }
   HRESULT Project(SpatialReference* reference) override {
-    auto target = ReferenceOf(reference);
-    if (!target) return E_INVALIDARG;
-    if (!ref_) return E_FAIL;  // nothing to project from
-    OGRGeometry& g = static_cast<Derived*>(this)->Ogr();
-    g.assignSpatialReference(ref_.get());
-    const OGRErr err = g.transformTo(target.get());
-    g.assignSpatialReference(nullptr);
-    if (err != OGRERR_NONE) return E_FAIL;
-    ref_ = target;
-    static_cast<Derived*>(this)->Changed();
-    return S_OK;
+    return com::Guard([&] {
+      auto target = ReferenceOf(reference);
+      if (!target) return E_INVALIDARG;
+      if (!ref_) return E_FAIL;  // nothing to project from
+      OGRGeometry& g = static_cast<Derived*>(this)->Ogr();
+      g.assignSpatialReference(ref_.get());
+      const OGRErr err = g.transformTo(target.get());
+      g.assignSpatialReference(nullptr);
+      if (err != OGRERR_NONE) return E_FAIL;
+      ref_ = target;
+      static_cast<Derived*>(this)->Changed();
+      return S_OK;
+    });
   }
   HRESULT get_Envelope(Envelope** envelope) override {
     if (!envelope) return E_POINTER;
-    OGREnvelope e;
-    static_cast<Derived*>(this)->Ogr().getEnvelope(&e);
-    *envelope = MakeEnvelope(e.MinX, e.MinY, e.MaxX, e.MaxY, ref_).detach();
-    return S_OK;
+    return com::Guard([&] {
+      OGREnvelope e;
+      static_cast<Derived*>(this)->Ogr().getEnvelope(&e);
+      return com::Out(MakeEnvelope(e.MinX, e.MinY, e.MaxX, e.MaxY, ref_), envelope);
+    });
   }
   HRESULT Clone(Geometry** copy) override {
     if (!copy) return E_POINTER;
-    *copy = WrapGeometry(CopyOgr(), ref_).detach();
-    return *copy ? S_OK : E_FAIL;
+    *copy = nullptr;
+    return com::Guard([&] {
+      *copy = WrapGeometry(CopyOgr(), ref_).detach();
+      return *copy ? S_OK : E_FAIL;
+    });
   }
   std::unique_ptr<OGRGeometry> CopyOgr() override {
     return std::unique_ptr<OGRGeometry>(static_cast<Derived*>(this)->Ogr().clone());
@@ -88,16 +88,8 @@ class PointImpl final : public GeometryBase<PointImpl, Point> {
  public:
   PointImpl() = default;
   PointImpl(OGRPoint p, std::shared_ptr<OGRSpatialReference> ref) : point_(std::move(p)) { ref_ = std::move(ref); }
-  HRESULT get_X(double* x) override {
-    if (!x) return E_POINTER;
-    *x = point_.getX();
-    return S_OK;
-  }
-  HRESULT get_Y(double* y) override {
-    if (!y) return E_POINTER;
-    *y = point_.getY();
-    return S_OK;
-  }
+  HRESULT get_X(double* x) override { return com::Out(point_.getX(), x); }
+  HRESULT get_Y(double* y) override { return com::Out(point_.getY(), y); }
   HRESULT PutCoords(double x, double y) override {
     point_.setX(x);
     point_.setY(y);
@@ -117,24 +109,24 @@ class SegmentImpl final : public com::ComClass<SegmentImpl, Segment> {
       : x1_(x1), y1_(y1), x2_(x2), y2_(y2), ref_(std::move(ref)) {}
   HRESULT get_FromPoint(Point** point) override {
     if (!point) return E_POINTER;
-    *point = MakePoint(x1_, y1_, WrapReference(ref_).get()).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(MakePoint(x1_, y1_, WrapReference(ref_).get()), point); });
   }
   HRESULT get_ToPoint(Point** point) override {
     if (!point) return E_POINTER;
-    *point = MakePoint(x2_, y2_, WrapReference(ref_).get()).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(MakePoint(x2_, y2_, WrapReference(ref_).get()), point); });
   }
   HRESULT PutCoords(Point* from, Point* to) override {
     if (!from || !to) return E_POINTER;
-    from->get_X(&x1_);
-    from->get_Y(&y1_);
-    to->get_X(&x2_);
-    to->get_Y(&y2_);
-    com::ComPtr<SpatialReference> r;
-    from->get_SpatialReference(r.put());
-    ref_ = ReferenceOf(r.get());
-    return S_OK;
+    return com::Guard([&] {
+      double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
+      com::ComPtr<SpatialReference> r;
+      if (FAILED(from->get_X(&x1)) || FAILED(from->get_Y(&y1)) || FAILED(to->get_X(&x2)) || FAILED(to->get_Y(&y2)) ||
+          FAILED(from->get_SpatialReference(r.put())))
+        return E_INVALIDARG;
+      ref_ = ReferenceOf(r.get());
+      x1_ = x1, y1_ = y1, x2_ = x2, y2_ = y2;
+      return S_OK;
+    });
   }
   double x1_ = 0, y1_ = 0, x2_ = 0, y2_ = 0;
   std::shared_ptr<OGRSpatialReference> ref_;
@@ -143,6 +135,14 @@ class SegmentImpl final : public com::ComClass<SegmentImpl, Segment> {
 void SegmentsOf(const OGRLineString& line, std::vector<std::array<double, 4>>& out) {
   for (int i = 0; i + 1 < line.getNumPoints(); ++i)
     out.push_back({line.getX(i), line.getY(i), line.getX(i + 1), line.getY(i + 1)});
+}
+
+// Hands out segment `index` of a geometry's segments.
+HRESULT SegmentAt(const std::vector<std::array<double, 4>>& all, LONG index,
+                  const std::shared_ptr<OGRSpatialReference>& ref, Segment** segment) {
+  if (index < 0 || index >= static_cast<LONG>(all.size())) return E_INVALIDARG;
+  const auto& s = all[static_cast<std::size_t>(index)];
+  return com::Out(com::ComPtr<Segment>(com::MakeObject<SegmentImpl>(s[0], s[1], s[2], s[3], ref).get()), segment);
 }
 
 // Polylines are held as multi-line strings: one line string per part.
@@ -157,36 +157,31 @@ class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCo
       lines_.addGeometry(line);
     }
   }
-  HRESULT get_PartCount(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = lines_.getNumGeometries();
-    return S_OK;
-  }
+  HRESULT get_PartCount(LONG* count) override { return com::Out(lines_.getNumGeometries(), count); }
   HRESULT get_SegmentCount(LONG* count) override {
     if (!count) return E_POINTER;
-    *count = static_cast<LONG>(Segments().size());
-    return S_OK;
+    return com::Guard([&] { return com::Out(static_cast<LONG>(Segments().size()), count); });
   }
   HRESULT get_Segment(LONG index, Segment** segment) override {
     if (!segment) return E_POINTER;
     *segment = nullptr;
-    const auto all = Segments();
-    if (index < 0 || index >= static_cast<LONG>(all.size())) return E_INVALIDARG;
-    const auto& s = all[static_cast<std::size_t>(index)];
-    *segment = com::MakeObject<SegmentImpl>(s[0], s[1], s[2], s[3], ref_).detach();
-    return S_OK;
+    return com::Guard([&] { return SegmentAt(Segments(), index, ref_, segment); });
   }
   HRESULT AddSegment(Segment* segment) override {
     if (!segment) return E_POINTER;
+    return com::Guard([&] { return Add(*segment); });
+  }
+  LONG TypeCode() const { return kGeometryPolyline; }
+  OGRGeometry& Ogr() { return lines_; }
+
+ private:
+  HRESULT Add(Segment& segment) {
     com::ComPtr<Point> from, to;
-    segment->get_FromPoint(from.put());
-    segment->get_ToPoint(to.put());
-    if (!from || !to) return E_INVALIDARG;
+    if (FAILED(segment.get_FromPoint(from.put())) || FAILED(segment.get_ToPoint(to.put())) || !from || !to)
+      return E_INVALIDARG;
     double x1, y1, x2, y2;
-    from->get_X(&x1);
-    from->get_Y(&y1);
-    to->get_X(&x2);
-    to->get_Y(&y2);
+    if (FAILED(from->get_X(&x1)) || FAILED(from->get_Y(&y1)) || FAILED(to->get_X(&x2)) || FAILED(to->get_Y(&y2)))
+      return E_INVALIDARG;
     const int parts = lines_.getNumGeometries();
     auto* last = parts ? lines_.getGeometryRef(parts - 1) : nullptr;
     if (last && last->getNumPoints() > 0 && last->getX(last->getNumPoints() - 1) == x1 &&
@@ -200,8 +195,6 @@ class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCo
     }
     return S_OK;
   }
-  LONG TypeCode() const { return kGeometryPolyline; }
-  OGRGeometry& Ogr() { return lines_; }
 
  protected:
   HRESULT More2(REFIID riid, void** object) override {
@@ -223,41 +216,33 @@ class PolygonImpl final : public GeometryBase<PolygonImpl, Polygon, SegmentColle
   PolygonImpl(std::unique_ptr<OGRGeometry> g, std::shared_ptr<OGRSpatialReference> ref) : shape_(std::move(g)) {
     ref_ = std::move(ref);
   }
-  ~PolygonImpl() override { Changed(); }
 
   HRESULT Contains(Point* point, VARIANT_BOOL* contains) override {
     if (!point || !contains) return E_POINTER;
-    double x = 0, y = 0;
-    point->get_X(&x);
-    point->get_Y(&y);
-    if (!prepared_) prepared_ = OGRCreatePreparedGeometry(OGRGeometry::ToHandle(shape_.get()));
-    OGRPoint p(x, y);
-    const bool inside = prepared_ ? OGRPreparedGeometryContains(prepared_, OGRGeometry::ToHandle(&p))
-                                  : shape_->Contains(&p);
-    *contains = inside ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return com::Guard([&] {
+      double x = 0, y = 0;
+      if (FAILED(point->get_X(&x)) || FAILED(point->get_Y(&y))) return E_INVALIDARG;
+      if (!prepared_) prepared_.reset(OGRCreatePreparedGeometry(OGRGeometry::ToHandle(shape_.get())));
+      OGRPoint p(x, y);
+      const bool inside = prepared_ ? OGRPreparedGeometryContains(prepared_.get(), OGRGeometry::ToHandle(&p))
+                                    : shape_->Contains(&p);
+      return com::Out(inside ? VARIANT_TRUE : VARIANT_FALSE, contains);
+    });
   }
   HRESULT get_SegmentCount(LONG* count) override {
     if (!count) return E_POINTER;
-    *count = static_cast<LONG>(Segments().size());
-    return S_OK;
+    return com::Guard([&] { return com::Out(static_cast<LONG>(Segments().size()), count); });
   }
   HRESULT get_Segment(LONG index, Segment** segment) override {
     if (!segment) return E_POINTER;
     *segment = nullptr;
-    const auto all = Segments();
-    if (index < 0 || index >= static_cast<LONG>(all.size())) return E_INVALIDARG;
-    const auto& s = all[static_cast<std::size_t>(index)];
-    *segment = com::MakeObject<SegmentImpl>(s[0], s[1], s[2], s[3], ref_).detach();
-    return S_OK;
+    return com::Guard([&] { return SegmentAt(Segments(), index, ref_, segment); });
   }
   HRESULT AddSegment(Segment*) override { return E_NOTIMPL; }
   LONG TypeCode() const { return kGeometryPolygon; }
   OGRGeometry& Ogr() { return *shape_; }
-  void Changed() {
-    if (prepared_) OGRDestroyPreparedGeometry(prepared_);
-    prepared_ = nullptr;
-  }
+  // The prepared form answers for the shape as it was: a moved shape prepares anew.
+  void Changed() { prepared_.reset(); }
 
  private:
   std::vector<std::array<double, 4>> Segments() const {
@@ -271,7 +256,7 @@ class PolygonImpl final : public GeometryBase<PolygonImpl, Polygon, SegmentColle
     return out;
   }
   std::unique_ptr<OGRGeometry> shape_;
-  OGRPreparedGeometryH prepared_ = nullptr;
+  OGRPreparedGeometryUniquePtr prepared_;
 };
 
 class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSource> {
@@ -280,42 +265,35 @@ class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSourc
   EnvelopeImpl(double x0, double y0, double x1, double y1, std::shared_ptr<OGRSpatialReference> ref)
       : x0_(x0), y0_(y0), x1_(x1), y1_(y1), ref_(std::move(ref)) {}
 
-  HRESULT get_GeometryType(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = kGeometryEnvelope;
-    return S_OK;
-  }
+  HRESULT get_GeometryType(LONG* type) override { return com::Out(kGeometryEnvelope, type); }
   HRESULT get_IsEmpty(VARIANT_BOOL* empty) override {
-    if (!empty) return E_POINTER;
-    *empty = x0_ > x1_ || y0_ > y1_ ? VARIANT_TRUE : VARIANT_FALSE;
-    return S_OK;
+    return com::Out(x0_ > x1_ || y0_ > y1_ ? VARIANT_TRUE : VARIANT_FALSE, empty);
   }
   HRESULT get_SpatialReference(SpatialReference** reference) override { return OutReference(ref_, reference); }
   HRESULT putref_SpatialReference(SpatialReference* reference) override {
-    ref_ = ReferenceOf(reference);
-    return S_OK;
+    return com::Guard([&] { ref_ = ReferenceOf(reference); });
   }
   HRESULT Project(SpatialReference* reference) override {
-    auto target = ReferenceOf(reference);
-    if (!target || !ref_) return E_FAIL;
-    auto poly = CopyOgr();
-    poly->assignSpatialReference(ref_.get());
-    if (poly->transformTo(target.get()) != OGRERR_NONE) return E_FAIL;
-    OGREnvelope e;
-    poly->getEnvelope(&e);
-    x0_ = e.MinX, y0_ = e.MinY, x1_ = e.MaxX, y1_ = e.MaxY;
-    ref_ = target;
-    return S_OK;
+    return com::Guard([&] {
+      auto target = ReferenceOf(reference);
+      if (!target || !ref_) return E_FAIL;
+      auto poly = CopyOgr();
+      poly->assignSpatialReference(ref_.get());
+      if (poly->transformTo(target.get()) != OGRERR_NONE) return E_FAIL;
+      OGREnvelope e;
+      poly->getEnvelope(&e);
+      x0_ = e.MinX, y0_ = e.MinY, x1_ = e.MaxX, y1_ = e.MaxY;
+      ref_ = target;
+      return S_OK;
+    });
   }
   HRESULT get_Envelope(Envelope** envelope) override {
     if (!envelope) return E_POINTER;
-    *envelope = MakeEnvelope(x0_, y0_, x1_, y1_, ref_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(MakeEnvelope(x0_, y0_, x1_, y1_, ref_), envelope); });
   }
   HRESULT Clone(Geometry** copy) override {
     if (!copy) return E_POINTER;
-    *copy = MakeEnvelope(x0_, y0_, x1_, y1_, ref_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(MakeEnvelope(x0_, y0_, x1_, y1_, ref_), copy); });
   }
   HRESULT QueryCoords(double* xMin, double* yMin, double* xMax, double* yMax) override {
     if (!xMin || !yMin || !xMax || !yMax) return E_POINTER;
@@ -328,8 +306,7 @@ class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSourc
   }
   HRESULT get_LowerLeft(Point** point) override {
     if (!point) return E_POINTER;
-    *point = MakePoint(x0_, y0_, WrapReference(ref_).get()).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(MakePoint(x0_, y0_, WrapReference(ref_).get()), point); });
   }
   std::unique_ptr<OGRGeometry> CopyOgr() override {
     auto ring = std::make_unique<OGRLinearRing>();

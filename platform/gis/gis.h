@@ -34,7 +34,9 @@ com::ComPtr<XYPair> MakeXYPair(double x, double y);
 // The text of a cell value: the shortest decimal that reads back to the same value in
 // the cell type.
 std::string CellText(LONG pixelType, const void* cell);
-// Bytes per cell of a PixelType (0 for the types the library cannot hold).
-int CellBytes(LONG pixelType);
+// A value of a cell type as a variant of that type's own variant type (VT_UI1 for UCHAR
+// ... VT_R8 for DOUBLE); an empty variant when no cell of the type can hold the value or
+// the code is not one of the eight.
+com::Variant CellVariant(LONG pixelType, double value);
 
 }  // namespace gis

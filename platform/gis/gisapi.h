@@ -3,22 +3,7 @@
 #pragma once
 
 #include "com/variant.h"
-
-// PixelType: the raster cell type codes.
-constexpr LONG PT_U1 = 0;
-constexpr LONG PT_U2 = 1;
-constexpr LONG PT_U4 = 2;
-constexpr LONG PT_UCHAR = 3;
-constexpr LONG PT_CHAR = 4;
-constexpr LONG PT_USHORT = 5;
-constexpr LONG PT_SHORT = 6;
-constexpr LONG PT_ULONG = 7;
-constexpr LONG PT_LONG = 8;
-constexpr LONG PT_FLOAT = 9;
-constexpr LONG PT_DOUBLE = 10;
-constexpr LONG PT_COMPLEX = 11;
-constexpr LONG PT_DCOMPLEX = 12;
-constexpr LONG PT_UNKNOWN = 13;
+#include "gis/pixeltype.h"
 
 // Geometry type codes.
 constexpr LONG kGeometryNull = 0;

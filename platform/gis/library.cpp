@@ -1,6 +1,7 @@
 // The library's creatable classes and its entry points for hosts.
 #include <mutex>
 
+#include "com/boundary.h"
 #include "com/classes.h"
 #include "com/object.h"
 #include "gis/feature.h"
@@ -11,8 +12,6 @@
 namespace gis {
 namespace {
 
-using detail::OutString;
-
 // Opens a directory as a raster or a shapefile workspace; the owner window is not used.
 template <bool Raster>
 class WorkspaceFactoryImpl final : public com::ComClass<WorkspaceFactoryImpl<Raster>, WorkspaceFactory> {
@@ -20,11 +19,13 @@ class WorkspaceFactoryImpl final : public com::ComClass<WorkspaceFactoryImpl<Ras
   HRESULT OpenFromFile(BSTR path, OLE_HANDLE, Workspace** workspace) override {
     if (!workspace) return E_POINTER;
     *workspace = nullptr;
-    HRESULT hr = S_OK;
-    const std::string directory = detail::Utf8(path);
-    *workspace = (Raster ? detail::OpenRasterWorkspace(directory, &hr) : detail::OpenFeatureWorkspace(directory, &hr))
-                     .detach();
-    return hr;
+    return com::Guard([&] {
+      HRESULT hr = S_OK;
+      const std::string directory = detail::Utf8(path);
+      *workspace =
+          (Raster ? detail::OpenRasterWorkspace(directory, &hr) : detail::OpenFeatureWorkspace(directory, &hr)).detach();
+      return hr;
+    });
   }
 };
 

@@ -1,5 +1,7 @@
 #include "gis/raster.h"
 
+#include <cpl_string.h>
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -7,6 +9,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "com/boundary.h"
 #include "com/object.h"
 #include "gis/geometry.h"
 #include "gis/gis.h"
@@ -16,41 +19,66 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// One open GDAL dataset, shared by the dataset object and its bands.
+// One open GDAL dataset, shared by the dataset object and its bands; empty once the
+// dataset has been deleted.
 struct OpenDataset {
-  GDALDatasetH handle = nullptr;
+  GDALDatasetUniquePtr dataset;
   std::string path;
-  ~OpenDataset() {
-    if (handle) GDALClose(handle);
-  }
 };
 using DatasetRef = std::shared_ptr<OpenDataset>;
+
+// Where a dataset's cells lie on the map: its geotransform, and whether its rows are
+// stored from the south (a positive y cell size). The library hands rows out from the
+// north whatever the file's order. A dataset without georeferencing is taken as cells of
+// one map unit with its first row at the top, as a viewer shows it.
+struct Layout {
+  double gt[6];
+  bool southUp;
+};
+
+Layout LayoutOf(GDALDataset& dataset) {
+  Layout layout{{0, 1, 0, static_cast<double>(dataset.GetRasterYSize()), 0, -1}, false};
+  double gt[6];
+  if (dataset.GetGeoTransform(gt) == CE_None) std::copy(gt, gt + 6, layout.gt);
+  layout.southUp = layout.gt[5] > 0;
+  return layout;
+}
+
+// Whether a cell of the type can hold the value (another program may have flagged a
+// no-data value that none of the cells can have).
+bool Holds(LONG type, double value) {
+  return VisitPixelType(type, [&]<class T>() { return CellHolds<T>(value); }, false);
+}
+
+VARTYPE VariantTypeOf(LONG type) {
+  return VisitPixelType(type, []<class T>() { return kCellVariantType<T>; }, VARTYPE{VT_EMPTY});
+}
+
+// Fills `count` cells with one value that the type holds.
+void FillCells(LONG type, double value, void* cells, std::size_t count) {
+  VisitPixelType(type, [&]<class T>() {
+    const T one = static_cast<T>(value);
+    const GDALDataType gdal = GdalTypeOf(type);
+    GDALCopyWords64(&one, gdal, 0, cells, gdal, static_cast<int>(sizeof(T)), static_cast<GPtrDiff_t>(count));
+  });
+}
+
+// Turns `rows` rows of `rowBytes` bytes, `stride` bytes apart, upside down.
+void ReverseRows(unsigned char* first, long long rows, long long stride, std::size_t rowBytes) {
+  for (long long top = 0, bottom = rows - 1; top < bottom; ++top, --bottom)
+    std::swap_ranges(first + top * stride, first + top * stride + rowBytes, first + bottom * stride);
+}
 
 class CellArrayImpl final : public com::ComClass<CellArrayImpl, CellArray> {
  public:
   CellArrayImpl(LONG type, LONG width, LONG height)
       : type_(type), width_(width), height_(height),
-        cells_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * CellBytes(type)) {}
-  HRESULT get_PixelType(LONG* type) override {
-    if (!type) return E_POINTER;
-    *type = type_;
-    return S_OK;
-  }
-  HRESULT get_Width(LONG* width) override {
-    if (!width) return E_POINTER;
-    *width = width_;
-    return S_OK;
-  }
-  HRESULT get_Height(LONG* height) override {
-    if (!height) return E_POINTER;
-    *height = height_;
-    return S_OK;
-  }
-  HRESULT Data(void** cells) override {
-    if (!cells) return E_POINTER;
-    *cells = cells_.data();
-    return S_OK;
-  }
+        cells_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) *
+               static_cast<std::size_t>(PixelTypeBytes(type))) {}
+  HRESULT get_PixelType(LONG* type) override { return com::Out(type_, type); }
+  HRESULT get_Width(LONG* width) override { return com::Out(width_, width); }
+  HRESULT get_Height(LONG* height) override { return com::Out(height_, height); }
+  HRESULT Data(void** cells) override { return com::Out(static_cast<void*>(cells_.data()), cells); }
   unsigned char* bytes() { return cells_.data(); }
   std::size_t size() const { return cells_.size(); }
   LONG type() const { return type_; }
@@ -81,21 +109,18 @@ class PixelBlockImpl final : public com::ComClass<PixelBlockImpl, PixelBlock, Bl
     if (!cells) return E_POINTER;
     *cells = nullptr;
     if (plane != 0) return E_INVALIDARG;
-    *cells = cells_.get();
-    (*cells)->AddRef();
-    return S_OK;
+    return com::Out(com::ComPtr<CellArray>(cells_.get()), cells);
   }
   HRESULT PutPlane(LONG plane, CellArray* cells) override {
     if (plane != 0) return E_INVALIDARG;
     if (!cells) return E_POINTER;
     if (static_cast<CellArray*>(cells_.get()) == cells) return S_OK;
     LONG type = 0, width = 0, height = 0;
-    cells->get_PixelType(&type);
-    cells->get_Width(&width);
-    cells->get_Height(&height);
-    if (type != cells_->type() || width != cells_->width() || height != cells_->height()) return E_INVALIDARG;
     void* data = nullptr;
-    cells->Data(&data);
+    if (FAILED(cells->get_PixelType(&type)) || FAILED(cells->get_Width(&width)) ||
+        FAILED(cells->get_Height(&height)) || FAILED(cells->Data(&data)) || !data)
+      return E_INVALIDARG;
+    if (type != cells_->type() || width != cells_->width() || height != cells_->height()) return E_INVALIDARG;
     std::memcpy(cells_->bytes(), data, cells_->size());
     return S_OK;
   }
@@ -107,141 +132,96 @@ class PixelBlockImpl final : public com::ComClass<PixelBlockImpl, PixelBlock, Bl
 
 class PixelCache final : public com::ComClass<PixelCache, IUnknown> {};
 
-double ReadNoData(GDALRasterBandH band, bool* has) {
-  int hasValue = 0;
-  const double v = GDALGetRasterNoDataValue(band, &hasValue);
-  *has = hasValue != 0;
-  return v;
-}
-
-// Whether a cell of the type can hold the value (another program may have flagged a
-// no-data value that none of the cells can have).
-bool Holds(LONG type, double v) {
-  if (type == PT_CHAR) return v >= -128 && v <= 127 && v == std::trunc(v);
-  int clamped = 0, rounded = 0;
-  GDALAdjustValueToDataType(GdalTypeOf(type), v, &clamped, &rounded);
-  return !clamped && !rounded;
-}
-
-// Writes a double into one cell of a type (the value is one the type holds).
-void StoreCell(LONG type, double v, unsigned char* cell) {
-  switch (type) {
-    case PT_UCHAR: *cell = static_cast<std::uint8_t>(v); break;
-    case PT_CHAR: *reinterpret_cast<std::int8_t*>(cell) = static_cast<std::int8_t>(v); break;
-    case PT_USHORT: { const auto x = static_cast<std::uint16_t>(v); std::memcpy(cell, &x, 2); break; }
-    case PT_SHORT: { const auto x = static_cast<std::int16_t>(v); std::memcpy(cell, &x, 2); break; }
-    case PT_ULONG: { const auto x = static_cast<std::uint32_t>(v); std::memcpy(cell, &x, 4); break; }
-    case PT_LONG: { const auto x = static_cast<std::int32_t>(v); std::memcpy(cell, &x, 4); break; }
-    case PT_FLOAT: { const auto x = static_cast<float>(v); std::memcpy(cell, &x, 4); break; }
-    case PT_DOUBLE: std::memcpy(cell, &v, 8); break;
-    default: break;
-  }
-}
-
 class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, RasterProps, RawPixels> {
  public:
   RasterBandImpl(DatasetRef dataset, int index)
-      : dataset_(std::move(dataset)), index_(index), band_(GDALGetRasterBand(dataset_->handle, index + 1)) {}
+      : dataset_(std::move(dataset)), index_(index), band_(dataset_->dataset->GetRasterBand(index + 1)) {}
 
   // What a band answers once its dataset has been deleted.
   static constexpr HRESULT kDeleted = E_UNEXPECTED;
 
-  HRESULT get_Index(LONG* index) override {
-    if (!index) return E_POINTER;
-    *index = index_;
-    return S_OK;
-  }
+  HRESULT get_Index(LONG* index) override { return com::Out(index_, index); }
   HRESULT get_Width(LONG* width) override {
-    if (!dataset_->handle) return kDeleted;
-    if (!width) return E_POINTER;
-    *width = GDALGetRasterBandXSize(band_);
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Out(band_->GetXSize(), width);
   }
   HRESULT get_Height(LONG* height) override {
-    if (!dataset_->handle) return kDeleted;
-    if (!height) return E_POINTER;
-    *height = GDALGetRasterBandYSize(band_);
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Out(band_->GetYSize(), height);
   }
   HRESULT get_PixelType(LONG* type) override {
-    if (!dataset_->handle) return kDeleted;
-    if (!type) return E_POINTER;
-    *type = PixelTypeOf(band_);
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Out(PixelTypeOf(*band_), type);
   }
   HRESULT get_NoDataValue(VARIANT* value) override {
     if (!value) return E_POINTER;
     VariantInit(value);
-    if (!dataset_->handle) return kDeleted;
-    bool has = false;
-    const double v = ReadNoData(band_, &has);
-    const LONG type = PixelTypeOf(band_);
-    const VARTYPE vt = VariantTypeOf(type);
-    if (!has || vt == VT_EMPTY) return S_FALSE;
-    if (!Holds(type, v)) return DISP_E_OVERFLOW;  // no cell can have it
-    VARIANT d;
-    VariantInit(&d);
-    d.vt = VT_R8;
-    d.dblVal = v;
-    return VariantChangeType(value, &d, 0, vt);
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      int has = 0;
+      const double v = band_->GetNoDataValue(&has);
+      const LONG type = PixelTypeOf(*band_);
+      if (!has || !IsCellType(type)) return S_FALSE;
+      // A value that no cell of the type can hold (GeoTIFF allows any) is handed out as it
+      // is, as a double: each caller takes such a value by its own rule.
+      const com::Variant out = Holds(type, v) ? CellVariant(type, v) : com::Variant::R8(v);
+      return VariantCopy(value, &out.get());
+    });
   }
   HRESULT put_NoDataValue(VARIANT value) override {
-    if (!dataset_->handle) return kDeleted;
-    const LONG type = PixelTypeOf(band_);
-    const VARTYPE vt = VariantTypeOf(type);
-    if (vt == VT_EMPTY) return GIS_E_UNSUPPORTED;
-    VARIANT cell;
-    VariantInit(&cell);
-    if (const HRESULT hr = VariantChangeType(&cell, &value, 0, vt); FAILED(hr)) return hr;
-    VARIANT d;
-    VariantInit(&d);
-    VariantChangeType(&d, &cell, 0, VT_R8);
-    return GDALSetRasterNoDataValue(band_, d.dblVal) == CE_None ? S_OK : GIS_E_IO;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      const VARTYPE vt = VariantTypeOf(PixelTypeOf(*band_));
+      if (vt == VT_EMPTY) return GIS_E_UNSUPPORTED;
+      com::Variant cell, real;
+      if (const HRESULT hr = VariantChangeType(cell.put(), &value, 0, vt); FAILED(hr)) return hr;
+      if (const HRESULT hr = VariantChangeType(real.put(), &cell.get(), 0, VT_R8); FAILED(hr)) return hr;
+      return band_->SetNoDataValue(real.get().dblVal) == CE_None ? S_OK : GIS_E_IO;
+    });
   }
   HRESULT get_MeanCellSize(XYPair** size) override {
     if (!size) return E_POINTER;
-    if (!dataset_->handle) return kDeleted;
-    double gt[6];
-    GDALGetGeoTransform(dataset_->handle, gt);
-    *size = MakeXYPair(std::fabs(gt[1]), std::fabs(gt[5])).detach();
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      const Layout layout = LayoutOf(*dataset_->dataset);
+      return com::Out(MakeXYPair(std::fabs(layout.gt[1]), std::fabs(layout.gt[5])), size);
+    });
   }
   HRESULT get_SpatialReference(SpatialReference** reference) override {
     if (!reference) return E_POINTER;
-    if (!dataset_->handle) return kDeleted;
-    const auto* srs = OGRSpatialReference::FromHandle(GDALGetSpatialRef(dataset_->handle));
-    *reference = WrapReference(SharedReference(srs)).detach();
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] { return OutReference(SharedReference(dataset_->dataset->GetSpatialRef()), reference); });
   }
   HRESULT get_Extent(Envelope** extent) override {
     if (!extent) return E_POINTER;
-    if (!dataset_->handle) return kDeleted;
-    double gt[6];
-    GDALGetGeoTransform(dataset_->handle, gt);
-    const double w = GDALGetRasterXSize(dataset_->handle), h = GDALGetRasterYSize(dataset_->handle);
-    const double x0 = gt[0], x1 = gt[0] + w * gt[1], y0 = gt[3] + h * gt[5], y1 = gt[3];
-    const auto* srs = OGRSpatialReference::FromHandle(GDALGetSpatialRef(dataset_->handle));
-    *extent = MakeEnvelope(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1),
-                           SharedReference(srs))
-                  .detach();
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      GDALDataset& ds = *dataset_->dataset;
+      const Layout layout = LayoutOf(ds);
+      const double* gt = layout.gt;
+      const double w = ds.GetRasterXSize(), h = ds.GetRasterYSize();
+      const double x0 = gt[0], x1 = gt[0] + w * gt[1], y0 = gt[3] + h * gt[5], y1 = gt[3];
+      return com::Out(MakeEnvelope(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1),
+                                   SharedReference(ds.GetSpatialRef())),
+                      extent);
+    });
   }
 
   HRESULT CreatePixelBlock(XYPair* size, PixelBlock** block) override {
     if (!size || !block) return E_POINTER;
     *block = nullptr;
-    if (!dataset_->handle) return kDeleted;
-    double cols = 0, rows = 0;
-    size->QueryCoords(&cols, &rows);
-    const LONG type = PixelTypeOf(band_);
-    if (CellBytes(type) == 0) return GIS_E_UNSUPPORTED;
-    if (!(cols >= 0 && rows >= 0 && cols * rows * CellBytes(type) < 4e9)) return E_INVALIDARG;
-    try {
-      *block = com::MakeObject<PixelBlockImpl>(type, static_cast<LONG>(cols), static_cast<LONG>(rows)).detach();
-    } catch (const std::bad_alloc&) {
-      return E_OUTOFMEMORY;
-    }
-    return S_OK;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      double cols = 0, rows = 0;
+      if (FAILED(size->QueryCoords(&cols, &rows))) return E_INVALIDARG;
+      const LONG type = PixelTypeOf(*band_);
+      const int bytes = PixelTypeBytes(type);
+      if (bytes == 0) return GIS_E_UNSUPPORTED;
+      if (!(cols >= 0 && rows >= 0 && cols * rows * bytes < 4e9)) return E_INVALIDARG;
+      return com::Out(com::ComPtr<PixelBlock>(
+                          com::MakeObject<PixelBlockImpl>(type, static_cast<LONG>(cols), static_cast<LONG>(rows)).get()),
+                      block);
+    });
   }
 
   HRESULT Read(XYPair* topLeft, PixelBlock* block) override { return Transfer(topLeft, block, GF_Read); }
@@ -249,112 +229,129 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
 
   HRESULT AcquireCache(IUnknown** cache) override {
     if (!cache) return E_POINTER;
-    auto token = com::MakeObject<PixelCache>();
-    *cache = token->Identity();
-    (*cache)->AddRef();
-    return S_OK;
+    return com::Guard([&] { return com::Out(com::ComPtr<IUnknown>(com::MakeObject<PixelCache>()->Identity()), cache); });
   }
   HRESULT ReturnCache(IUnknown* cache) override {
     if (!cache) return E_POINTER;
-    if (!dataset_->handle) return kDeleted;
-    return GDALFlushRasterCache(band_) == CE_None ? S_OK : GIS_E_IO;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] { return band_->FlushCache() == CE_None ? S_OK : GIS_E_IO; });
   }
 
  private:
+  bool Deleted() const { return !dataset_->dataset; }
+
   HRESULT Transfer(XYPair* topLeft, PixelBlock* block, GDALRWFlag direction) {
     if (!topLeft || !block) return E_POINTER;
-    if (!dataset_->handle) return kDeleted;
-    com::ComPtr<BlockCells> own;
-    if (FAILED(block->QueryInterface(own.put()))) return E_INVALIDARG;
-    CellArrayImpl* cells = own->Cells();
-    if (cells->type() != PixelTypeOf(band_)) return E_INVALIDARG;
-    double left = 0, top = 0;
-    topLeft->QueryCoords(&left, &top);
-    if (!std::isfinite(left) || !std::isfinite(top)) return E_INVALIDARG;
-    // Far beyond any raster a block is all overhang; the limit keeps the cell sums exact.
-    constexpr double kFar = 1e15;
-    const auto c0 = static_cast<long long>(std::clamp(left, -kFar, kFar));
-    const auto r0 = static_cast<long long>(std::clamp(top, -kFar, kFar));
-    const long long width = GDALGetRasterBandXSize(band_), height = GDALGetRasterBandYSize(band_);
-    const int bytes = CellBytes(cells->type());
-    const long long bw = cells->width(), bh = cells->height();
-    if (direction == GF_Read) {
-      // The overhang past the raster's edges holds the no-data value (0 without one).
-      bool has = false;
-      const double fill = ReadNoData(band_, &has);
-      std::vector<unsigned char> one(static_cast<std::size_t>(bytes));
-      StoreCell(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, one.data());
-      for (std::size_t i = 0; i < cells->size(); i += static_cast<std::size_t>(bytes))
-        std::memcpy(cells->bytes() + i, one.data(), static_cast<std::size_t>(bytes));
-    }
-    const long long x0 = std::max(c0, 0LL), y0 = std::max(r0, 0LL);
-    const long long x1 = std::min(c0 + bw, width), y1 = std::min(r0 + bh, height);
-    if (x1 <= x0 || y1 <= y0) return S_OK;
-    unsigned char* first = cells->bytes() + ((y0 - r0) * bw + (x0 - c0)) * bytes;
-    const CPLErr err = GDALRasterIO(band_, direction, static_cast<int>(x0), static_cast<int>(y0),
-                                    static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), first,
-                                    static_cast<int>(x1 - x0), static_cast<int>(y1 - y0),
-                                    GdalTypeOf(cells->type()), bytes, static_cast<GSpacing>(bw * bytes));
-    return err == CE_None ? S_OK : GIS_E_IO;
+    if (Deleted()) return kDeleted;
+    return com::Guard([&] {
+      com::ComPtr<BlockCells> own;
+      if (FAILED(block->QueryInterface(own.put()))) return E_INVALIDARG;
+      CellArrayImpl* cells = own->Cells();
+      if (cells->type() != PixelTypeOf(*band_)) return E_INVALIDARG;
+      double left = 0, top = 0;
+      if (FAILED(topLeft->QueryCoords(&left, &top))) return E_INVALIDARG;
+      if (!std::isfinite(left) || !std::isfinite(top)) return E_INVALIDARG;
+      // Far beyond any raster a block is all overhang; the limit keeps the cell sums exact.
+      constexpr double kFar = 1e15;
+      const auto c0 = static_cast<long long>(std::clamp(left, -kFar, kFar));
+      const auto r0 = static_cast<long long>(std::clamp(top, -kFar, kFar));
+      const long long width = band_->GetXSize(), height = band_->GetYSize();
+      const int bytes = PixelTypeBytes(cells->type());
+      const long long bw = cells->width(), bh = cells->height();
+      if (direction == GF_Read) {
+        // The overhang past the raster's edges holds the no-data value (0 without one).
+        int has = 0;
+        const double fill = band_->GetNoDataValue(&has);
+        FillCells(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, cells->bytes(),
+                  cells->size() / static_cast<std::size_t>(bytes));
+      }
+      // Rows and columns of the raster, counted from its northern row, that the block covers.
+      const long long x0 = std::max(c0, 0LL), y0 = std::max(r0, 0LL);
+      const long long x1 = std::min(c0 + bw, width), y1 = std::min(r0 + bh, height);
+      if (x1 <= x0 || y1 <= y0) return S_OK;
+      const long long stride = bw * bytes;
+      unsigned char* first = cells->bytes() + (y0 - r0) * stride + (x0 - c0) * bytes;
+      const auto rowBytes = static_cast<std::size_t>((x1 - x0) * bytes);
+      // A file stored from the south holds those rows upside down, from its row height - y1.
+      const bool southUp = LayoutOf(*dataset_->dataset).southUp;
+      const long long fileRow = southUp ? height - y1 : y0;
+      if (southUp && direction == GF_Write) ReverseRows(first, y1 - y0, stride, rowBytes);
+      const CPLErr err = band_->RasterIO(direction, static_cast<int>(x0), static_cast<int>(fileRow),
+                                         static_cast<int>(x1 - x0), static_cast<int>(y1 - y0), first,
+                                         static_cast<int>(x1 - x0), static_cast<int>(y1 - y0),
+                                         GdalTypeOf(cells->type()), bytes, static_cast<GSpacing>(stride), nullptr);
+      // Read rows come north first; written ones go back as the caller gave them.
+      if (southUp) ReverseRows(first, y1 - y0, stride, rowBytes);
+      return err == CE_None ? S_OK : GIS_E_IO;
+    });
   }
 
   DatasetRef dataset_;
   int index_;
-  GDALRasterBandH band_;
+  GDALRasterBand* band_;
 };
 
 class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection> {
  public:
   explicit RasterDatasetImpl(DatasetRef dataset) : dataset_(std::move(dataset)) {}
 
-  HRESULT get_Name(BSTR* name) override { return OutString(fs::path(dataset_->path).filename().string(), name); }
+  HRESULT get_Name(BSTR* name) override {
+    return com::Guard([&] { return com::Out(fs::path(dataset_->path).filename().string(), name); });
+  }
   HRESULT get_WorkspacePath(BSTR* path) override {
-    return OutString(fs::path(dataset_->path).parent_path().string(), path);
+    return com::Guard([&] { return com::Out(DirectoryOf(dataset_->path), path); });
   }
   HRESULT Delete() override {
-    if (!dataset_->handle) return E_UNEXPECTED;  // deleted before
-    GDALDriverH driver = GDALGetDatasetDriver(dataset_->handle);
-    GDALClose(dataset_->handle);
-    dataset_->handle = nullptr;
-    return GDALDeleteDataset(driver, dataset_->path.c_str()) == CE_None ? S_OK : GIS_E_IO;
+    if (!dataset_->dataset) return E_UNEXPECTED;  // deleted before
+    return com::Guard([&] {
+      GDALDriver* driver = dataset_->dataset->GetDriver();
+      dataset_->dataset.reset();
+      return driver && driver->Delete(dataset_->path.c_str()) == CE_None ? S_OK : GIS_E_IO;
+    });
   }
   HRESULT get_Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = dataset_->handle ? GDALGetRasterCount(dataset_->handle) : 0;
-    return S_OK;
+    return com::Out(dataset_->dataset ? dataset_->dataset->GetRasterCount() : 0, count);
   }
   HRESULT Item(LONG index, RasterBand** band) override {
     if (!band) return E_POINTER;
     *band = nullptr;
-    if (!dataset_->handle || index < 0 || index >= GDALGetRasterCount(dataset_->handle)) return E_INVALIDARG;
-    *band = static_cast<RasterBand*>(com::MakeObject<RasterBandImpl>(dataset_, index).detach());
-    return S_OK;
+    if (!dataset_->dataset || index < 0 || index >= dataset_->dataset->GetRasterCount()) return E_INVALIDARG;
+    return com::Guard([&] {
+      return com::Out(com::ComPtr<RasterBand>(com::MakeObject<RasterBandImpl>(dataset_, index).get()), band);
+    });
   }
-  const DatasetRef& dataset() const { return dataset_; }
 
  private:
   DatasetRef dataset_;
 };
 
+com::ComPtr<RasterDataset> WrapDataset(GDALDatasetUniquePtr dataset, const std::string& path) {
+  auto open = std::make_shared<OpenDataset>();
+  open->dataset = std::move(dataset);
+  open->path = path;
+  return com::ComPtr<RasterDataset>(com::MakeObject<RasterDatasetImpl>(std::move(open)).get());
+}
+
 class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Workspace, RasterWorkspace> {
  public:
   explicit RasterWorkspaceImpl(std::string directory) : directory_(std::move(directory)) {}
 
-  HRESULT get_PathName(BSTR* path) override { return OutString(directory_, path); }
+  HRESULT get_PathName(BSTR* path) override { return com::Guard([&] { return com::Out(directory_, path); }); }
 
   HRESULT OpenRasterDataset(BSTR name, RasterDataset** dataset) override {
     if (!dataset) return E_POINTER;
     *dataset = nullptr;
-    const std::string n = Utf8(name);
-    if (n.empty()) return E_INVALIDARG;
-    HRESULT hr = GIS_E_NOTFOUND;
-    for (const std::string& candidate : {n, n + ".tif"}) {
-      const std::string path = (fs::path(directory_) / candidate).string();
-      if (!Exists(path) || IsDirectory(path)) continue;
-      *dataset = OpenRasterPath(path, &hr).detach();
-      if (*dataset) return S_OK;
-    }
-    return hr;
+    return com::Guard([&] {
+      const std::string n = Utf8(name);
+      if (n.empty()) return E_INVALIDARG;
+      HRESULT hr = GIS_E_NOTFOUND;
+      for (const std::string& candidate : {n, n + ".tif"}) {
+        const std::string path = (fs::path(directory_) / candidate).string();
+        if (!Exists(path) || IsDirectory(path)) continue;
+        if (auto opened = OpenRasterPath(path, &hr)) return com::Out(opened, dataset);
+      }
+      return hr;
+    });
   }
 
   HRESULT CreateRasterDataset(BSTR name, BSTR format, Point* origin, LONG columns, LONG rows, double cellX,
@@ -363,37 +360,38 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
     if (!dataset) return E_POINTER;
     *dataset = nullptr;
     if (!origin) return E_POINTER;
-    std::string n = Utf8(name);
-    if (n.empty() || n.find('/') != std::string::npos) return E_INVALIDARG;
-    if (Utf8(format) != "GRID") return GIS_E_UNSUPPORTED;
-    const GDALDataType type = GdalTypeOf(pixelType);
-    if (type == GDT_Unknown) return GIS_E_UNSUPPORTED;
-    if (columns <= 0 || rows <= 0 || bands <= 0 || !(cellX > 0) || !(cellY > 0)) return E_INVALIDARG;
-    if (!fs::path(n).has_extension()) n += ".tif";
-    const std::string path = (fs::path(directory_) / n).string();
-    if (Exists(path)) return GIS_E_EXISTS;  // never over an existing dataset
-    char** options = nullptr;
-    // Tiles suit wide rasters; a narrow one would be mostly tile padding.
-    if (columns >= 256 && rows >= 256) options = CSLSetNameValue(options, "TILED", "YES");
-    options = CSLSetNameValue(options, "BIGTIFF", "IF_SAFER");
-    // Cells never written read as empty instead of being filled in when the file closes.
-    options = CSLSetNameValue(options, "SPARSE_OK", "TRUE");
-    if (pixelType == PT_CHAR) options = CSLSetNameValue(options, "PIXELTYPE", "SIGNEDBYTE");
-    GDALDriverH driver = GDALGetDriverByName("GTiff");
-    GDALDatasetH handle = GDALCreate(driver, path.c_str(), columns, rows, bands, type, options);
-    CSLDestroy(options);
-    if (!handle) return GIS_E_IO;
-    double x = 0, y = 0;
-    origin->get_X(&x);
-    origin->get_Y(&y);
-    double gt[6] = {x, cellX, 0, y + rows * cellY, 0, -cellY};
-    GDALSetGeoTransform(handle, gt);
-    if (auto ref = ReferenceOf(reference)) GDALSetSpatialRef(handle, OGRSpatialReference::ToHandle(ref.get()));
-    auto open = std::make_shared<OpenDataset>();
-    open->handle = handle;
-    open->path = path;
-    *dataset = static_cast<RasterDataset*>(com::MakeObject<RasterDatasetImpl>(open).detach());
-    return S_OK;
+    return com::Guard([&] {
+      std::string n = Utf8(name);
+      if (n.empty() || n.find('/') != std::string::npos) return E_INVALIDARG;
+      if (Utf8(format) != "GRID") return GIS_E_UNSUPPORTED;
+      const GDALDataType type = GdalTypeOf(pixelType);
+      if (type == GDT_Unknown) return GIS_E_UNSUPPORTED;
+      if (columns <= 0 || rows <= 0 || bands <= 0 || !(cellX > 0) || !(cellY > 0)) return E_INVALIDARG;
+      double x = 0, y = 0;
+      if (FAILED(origin->get_X(&x)) || FAILED(origin->get_Y(&y))) return E_INVALIDARG;
+      if (!fs::path(n).has_extension()) n += ".tif";
+      const std::string path = (fs::path(directory_) / n).string();
+      if (Exists(path)) return GIS_E_EXISTS;  // never over an existing dataset
+      CPLStringList options;
+      // Tiles suit wide rasters; a narrow one would be mostly tile padding.
+      if (columns >= 256 && rows >= 256) options.SetNameValue("TILED", "YES");
+      options.SetNameValue("BIGTIFF", "IF_SAFER");
+      // Cells never written read as empty instead of being filled in when the file closes.
+      options.SetNameValue("SPARSE_OK", "TRUE");
+      if (pixelType == PT_CHAR) options.SetNameValue("PIXELTYPE", "SIGNEDBYTE");
+      GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
+      if (!driver) return GIS_E_UNSUPPORTED;
+      GDALDatasetUniquePtr created(driver->Create(path.c_str(), columns, rows, bands, type, options.List()));
+      if (!created) return GIS_E_IO;
+      double gt[6] = {x, cellX, 0, y + rows * cellY, 0, -cellY};
+      const auto ref = ReferenceOf(reference);
+      if (created->SetGeoTransform(gt) != CE_None || (ref && created->SetSpatialRef(ref.get()) != CE_None)) {
+        created.reset();
+        driver->Delete(path.c_str());
+        return GIS_E_IO;
+      }
+      return com::Out(WrapDataset(std::move(created), path), dataset);
+    });
   }
 
  private:
@@ -403,8 +401,8 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
 class RasterIdentifyResultImpl final : public com::ComClass<RasterIdentifyResultImpl, RasterIdentifyResult> {
  public:
   explicit RasterIdentifyResultImpl(std::string value) : value_(std::move(value)) {}
-  HRESULT get_Name(BSTR* name) override { return OutString("Pixel value", name); }
-  HRESULT get_Value(BSTR* text) override { return OutString(value_, text); }
+  HRESULT get_Name(BSTR* name) override { return com::Out("Pixel value", name); }
+  HRESULT get_Value(BSTR* text) override { return com::Out(value_, text); }
 
  protected:
   HRESULT QueryOther(REFIID riid, void** object) override {
@@ -423,18 +421,12 @@ class RasterIdentifyResultImpl final : public com::ComClass<RasterIdentifyResult
 
 class IdentifyResultsImpl final : public com::ComClass<IdentifyResultsImpl, IdentifyResults> {
  public:
-  HRESULT get_Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(items.size());
-    return S_OK;
-  }
+  HRESULT get_Count(LONG* count) override { return com::Out(static_cast<LONG>(items.size()), count); }
   HRESULT get_Element(LONG index, IUnknown** element) override {
     if (!element) return E_POINTER;
     *element = nullptr;
     if (index < 0 || index >= static_cast<LONG>(items.size())) return E_INVALIDARG;
-    *element = items[static_cast<std::size_t>(index)].get();
-    (*element)->AddRef();
-    return S_OK;
+    return com::Out(items[static_cast<std::size_t>(index)], element);
   }
   std::vector<com::ComPtr<IUnknown>> items;
 };
@@ -443,24 +435,21 @@ class IdentifyResultsImpl final : public com::ComClass<IdentifyResultsImpl, Iden
 
 com::ComPtr<RasterDataset> OpenRasterPath(const std::string& path, HRESULT* result) {
   EnsureGdal();
-  HRESULT hr = S_OK;
-  com::ComPtr<RasterDataset> out;
-  GDALDatasetH handle = nullptr;
+  const auto answer = [&](HRESULT hr) {
+    if (result) *result = hr;
+  };
   if (!Exists(path)) {
-    hr = GIS_E_NOTFOUND;
-  } else {
-    handle = GDALOpenEx(path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE, nullptr, nullptr, nullptr);
-    if (!handle) handle = GDALOpenEx(path.c_str(), GDAL_OF_RASTER, nullptr, nullptr, nullptr);
-    if (!handle) hr = GIS_E_IO;
+    answer(GIS_E_NOTFOUND);
+    return {};
   }
-  if (handle) {
-    auto open = std::make_shared<OpenDataset>();
-    open->handle = handle;
-    open->path = path;
-    out = static_cast<RasterDataset*>(com::MakeObject<RasterDatasetImpl>(open).get());
+  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
+  if (!dataset) dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
+  if (!dataset) {
+    answer(GIS_E_IO);
+    return {};
   }
-  if (result) *result = hr;
-  return out;
+  answer(S_OK);
+  return WrapDataset(std::move(dataset), path);
 }
 
 com::ComPtr<Workspace> OpenRasterWorkspace(const std::string& directory, HRESULT* result) {
@@ -477,113 +466,96 @@ com::ComPtr<Workspace> OpenRasterWorkspace(const std::string& directory, HRESULT
 
 namespace gis {
 
-int CellBytes(LONG pixelType) {
-  switch (pixelType) {
-    case PT_UCHAR:
-    case PT_CHAR: return 1;
-    case PT_USHORT:
-    case PT_SHORT: return 2;
-    case PT_ULONG:
-    case PT_LONG:
-    case PT_FLOAT: return 4;
-    case PT_DOUBLE: return 8;
-    default: return 0;
-  }
-}
-
 namespace {
 
 // The value of a cell (NaN for the types the library cannot hold).
 double CellValue(LONG pixelType, const void* cell) {
-  const auto* p = static_cast<const unsigned char*>(cell);
-  const auto read = [p]<class T>(T) {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return static_cast<double>(v);
-  };
-  switch (pixelType) {
-    case PT_UCHAR: return read(std::uint8_t{});
-    case PT_CHAR: return read(std::int8_t{});
-    case PT_USHORT: return read(std::uint16_t{});
-    case PT_SHORT: return read(std::int16_t{});
-    case PT_ULONG: return read(std::uint32_t{});
-    case PT_LONG: return read(std::int32_t{});
-    case PT_FLOAT: return read(float{});
-    case PT_DOUBLE: return read(double{});
-    default: return std::nan("");
-  }
+  return VisitPixelType(
+      pixelType,
+      [&]<class T>() {
+        T v;
+        std::memcpy(&v, cell, sizeof v);
+        return static_cast<double>(v);
+      },
+      std::nan(""));
 }
 
 }  // namespace
 
 std::string CellText(LONG pixelType, const void* cell) {
-  char buf[64];
-  std::to_chars_result r{buf, std::errc()};
-  const auto* p = static_cast<const unsigned char*>(cell);
-  switch (pixelType) {
-    case PT_UCHAR: r = std::to_chars(buf, buf + sizeof buf, static_cast<unsigned>(*p)); break;
-    case PT_CHAR: r = std::to_chars(buf, buf + sizeof buf, static_cast<int>(static_cast<std::int8_t>(*p))); break;
-    case PT_USHORT: { std::uint16_t v; std::memcpy(&v, p, 2); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    case PT_SHORT: { std::int16_t v; std::memcpy(&v, p, 2); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    case PT_ULONG: { std::uint32_t v; std::memcpy(&v, p, 4); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    case PT_LONG: { std::int32_t v; std::memcpy(&v, p, 4); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    case PT_FLOAT: { float v; std::memcpy(&v, p, 4); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    case PT_DOUBLE: { double v; std::memcpy(&v, p, 8); r = std::to_chars(buf, buf + sizeof buf, v); break; }
-    default: return {};
-  }
-  return std::string(buf, r.ptr);
+  return VisitPixelType(
+      pixelType,
+      [&]<class T>() {
+        T v;
+        std::memcpy(&v, cell, sizeof v);
+        char buf[64];
+        return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
+      },
+      std::string());
+}
+
+com::Variant CellVariant(LONG pixelType, double value) {
+  return VisitPixelType(
+      pixelType,
+      [&]<class T>() {
+        com::Variant out;
+        if (!CellHolds<T>(value)) return out;
+        const T cell = static_cast<T>(value);
+        VARIANT* v = out.put();
+        v->vt = detail::kCellVariantType<T>;
+        std::memcpy(&v->llVal, &cell, sizeof cell);  // every member of the union starts there
+        return out;
+      },
+      com::Variant());
 }
 
 HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** results) {
-  using namespace detail;
   if (!dataset || !point || !results) return E_POINTER;
   *results = nullptr;
-  com::ComPtr<RasterBandCollection> bands;
-  if (FAILED(dataset->QueryInterface(bands.put()))) return E_INVALIDARG;
-  LONG count = 0;
-  bands->get_Count(&count);
-  double x = 0, y = 0;
-  point->get_X(&x);
-  point->get_Y(&y);
-  std::string text;
-  for (LONG b = 0; b < count; ++b) {
-    com::ComPtr<RasterBand> band;
-    bands->Item(b, band.put());
-    auto props = band.query<RasterProps>();
-    auto raw = band.query<RawPixels>();
-    com::ComPtr<Envelope> extent;
-    props->get_Extent(extent.put());
-    LONG width = 0, height = 0, type = 0;
-    props->get_Width(&width);
-    props->get_Height(&height);
-    props->get_PixelType(&type);
-    double x0, y0, x1, y1;
-    extent->QueryCoords(&x0, &y0, &x1, &y1);
-    if (!(x >= x0 && x < x1 && y > y0 && y <= y1) || width <= 0 || height <= 0) return S_FALSE;
-    // Inside the extent, but the division may round a point of the last cell up to the edge.
-    const double column = std::min(std::floor((x - x0) / ((x1 - x0) / width)), width - 1.0);
-    const double row = std::min(std::floor((y1 - y) / ((y1 - y0) / height)), height - 1.0);
-    com::ComPtr<PixelBlock> block;
-    if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
-    if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
-    com::ComPtr<CellArray> cells;
-    block->GetPlane(0, cells.put());
-    void* cell = nullptr;
-    cells->Data(&cell);
-    com::Variant nodata;
-    std::string value = CellText(type, cell);
-    double flag = 0;
-    if (props->get_NoDataValue(nodata.put()) == S_OK && SUCCEEDED(nodata.ToDouble(&flag))) {
-      // Every cell type's values are exact as doubles; a NaN flag stands for every NaN.
-      const double v = CellValue(type, cell);
-      if (v == flag || (std::isnan(v) && std::isnan(flag))) value = "NoData";
+  return com::Guard([&] {
+    com::ComPtr<RasterBandCollection> bands;
+    if (FAILED(dataset->QueryInterface(bands.put()))) return E_INVALIDARG;
+    LONG count = 0;
+    double x = 0, y = 0;
+    if (FAILED(bands->get_Count(&count)) || FAILED(point->get_X(&x)) || FAILED(point->get_Y(&y))) return E_FAIL;
+    std::string text;
+    for (LONG b = 0; b < count; ++b) {
+      com::ComPtr<RasterBand> band;
+      if (FAILED(bands->Item(b, band.put()))) return E_FAIL;
+      auto props = band.query<RasterProps>();
+      auto raw = band.query<RawPixels>();
+      if (!props || !raw) return E_FAIL;
+      com::ComPtr<Envelope> extent;
+      LONG width = 0, height = 0, type = 0;
+      if (FAILED(props->get_Extent(extent.put())) || FAILED(props->get_Width(&width)) ||
+          FAILED(props->get_Height(&height)) || FAILED(props->get_PixelType(&type)))
+        return E_FAIL;
+      double x0, y0, x1, y1;
+      if (FAILED(extent->QueryCoords(&x0, &y0, &x1, &y1))) return E_FAIL;
+      if (!(x >= x0 && x < x1 && y > y0 && y <= y1) || width <= 0 || height <= 0) return S_FALSE;
+      // Inside the extent, but the division may round a point of the last cell up to the edge.
+      const double column = std::min(std::floor((x - x0) / ((x1 - x0) / width)), width - 1.0);
+      const double row = std::min(std::floor((y1 - y) / ((y1 - y0) / height)), height - 1.0);
+      com::ComPtr<PixelBlock> block;
+      if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
+      if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
+      com::ComPtr<CellArray> cells;
+      void* cell = nullptr;
+      if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&cell))) return E_FAIL;
+      com::Variant nodata;
+      std::string value = CellText(type, cell);
+      double flag = 0;
+      if (props->get_NoDataValue(nodata.put()) == S_OK && SUCCEEDED(nodata.ToDouble(&flag))) {
+        // Every cell type's values are exact as doubles; a NaN flag stands for every NaN.
+        const double v = CellValue(type, cell);
+        if (v == flag || (std::isnan(v) && std::isnan(flag))) value = "NoData";
+      }
+      text += (b ? ", " : "") + value;
     }
-    text += (b ? ", " : "") + value;
-  }
-  auto list = com::MakeObject<IdentifyResultsImpl>();
-  list->items.emplace_back(com::MakeObject<RasterIdentifyResultImpl>(text)->Identity());
-  *results = list.detach();
-  return S_OK;
+    auto list = com::MakeObject<detail::IdentifyResultsImpl>();
+    list->items.emplace_back(com::MakeObject<detail::RasterIdentifyResultImpl>(text)->Identity());
+    return com::Out(com::ComPtr<IdentifyResults>(list.get()), results);
+  });
 }
 
 com::ComPtr<RasterDataset> OpenRasterFile(const std::string& path, HRESULT* result) {

@@ -1,32 +1,14 @@
 #include "ui/automation.h"
 
-#include <mutex>
 #include <thread>
 #include <utility>
 
-#include "ui/commdlg.h"
-#include "ui/internal.h"
-#include "ui/msgbox.h"
+#include "com/utf8.h"
+#include "ui/headless.h"
 #include "ui/window.h"
 
 namespace ui::automation {
 namespace {
-
-struct Screen {
-  std::mutex lock;
-  User user;
-  MessageBoxHandler messageBoxes;
-  SaveFileHandler saveFile;
-  std::vector<MessageBoxRecord> recorded;
-  std::vector<std::string> unanswered;
-  Clock clock;
-  std::uint64_t actions = 0;  // every action a person took
-};
-
-Screen& TheScreen() {
-  static Screen* screen = new Screen;
-  return *screen;
-}
 
 thread_local std::string refusal;
 
@@ -35,10 +17,9 @@ bool Refuse(std::string why) {
   return false;
 }
 
-void Acted() {
-  std::lock_guard guard(TheScreen().lock);
-  ++TheScreen().actions;
-}
+// Every action a person takes is reported, so that a modal dialog can tell a person who
+// acted from one who walked away.
+void Acted() { Headless().NoteAction(); }
 
 // A person can only use a control that exists, is shown and is enabled.
 bool Usable(HWND control, const char* what) {
@@ -48,26 +29,16 @@ bool Usable(HWND control, const char* what) {
   return true;
 }
 
-// Decodes one UTF-8 character at s[i], advancing i.
-char32_t NextChar(std::string_view s, std::size_t& i) {
-  const auto c = static_cast<unsigned char>(s[i++]);
-  if (c < 0x80) return c;
-  int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : 1;
-  char32_t cp = c & (0x3F >> extra);
-  while (extra-- > 0 && i < s.size()) cp = (cp << 6) | (static_cast<unsigned char>(s[i++]) & 0x3F);
-  return cp;
+// What a control tells its dialog when a person uses it.
+void NotifyParent(HWND control, WORD code) {
+  SendMessage(GetParent(control), WM_COMMAND, MAKEWPARAM(static_cast<WORD>(GetDlgCtrlID(control)), code),
+              reinterpret_cast<LPARAM>(control));
 }
 
 }  // namespace
 
-ScopedUser::ScopedUser(User user) {
-  std::lock_guard guard(TheScreen().lock);
-  previous_ = std::exchange(TheScreen().user, std::move(user));
-}
-ScopedUser::~ScopedUser() {
-  std::lock_guard guard(TheScreen().lock);
-  TheScreen().user = std::move(previous_);
-}
+ScopedUser::ScopedUser(User user) : previous_(Headless().SetUser(std::move(user))) {}
+ScopedUser::~ScopedUser() { Headless().SetUser(std::move(previous_)); }
 
 bool Click(HWND control) {
   if (!Usable(control, "click")) return false;
@@ -87,7 +58,7 @@ bool Focus(HWND control) {
 
 bool Type(HWND control, std::string_view text) {
   if (!Focus(control)) return false;
-  for (std::size_t i = 0; i < text.size();) SendMessage(control, WM_CHAR, NextChar(text, i), 0);
+  for (std::size_t at = 0; at < text.size();) SendMessage(control, WM_CHAR, com::DecodeUtf8(text, at), 0);
   return true;
 }
 
@@ -95,9 +66,9 @@ bool Replace(HWND control, std::string_view text) {
   if (!Focus(control)) return false;
   const std::string s(text);
   SendMessage(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(s.c_str()));
-  if (ClassOf(control) == "ComboBox") {
-    detail::Notify(*detail::Find(control), CBN_EDITUPDATE);
-    detail::Notify(*detail::Find(control), CBN_EDITCHANGE);
+  if (ClassOf(control) == "ComboBox") {  // a paste into the edit of a combo box
+    NotifyParent(control, CBN_EDITUPDATE);
+    NotifyParent(control, CBN_EDITCHANGE);
   }
   return true;
 }
@@ -114,20 +85,18 @@ bool Pick(HWND combo, std::string_view item) {
     }
   if (index < 0) return Refuse("the list has no entry \"" + std::string(item) + "\"");
   Focus(combo);
-  const auto w = detail::Find(combo);
-  detail::Notify(*w, CBN_DROPDOWN);
+  NotifyParent(combo, CBN_DROPDOWN);
   SendMessage(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
-  detail::Notify(*w, CBN_SELCHANGE);
-  detail::Notify(*w, CBN_SELENDOK);
-  detail::Notify(*w, CBN_CLOSEUP);
+  NotifyParent(combo, CBN_SELCHANGE);
+  NotifyParent(combo, CBN_SELENDOK);
+  NotifyParent(combo, CBN_CLOSEUP);
   return true;
 }
 
 bool PressEnter(HWND dialog) {
   // Enter presses the dialog's default button when it can be pressed.
-  const auto w = detail::Find(dialog);
-  if (!w) return Refuse("no such dialog");
-  for (HWND c : w->children) {
+  if (!IsWindow(dialog)) return Refuse("no such dialog");
+  for (HWND c : ChildrenOf(dialog)) {
     if (ClassOf(c) == "Button" && (StyleOf(c) & BS_TYPEMASK) == BS_DEFPUSHBUTTON) return Click(c);
   }
   return Click(GetDlgItem(dialog, IDOK));
@@ -142,40 +111,44 @@ bool Close(HWND window) {
 
 std::string LastRefusal() { return refusal; }
 
-std::string Text(HWND window) {
-  const int n = GetWindowTextLength(window);
-  std::string s(static_cast<std::size_t>(n) + 1, '\0');
-  s.resize(static_cast<std::size_t>(GetWindowText(window, s.data(), n + 1)));
-  return s;
-}
-
+std::string Text(HWND window) { return TextOf(window); }
 bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }
 bool Visible(HWND window) { return IsWindowVisible(window) != FALSE; }
 bool Checked(HWND button) { return SendMessage(button, BM_GETCHECK, 0, 0) == BST_CHECKED; }
 
 std::vector<std::string> Items(HWND combo) {
-  const auto w = detail::Find(combo);
-  return w ? w->items : std::vector<std::string>{};
+  std::vector<std::string> items;
+  if (ClassOf(combo) != "ComboBox") return items;
+  const auto count = SendMessage(combo, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    const auto length = SendMessage(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+    std::string item(static_cast<std::size_t>(length > 0 ? length : 0) + 1, '\0');
+    SendMessage(combo, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item.data()));
+    item.pop_back();
+    items.push_back(std::move(item));
+  }
+  return items;
 }
 
 int Selection(HWND combo) { return static_cast<int>(SendMessage(combo, CB_GETCURSEL, 0, 0)); }
 
 HWND Control(HWND dialog, int id) { return GetDlgItem(dialog, id); }
 
+std::vector<HWND> TopLevelWindows() { return ui::TopLevelWindows(); }
+
+HWND FindWindowByCaption(std::string_view caption) {
+  for (HWND h : TopLevelWindows())
+    if (CaptionOf(h) == caption) return h;
+  return nullptr;
+}
+
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler) {
-  std::lock_guard guard(TheScreen().lock);
-  return std::exchange(TheScreen().messageBoxes, std::move(handler));
+  return Headless().SetMessageBoxHandler(std::move(handler));
 }
 
-std::vector<MessageBoxRecord> TakeMessageBoxes() {
-  std::lock_guard guard(TheScreen().lock);
-  return std::exchange(TheScreen().recorded, {});
-}
+std::vector<MessageBoxRecord> TakeMessageBoxes() { return Headless().TakeMessageBoxes(); }
 
-SaveFileHandler SetSaveFileHandler(SaveFileHandler handler) {
-  std::lock_guard guard(TheScreen().lock);
-  return std::exchange(TheScreen().saveFile, std::move(handler));
-}
+SaveFileHandler SetSaveFileHandler(SaveFileHandler handler) { return Headless().SetSaveFileHandler(std::move(handler)); }
 
 int PumpPending() {
   int handled = 0;
@@ -188,96 +161,25 @@ int PumpPending() {
 }
 
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
+  // done() may turn true without a message (a worker setting a flag): it is looked at
+  // again at least every millisecond, and at once whenever something is queued here.
   const auto end = std::chrono::steady_clock::now() + timeout;
-  while (!done()) {
-    if (std::chrono::steady_clock::now() >= end) return false;
-    if (PumpPending() == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (true) {
+    PumpPending();
+    if (done()) return true;
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= end) return false;
+    WaitForQueued(QS_ALLINPUT,
+                  std::min(std::chrono::milliseconds(1), std::chrono::ceil<std::chrono::milliseconds>(end - now)));
   }
-  return true;
 }
 
-void SetClock(Clock clock) {
-  std::lock_guard guard(TheScreen().lock);
-  TheScreen().clock = std::move(clock);
-}
+Clock SetClock(Clock clock) { return Headless().SetClock(std::move(clock)); }
+std::uint64_t Now() { return ui::Now(); }
 
-std::uint64_t Now() {
-  Clock clock;
-  {
-    std::lock_guard guard(TheScreen().lock);
-    clock = TheScreen().clock;
-  }
-  if (clock) return clock();
-  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                        std::chrono::steady_clock::now().time_since_epoch())
-                                        .count());
-}
+ScopedClock::ScopedClock(Clock clock) : previous_(SetClock(std::move(clock))) {}
+ScopedClock::~ScopedClock() { SetClock(std::move(previous_)); }
 
-std::vector<std::string> TakeUnansweredDialogs() {
-  std::lock_guard guard(TheScreen().lock);
-  return std::exchange(TheScreen().unanswered, {});
-}
+std::vector<std::string> TakeUnansweredDialogs() { return Headless().TakeUnansweredDialogs(); }
 
 }  // namespace ui::automation
-
-namespace ui::detail {
-
-bool ActAsUser(HWND dialog) {
-  automation::User user;
-  std::uint64_t before;
-  {
-    auto& s = automation::TheScreen();
-    std::lock_guard guard(s.lock);
-    user = s.user;
-    before = s.actions;
-  }
-  if (!user) return false;
-  user(dialog);
-  auto& s = automation::TheScreen();
-  std::lock_guard guard(s.lock);
-  return s.actions != before;
-}
-
-void RecordUnanswered(const std::string& what) {
-  auto& s = automation::TheScreen();
-  std::lock_guard guard(s.lock);
-  s.unanswered.push_back(what);
-}
-
-}  // namespace ui::detail
-
-int MessageBox(HWND owner, const char* text, const char* caption, UINT type) {
-  using namespace ui::automation;
-  const MessageBoxRecord record{owner, caption ? caption : "Error", text ? text : "", type};
-  MessageBoxHandler handler;
-  {
-    auto& s = TheScreen();
-    std::lock_guard guard(s.lock);
-    handler = s.messageBoxes;
-    if (!handler) s.recorded.push_back(record);
-  }
-  return handler ? handler(record) : IDOK;
-}
-
-BOOL GetSaveFileName(OPENFILENAME* ofn) {
-  using namespace ui::automation;
-  if (!ofn || !ofn->lpstrFile || ofn->nMaxFile == 0) return FALSE;
-  SaveFileHandler handler;
-  {
-    auto& s = TheScreen();
-    std::lock_guard guard(s.lock);
-    handler = s.saveFile;
-  }
-  if (!handler) return FALSE;
-  const SaveFileRequest request{ofn->hwndOwner, ofn->lpstrTitle ? ofn->lpstrTitle : "",
-                                ofn->lpstrInitialDir ? ofn->lpstrInitialDir : "", ofn->lpstrFile, ofn->Flags};
-  const auto chosen = handler(request);
-  if (!chosen || chosen->size() + 1 > ofn->nMaxFile) return FALSE;
-  ui::detail::CopyText(*chosen, ofn->lpstrFile, ofn->nMaxFile);
-  if (ofn->lpstrFileTitle && ofn->nMaxFileTitle) {
-    const auto slash = chosen->find_last_of("/\\:");
-    ui::detail::CopyText(chosen->substr(slash == std::string::npos ? 0 : slash + 1), ofn->lpstrFileTitle,
-                         ofn->nMaxFileTitle);
-  }
-  return TRUE;
-}

@@ -1,6 +1,8 @@
 // Acting as a person at the screen: typing, picking, clicking, moving the focus,
 // answering message boxes and file dialogs; and pumping the messages of the calling
-// thread. Tests and command-line hosts drive the module's dialogs through this.
+// thread. Tests and command-line hosts drive the module's dialogs through this. It works
+// through the window API only; who answers dialogs, message boxes and the clock is set
+// on the headless backend (ui/headless.h).
 #pragma once
 
 #include <chrono>
@@ -11,6 +13,8 @@
 #include <string_view>
 #include <vector>
 
+#include "ui/backend.h"
+#include "ui/clock.h"
 #include "ui/types.h"
 
 namespace ui::automation {
@@ -51,25 +55,14 @@ HWND Control(HWND dialog, int id);
 std::vector<HWND> TopLevelWindows();
 HWND FindWindowByCaption(std::string_view caption);
 
-struct MessageBoxRecord {
-  HWND owner;
-  std::string caption;
-  std::string text;
-  UINT type;
-};
+using MessageBoxRecord = ui::MessageBoxRequest;  // owner, caption, text, type
 // Answers message boxes (the return value is the button pressed). Without a handler,
 // boxes are recorded and answered with OK.
 using MessageBoxHandler = std::function<int(const MessageBoxRecord&)>;
 MessageBoxHandler SetMessageBoxHandler(MessageBoxHandler handler);
 std::vector<MessageBoxRecord> TakeMessageBoxes();
 
-struct SaveFileRequest {
-  HWND owner;
-  std::string title;
-  std::string initialDirectory;
-  std::string fileName;  // what the path buffer held
-  DWORD flags;
-};
+using SaveFileRequest = ui::SaveFileRequest;  // owner, title, initialDirectory, fileName, flags
 // Answers the save-file dialog: the chosen path, or nothing for Cancel. Without a
 // handler the dialog is cancelled.
 using SaveFileHandler = std::function<std::optional<std::string>(const SaveFileRequest&)>;
@@ -81,10 +74,21 @@ int PumpPending();
 // Pumps until done() holds or the timeout passes; true when done() held.
 bool PumpUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout);
 
-// The clock that timers run on, in milliseconds. Tests install their own.
-using Clock = std::function<std::uint64_t()>;
-void SetClock(Clock clock);
+// The clock that timers run on, in milliseconds. Tests install their own for a scope;
+// SetClock returns the clock it replaces (null: the real one).
+using Clock = ui::Clock;
+Clock SetClock(Clock clock);
 std::uint64_t Now();
+class ScopedClock {
+ public:
+  explicit ScopedClock(Clock clock);
+  ~ScopedClock();
+  ScopedClock(const ScopedClock&) = delete;
+  ScopedClock& operator=(const ScopedClock&) = delete;
+
+ private:
+  Clock previous_;
+};
 
 // The dialogs that were closed because nobody answered them.
 std::vector<std::string> TakeUnansweredDialogs();

@@ -2,8 +2,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <string_view>
 #include <utility>
 
+#include "com/utf8.h"
 #include "ui/internal.h"
 #include "ui/window.h"
 
@@ -20,32 +22,6 @@ bool StartsNoCase(const std::string& s, const std::string& prefix) {
   return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
-// Appends one character code as UTF-8.
-void AppendChar(std::string& s, char32_t c) {
-  if (c < 0x80) {
-    s += static_cast<char>(c);
-  } else if (c < 0x800) {
-    s += static_cast<char>(0xC0 | (c >> 6));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    s += static_cast<char>(0xE0 | (c >> 12));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    s += static_cast<char>(0xF0 | (c >> 18));
-    s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    s += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
-void EraseLastChar(std::string& s) {
-  if (s.empty()) return;
-  std::size_t n = s.size() - 1;
-  while (n > 0 && (static_cast<unsigned char>(s[n]) & 0xC0) == 0x80) --n;
-  s.erase(n);
-}
-
 bool IsEditableCombo(const Window& w) { return (w.style & CBS_TYPEMASK) != CBS_DROPDOWNLIST; }
 
 int LineCount(const std::string& text) {
@@ -59,7 +35,7 @@ int LineCount(const std::string& text) {
 bool TypeInto(Window& w, std::string& text, char32_t c) {
   if (c == '\b') {
     if (text.empty()) return false;
-    EraseLastChar(text);
+    text.erase(com::Utf8CharStart(text, text.size() - 1));
     return true;
   }
   if (c == '\r') {
@@ -69,11 +45,23 @@ bool TypeInto(Window& w, std::string& text, char32_t c) {
   }
   if (c < 0x20) return false;
   if (w.cls == "Edit" && (w.style & ES_NUMBER) && (c < '0' || c > '9')) return false;
-  AppendChar(text, c);
+  com::AppendUtf8(text, c);
   return true;
 }
 
-LRESULT CommonText(Window& w, UINT message, WPARAM wParam, LPARAM lParam, const std::string& text) {
+LRESULT SetText(Window& w, LPARAM text) {
+  w.text = text ? reinterpret_cast<const char*>(text) : "";
+  Changed(w, WindowChange::kText);
+  return TRUE;
+}
+
+LRESULT SetImage(Window& w, LPARAM image) {
+  const HBITMAP previous = std::exchange(w.image, reinterpret_cast<HBITMAP>(image));
+  Changed(w, WindowChange::kImage);
+  return reinterpret_cast<LRESULT>(previous);
+}
+
+LRESULT CommonText(UINT message, WPARAM wParam, LPARAM lParam, const std::string& text) {
   if (message == WM_GETTEXT) return CopyText(text, reinterpret_cast<char*>(lParam), wParam);
   return static_cast<LRESULT>(text.size());
 }
@@ -100,20 +88,25 @@ LRESULT ButtonProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
             const auto cw = Find(*it);
             if (!cw) continue;
             if (it != first && (cw->style & WS_GROUP)) break;
-            if (cw->cls == "Button" && (cw->style & BS_TYPEMASK) == BS_AUTORADIOBUTTON) cw->check = BST_UNCHECKED;
+            if (cw->cls != "Button" || (cw->style & BS_TYPEMASK) != BS_AUTORADIOBUTTON || cw.get() == &w) continue;
+            if (std::exchange(cw->check, BST_UNCHECKED) != BST_UNCHECKED) Changed(*cw, WindowChange::kCheck);
           }
         }
         w.check = BST_CHECKED;
       }
+      if (type == BS_AUTOCHECKBOX || type == BS_AUTORADIOBUTTON) Changed(w, WindowChange::kCheck);
       Notify(w, BN_CLICKED);
       return 0;
     case BM_GETCHECK: return w.check;
-    case BM_SETCHECK: w.check = static_cast<int>(wParam); return 0;
-    case BM_SETIMAGE: return reinterpret_cast<LRESULT>(std::exchange(w.image, reinterpret_cast<HBITMAP>(lParam)));
+    case BM_SETCHECK:
+      w.check = static_cast<int>(wParam);
+      Changed(w, WindowChange::kCheck);
+      return 0;
+    case BM_SETIMAGE: return SetImage(w, lParam);
     case BM_GETIMAGE: return reinterpret_cast<LRESULT>(w.image);
-    case WM_SETTEXT: w.text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
+    case WM_SETTEXT: return SetText(w, lParam);
     case WM_GETTEXT:
-    case WM_GETTEXTLENGTH: return CommonText(w, message, wParam, lParam, w.text);
+    case WM_GETTEXTLENGTH: return CommonText(message, wParam, lParam, w.text);
     default: return 0;
   }
 }
@@ -121,22 +114,28 @@ LRESULT ButtonProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
 LRESULT EditProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_SETTEXT:
-      w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      w.firstVisibleLine = 0;
+      if (std::exchange(w.firstVisibleLine, 0) != 0) Changed(w, WindowChange::kScroll);  // new text shows from its top
+      SetText(w, lParam);
       Notify(w, EN_CHANGE);
       return TRUE;
     case WM_GETTEXT:
-    case WM_GETTEXTLENGTH: return CommonText(w, message, wParam, lParam, w.text);
+    case WM_GETTEXTLENGTH: return CommonText(message, wParam, lParam, w.text);
     case WM_CHAR:
-      if (!(w.style & ES_READONLY) && TypeInto(w, w.text, static_cast<char32_t>(wParam))) Notify(w, EN_CHANGE);
+      if (!(w.style & ES_READONLY) && TypeInto(w, w.text, static_cast<char32_t>(wParam))) {
+        Changed(w, WindowChange::kText);
+        Notify(w, EN_CHANGE);
+      }
       return 0;
     case WM_SETFOCUS: Notify(w, EN_SETFOCUS); return 0;
     case WM_KILLFOCUS: Notify(w, EN_KILLFOCUS); return 0;
     case EM_GETLINECOUNT: return LineCount(w.text);
     case EM_GETFIRSTVISIBLELINE: return w.firstVisibleLine;
-    case EM_LINESCROLL:
-      w.firstVisibleLine = std::clamp(w.firstVisibleLine + static_cast<int>(lParam), 0, LineCount(w.text) - 1);
+    case EM_LINESCROLL: {
+      if (!(w.style & ES_MULTILINE)) return FALSE;  // a single line does not scroll up or down
+      const int first = std::clamp(w.firstVisibleLine + static_cast<int>(lParam), 0, LineCount(w.text) - 1);
+      if (std::exchange(w.firstVisibleLine, first) != first) Changed(w, WindowChange::kScroll);
       return TRUE;
+    }
     default: return 0;
   }
 }
@@ -156,6 +155,7 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
       const auto index = at - w.items.begin();
       w.items.insert(at, item);
       if (w.selection >= index) ++w.selection;
+      Changed(w, WindowChange::kItems);
       return index;
     }
     case CB_DELETESTRING:
@@ -163,11 +163,13 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
       w.items.erase(w.items.begin() + static_cast<long>(wParam));
       if (w.selection == static_cast<int>(wParam)) w.selection = -1;
       else if (w.selection > static_cast<int>(wParam)) --w.selection;
+      Changed(w, WindowChange::kItems);
       return static_cast<LRESULT>(w.items.size());
     case CB_RESETCONTENT:
       w.items.clear();
       w.selection = -1;
       w.text.clear();
+      Changed(w, WindowChange::kItems);
       return 0;
     case CB_GETCOUNT: return count;
     case CB_GETCURSEL: return w.selection;
@@ -175,10 +177,12 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
       if (!inRange(wParam)) {
         w.selection = -1;
         if (IsEditableCombo(w)) w.text.clear();
+        Changed(w, WindowChange::kSelection);
         return CB_ERR;
       }
       w.selection = static_cast<int>(wParam);
       if (IsEditableCombo(w)) w.text = w.items[w.selection];
+      Changed(w, WindowChange::kSelection);
       return w.selection;
     case CB_GETLBTEXTLEN: return inRange(wParam) ? static_cast<LRESULT>(w.items[wParam].size()) : CB_ERR;
     case CB_GETLBTEXT:
@@ -198,6 +202,7 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
         if (message == CB_SELECTSTRING) {
           w.selection = i;
           if (IsEditableCombo(w)) w.text = w.items[i];
+          Changed(w, WindowChange::kSelection);
         }
         return i;
       }
@@ -205,13 +210,13 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_SETTEXT:
       if (!IsEditableCombo(w)) return CB_ERR;
-      w.text = lParam ? reinterpret_cast<const char*>(lParam) : "";
-      return TRUE;
+      return SetText(w, lParam);
     case WM_GETTEXT:
-    case WM_GETTEXTLENGTH: return CommonText(w, message, wParam, lParam, text());
+    case WM_GETTEXTLENGTH: return CommonText(message, wParam, lParam, text());
     case WM_CHAR:
       if (IsEditableCombo(w) && TypeInto(w, w.text, static_cast<char32_t>(wParam))) {
         w.selection = -1;
+        Changed(w, WindowChange::kText);
         Notify(w, CBN_EDITUPDATE);
         Notify(w, CBN_EDITCHANGE);
       }
@@ -224,15 +229,29 @@ LRESULT ComboProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT StaticProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_SETTEXT: w.text = lParam ? reinterpret_cast<const char*>(lParam) : ""; return TRUE;
+    case WM_SETTEXT: return SetText(w, lParam);
     case WM_GETTEXT:
-    case WM_GETTEXTLENGTH: return CommonText(w, message, wParam, lParam, w.text);
-    case STM_SETIMAGE: return reinterpret_cast<LRESULT>(std::exchange(w.image, reinterpret_cast<HBITMAP>(lParam)));
+    case WM_GETTEXTLENGTH: return CommonText(message, wParam, lParam, w.text);
+    case STM_SETIMAGE: return SetImage(w, lParam);
     default: return 0;
   }
 }
 
 }  // namespace
+
+void Notify(const Window& control, WORD code) {
+  if (control.parent)
+    SendMessage(control.parent, WM_COMMAND, MAKEWPARAM(static_cast<WORD>(control.id), code),
+                reinterpret_cast<LPARAM>(control.handle));
+}
+
+int CopyText(const std::string& text, char* buffer, std::size_t size) {
+  if (!buffer || size == 0) return 0;
+  const std::string_view fit = com::CutUtf8(text, size - 1);
+  std::memcpy(buffer, fit.data(), fit.size());
+  buffer[fit.size()] = 0;
+  return static_cast<int>(fit.size());
+}
 
 LRESULT ControlProc(Window& w, UINT message, WPARAM wParam, LPARAM lParam) {
   if (w.cls == "Button") return ButtonProc(w, message, wParam, lParam);

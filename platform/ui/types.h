@@ -175,6 +175,10 @@ constexpr UINT MB_TYPEMASK = 0xF;
 
 constexpr int SW_HIDE = 0;
 constexpr int SW_SHOW = 5;
+constexpr UINT QS_POSTMESSAGE = 0x0008;
+constexpr UINT QS_TIMER = 0x0010;
+constexpr UINT QS_SENDMESSAGE = 0x0040;
+constexpr UINT QS_ALLINPUT = 0x04FF;
 constexpr UINT PM_NOREMOVE = 0;
 constexpr UINT PM_REMOVE = 1;
 constexpr DWORD DWLP_USER = 16;

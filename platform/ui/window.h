@@ -3,9 +3,18 @@
 // handled them, posted messages queue for it.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "ui/types.h"
+
+namespace ui {
+struct DialogTemplate;
+}
 
 // Dialogs from a module's templates.
 HWND CreateDialogParam(HINSTANCE module, int templateId, HWND owner, DLGPROC proc, LPARAM param);
@@ -40,8 +49,11 @@ BOOL GetMessage(MSG* msg, HWND window, UINT first, UINT last);
 BOOL PeekMessage(MSG* msg, HWND window, UINT first, UINT last, UINT remove);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessage(const MSG* msg);
+// Blocks until a message arrives for the calling thread (handling the ones sent to it).
+BOOL WaitMessage();
 
-// Timers fire on the window layer's clock (see ui/automation.h for the test clock).
+// Timers fire on the window layer's clock (ui/clock.h): a due timer is one WM_TIMER,
+// however late it is taken, handed to its TIMERPROC or else to the window.
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC proc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 
@@ -58,5 +70,26 @@ int LiveDialogCount(HINSTANCE module);
 // "Frame"; "" for no window.
 std::string ClassOf(HWND window);
 DWORD StyleOf(HWND window);
+std::string TextOf(HWND window);  // through WM_GETTEXT, whole
+// A window's own caption as stored, read without sending it a message, so that any
+// thread can read it without waiting for the window's thread.
+std::string CaptionOf(HWND window);
+// The controls of a dialog in template order; the windows that have no parent.
+std::vector<HWND> ChildrenOf(HWND dialog);
+std::vector<HWND> TopLevelWindows();
+// The template a dialog was made from, or null.
+const DialogTemplate* TemplateOf(HWND dialog);
+
+// Waits until done() holds or the timeout passes, handling meanwhile the messages that
+// other threads send to the calling thread (posted ones stay queued). A thread that
+// waits for a worker which may itself be waiting on a sent message uses this, so the
+// two never wait for each other. True when done() held.
+bool WaitServingSent(const std::function<bool()>& done, std::chrono::milliseconds timeout);
+// When the calling thread's next timer falls due on the clock (ui/clock.h); nothing when
+// it has none. For a backend whose own event loop runs the thread.
+std::optional<std::uint64_t> NextTimerDue();
+// Waits until something of the given kinds (QS_SENDMESSAGE, QS_POSTMESSAGE, QS_TIMER) is
+// queued for the calling thread, without handling it; false when the timeout passed.
+bool WaitForQueued(UINT kinds, std::chrono::milliseconds timeout);
 
 }  // namespace ui

@@ -26,8 +26,11 @@ class PlenthTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string At(const std::string& name) const { return (dir_ / name).string(); }
-  Outcome Run(const std::string& args) {
-    const std::string command = std::string(PLENTH_BINARY) + " --registry " + At("registry.reg") + " " + args + " 2>&1";
+  // Runs in `workingDirectory` when one is given.
+  Outcome Run(const std::string& args, const fs::path& workingDirectory = {}) {
+    const std::string in = workingDirectory.empty() ? "" : "cd '" + workingDirectory.string() + "' && ";
+    const std::string command =
+        in + std::string(PLENTH_BINARY) + " --registry " + At("registry.reg") + " " + args + " 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
     Outcome out{-1, {}};
     std::array<char, 4096> buffer;
@@ -49,6 +52,15 @@ TEST_F(PlenthTest, ExportAndImportFromTheCommandLine) {
   EXPECT_TRUE(fs::exists(At("back.tif")));
   // The registry the run used now lists the module.
   EXPECT_NE(Run("tools").output.find("PlenthTools_ExportGrid  (found under commands)"), std::string::npos);
+}
+
+// A raster named by its file name alone, in the directory it lies in.
+TEST_F(PlenthTest, ARasterNamedByItsFileNameAloneExports) {
+  fs::create_directories(At("sample/out"));
+  const auto out = Run("export-grid dem.tif out/elev", At("sample"));
+  EXPECT_EQ(out.status, 0) << out.output;
+  EXPECT_NE(out.output.find("cool: cool"), std::string::npos) << out.output;
+  EXPECT_TRUE(fs::exists(At("sample/out/elev.dat")));
 }
 
 TEST_F(PlenthTest, LayersFromAMapDocumentWithGroups) {

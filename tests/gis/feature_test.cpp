@@ -22,7 +22,7 @@ void WriteShapefile(const std::string& path, OGRwkbGeometryType type, const std:
   for (const std::string& wkt : wkts) {
     OGRFeature f(layer->GetLayerDefn());
     f.SetField("ID", n);
-    f.SetField("NAME", ("f" + std::to_string(n++)).c_str());
+    f.SetField("NAME", std::string("f").append(std::to_string(n++)).c_str());
     OGRGeometry* g = nullptr;
     OGRGeometryFactory::createFromWkt(wkt.c_str(), nullptr, &g);
     f.SetGeometryDirectly(g);
@@ -122,6 +122,22 @@ TEST_F(FeatureTest, ReadsShapesFieldsAndValues) {
     polygon->Contains(gis::MakePoint(p.x, p.y).get(), &inside);
     EXPECT_EQ(inside == VARIANT_TRUE, p.inside) << p.x << "," << p.y;
   }
+}
+
+// A shapefile named by its file name alone lies in the current directory.
+TEST_F(FeatureTest, ABareFileNameLiesInTheCurrentDirectory) {
+  WriteShapefile(Path("sites.shp"), wkbPoint, {"POINT (1 2)"});
+  const gistest::InDirectory here(dir_);
+  auto fc = gis::OpenFeatureFile("sites.shp");
+  ASSERT_TRUE(fc);
+  com::BStr directory, name;
+  ASSERT_EQ(fc->get_WorkspacePath(directory.put()), S_OK);
+  ASSERT_EQ(fc->get_Name(name.put()), S_OK);
+  HRESULT hr = E_FAIL;
+  auto there = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, directory.utf8(), &hr);
+  EXPECT_EQ(hr, S_OK) << "'" << directory.utf8() << "'";
+  ASSERT_TRUE(there);
+  EXPECT_TRUE(Open(there.get(), name.utf8().c_str()));
 }
 
 TEST_F(FeatureTest, CursorsUpdateAndInsert) {

@@ -13,6 +13,20 @@
 
 namespace gistest {
 
+// Makes a directory the current one for as long as it lives.
+class InDirectory {
+ public:
+  explicit InDirectory(const std::filesystem::path& dir) : before_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~InDirectory() { std::filesystem::current_path(before_); }
+  InDirectory(const InDirectory&) = delete;
+  InDirectory& operator=(const InDirectory&) = delete;
+
+ private:
+  std::filesystem::path before_;
+};
+
 class TempDir : public ::testing::Test {
  protected:
   void SetUp() override {

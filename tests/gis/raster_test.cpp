@@ -1,4 +1,4 @@
-#include <gdal.h>
+#include <gdal_priv.h>
 
 #include <cmath>
 #include <cstring>
@@ -58,7 +58,7 @@ TEST_F(RasterTest, EveryPixelTypeRoundTripsWithItsNoData) {
   ASSERT_TRUE(ws);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.type);
-    const std::string name = "r" + std::to_string(c.type);
+    const std::string name = std::string("r").append(std::to_string(c.type));
     std::vector<unsigned char> written;
     {
       auto r = Create(ws.get(), name, c.type, 3, 2);
@@ -66,7 +66,7 @@ TEST_F(RasterTest, EveryPixelTypeRoundTripsWithItsNoData) {
       auto props = r.band.query<RasterProps>();
       ASSERT_EQ(props->put_NoDataValue(c.nodata.get()), S_OK);
       auto block = Block(r.band.get(), 3, 2);
-      const int bytes = gis::CellBytes(c.type);
+      const int bytes = PixelTypeBytes(c.type);
       auto* cells = static_cast<unsigned char*>(Cells(block.get()));
       for (int i = 0; i < 6 * bytes; ++i) cells[i] = static_cast<unsigned char>(i * 37 + 11);
       if (c.type == PT_FLOAT) {  // finite floats only
@@ -140,14 +140,16 @@ TEST_F(RasterTest, ANoDataValueTheCellsCannotHoldIsNoneOfTheirs) {
   EXPECT_EQ(band.query<RasterProps>()->put_NoDataValue(com::Variant::I4(300).get()), DISP_E_OVERFLOW);
   band.reset();
   ds.reset();
-  // Another program may still have written one.
-  GDALDatasetH h = GDALOpen(Path("bytes.tif").c_str(), GA_Update);
-  ASSERT_TRUE(h);
-  GDALSetRasterNoDataValue(GDALGetRasterBand(h, 1), -9999);
-  GDALClose(h);
+  // Another program may still have written one; it comes as it is, as a double.
+  {
+    GDALDatasetUniquePtr h(GDALDataset::Open(Path("bytes.tif").c_str(), GDAL_OF_RASTER | GDAL_OF_UPDATE));
+    ASSERT_TRUE(h);
+    ASSERT_EQ(h->GetRasterBand(1)->SetNoDataValue(-9999), CE_None);
+  }
   band = props(ds);
   com::Variant nodata;
-  EXPECT_TRUE(FAILED(band.query<RasterProps>()->get_NoDataValue(nodata.put())));
+  EXPECT_EQ(band.query<RasterProps>()->get_NoDataValue(nodata.put()), S_OK);
+  EXPECT_EQ(nodata.vt(), VT_R8);
   auto block = Block(band.get(), 2, 2);
   ASSERT_EQ(band.query<RawPixels>()->Read(gis::MakeXYPair(0, 0).get(), block.get()), S_OK);
   const auto* cells = static_cast<unsigned char*>(Cells(block.get()));
@@ -231,6 +233,129 @@ TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
   EXPECT_FALSE(Create(ws.get(), "kept", PT_FLOAT, 8, 8, 1, &hr).dataset);
   EXPECT_EQ(hr, GIS_E_EXISTS);
   EXPECT_EQ(Bytes(Path("kept.tif")), before);
+}
+
+// A raster named by its file name alone lies in the current directory: the directory it
+// reports opens as its workspace, and the dataset opens there by its name.
+TEST_F(RasterTest, ABareFileNameLiesInTheCurrentDirectory) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  { Create(ws.get(), "elev", PT_UCHAR, 2, 2); }
+  const gistest::InDirectory here(dir_);
+  for (const char* path : {"elev.tif", "./elev.tif"}) {
+    SCOPED_TRACE(path);
+    auto dataset = gis::OpenRasterFile(path);
+    ASSERT_TRUE(dataset);
+    com::BStr directory, name;
+    ASSERT_EQ(dataset->get_WorkspacePath(directory.put()), S_OK);
+    ASSERT_EQ(dataset->get_Name(name.put()), S_OK);
+    HRESULT hr = E_FAIL;
+    auto there = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, directory.utf8(), &hr);
+    EXPECT_EQ(hr, S_OK) << "'" << directory.utf8() << "'";
+    ASSERT_TRUE(there);
+    com::ComPtr<RasterDataset> again;
+    EXPECT_EQ(there->OpenRasterDataset(name.get(), again.put()), S_OK);
+  }
+}
+
+// A no-data value that no cell of the band's type can hold (a fraction in an integer
+// band, or a value beyond the type's range), as GeoTIFF allows, still reaches the caller:
+// as a double, which the caller takes by its own rule. Overhang cells then read as 0, and
+// identify finds no cell equal to it.
+TEST_F(RasterTest, ANoDataValueOutsideTheCellTypeArrivesAsADouble) {
+  const struct {
+    GDALDataType type;
+    double nodata;
+  } cases[] = {{GDT_Int16, 3.5}, {GDT_Byte, -9999}, {GDT_Byte, 256}, {GDT_UInt16, -1}, {GDT_Int32, 1e10}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << GDALGetDataTypeName(c.type) << " " << c.nodata);
+    GDALDatasetUniquePtr made(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        Path("odd.tif").c_str(), 2, 1, 1, c.type, nullptr));
+    ASSERT_TRUE(made);
+    ASSERT_EQ(made->GetRasterBand(1)->SetNoDataValue(c.nodata), CE_None);
+    made.reset();
+    auto dataset = gis::OpenRasterFile(Path("odd.tif"));
+    ASSERT_TRUE(dataset);
+    com::ComPtr<RasterBand> band;
+    dataset.query<RasterBandCollection>()->Item(0, band.put());
+    com::Variant nodata;
+    ASSERT_EQ(band.query<RasterProps>()->get_NoDataValue(nodata.put()), S_OK);
+    EXPECT_EQ(nodata.vt(), VT_R8);
+    EXPECT_EQ(nodata.get().dblVal, c.nodata);
+    dataset.reset();
+    band.reset();
+    std::filesystem::remove(Path("odd.tif"));
+  }
+}
+
+// A south-up raster (rows stored from the south, a positive y cell size) is handed out
+// from its northern row like every other: block reads and writes, identify, the extent
+// and its lower-left corner agree with one another.
+TEST_F(RasterTest, ASouthUpRasterIsHandedOutFromItsNorthernRow) {
+  {
+    GDALDatasetUniquePtr made(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        Path("south.tif").c_str(), 2, 3, 1, GDT_Int16, nullptr));
+    ASSERT_TRUE(made);
+    double gt[6] = {1000, 10, 0, 2000, 0, 10};  // row 0 is the southern row
+    ASSERT_EQ(made->SetGeoTransform(gt), CE_None);
+    std::int16_t fileOrder[6] = {1, 2, 3, 4, 5, 6};
+    ASSERT_EQ(made->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 2, 3, fileOrder, 2, 3, GDT_Int16, 0, 0), CE_None);
+  }
+  auto dataset = gis::OpenRasterFile(Path("south.tif"));
+  ASSERT_TRUE(dataset);
+  com::ComPtr<RasterBand> band;
+  dataset.query<RasterBandCollection>()->Item(0, band.put());
+  auto props = band.query<RasterProps>();
+  auto raw = band.query<RawPixels>();
+
+  com::ComPtr<Envelope> extent;
+  ASSERT_EQ(props->get_Extent(extent.put()), S_OK);
+  double x0 = 0, y0 = 0, x1 = 0, y1 = 0;
+  extent->QueryCoords(&x0, &y0, &x1, &y1);
+  EXPECT_EQ(std::vector<double>({x0, y0, x1, y1}), std::vector<double>({1000, 2000, 1020, 2030}));
+  com::ComPtr<Point> lowerLeft;
+  extent->get_LowerLeft(lowerLeft.put());
+  double llx = 0, lly = 0;
+  lowerLeft->get_X(&llx);
+  lowerLeft->get_Y(&lly);
+  EXPECT_EQ(llx, 1000);
+  EXPECT_EQ(lly, 2000);
+
+  auto whole = Block(band.get(), 2, 3);
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(0, 0).get(), whole.get()), S_OK);
+  auto* cells = static_cast<std::int16_t*>(Cells(whole.get()));
+  EXPECT_EQ(std::vector<std::int16_t>(cells, cells + 6), (std::vector<std::int16_t>{5, 6, 3, 4, 1, 2}));
+  // A block reaching past the southern edge: the overhang is at its bottom.
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(0, 1).get(), whole.get()), S_OK);
+  EXPECT_EQ(std::vector<std::int16_t>(cells, cells + 6), (std::vector<std::int16_t>{3, 4, 1, 2, 0, 0}));
+
+  const auto identify = [&](double x, double y) {
+    com::ComPtr<IdentifyResults> results;
+    gis::IdentifyRaster(dataset.get(), gis::MakePoint(x, y).get(), results.put());
+    com::ComPtr<IUnknown> first;
+    if (results) results->get_Element(0, first.put());
+    com::BStr text;
+    if (first) first.query<RasterIdentifyResult>()->get_Value(text.put());
+    return text.utf8();
+  };
+  EXPECT_EQ(identify(1005, 2025), "5");  // the northern row
+  EXPECT_EQ(identify(1015, 2005), "2");  // the southern row
+
+  // Writing the top row of a block writes the northern row of the file.
+  auto top = Block(band.get(), 2, 1);
+  auto* row = static_cast<std::int16_t*>(Cells(top.get()));
+  row[0] = 7, row[1] = 8;
+  ASSERT_EQ(raw->Write(gis::MakeXYPair(0, 0).get(), top.get()), S_OK);
+  EXPECT_EQ(std::vector<std::int16_t>(row, row + 2), (std::vector<std::int16_t>{7, 8}));  // the block is unchanged
+  EXPECT_EQ(identify(1005, 2025), "7");
+  band.reset();
+  props.reset();
+  raw.reset();
+  dataset.reset();
+  GDALDatasetUniquePtr back(GDALDataset::Open(Path("south.tif").c_str(), GDAL_OF_RASTER));
+  ASSERT_TRUE(back);
+  std::int16_t fileOrder[6] = {};
+  ASSERT_EQ(back->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 2, 3, fileOrder, 2, 3, GDT_Int16, 0, 0), CE_None);
+  EXPECT_EQ(std::vector<std::int16_t>(fileOrder, fileOrder + 6), (std::vector<std::int16_t>{1, 2, 3, 4, 7, 8}));
 }
 
 TEST_F(RasterTest, DeleteRemovesTheFiles) {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/gis/pixeltype.h"
 #include "tools/effortsurface/effortkernel.h"
 #include "tools/effortsurface/effortkernelref.h"
 #include "tools/effortsurface/groundcover.h"
@@ -18,7 +19,6 @@ using namespace plenth;
 
 constexpr float N = -1.0f;
 constexpr float kUntouched = 12345.0f;
-constexpr int kAllTypes[] = {3, 4, 5, 6, 7, 8, 9, 10};
 
 // The inputs of one run: the DEM as doubles (stored in the DEM's type when run), the class
 // grids with their no-data bytes, the cell size.
@@ -70,21 +70,13 @@ std::vector<T> Stored(const std::vector<double>& values) {
   return cells;
 }
 
+// The DEM's cells in the type's bytes (as doubles for a code that is not a cell type).
 std::vector<unsigned char> DemBytes(int type, const Scene& s) {
-  const auto bytes = [](const auto& cells) {
+  const auto bytes = []<class T>(const std::vector<T>& cells) {
     const auto* p = reinterpret_cast<const unsigned char*>(cells.data());
-    return std::vector<unsigned char>(p, p + cells.size() * sizeof(cells[0]));
+    return std::vector<unsigned char>(p, p + cells.size() * sizeof(T));
   };
-  switch (type) {
-    case 3: return bytes(Stored<std::uint8_t>(s.dem));
-    case 4: return bytes(Stored<std::int8_t>(s.dem));
-    case 5: return bytes(Stored<std::uint16_t>(s.dem));
-    case 6: return bytes(Stored<std::int16_t>(s.dem));
-    case 7: return bytes(Stored<std::uint32_t>(s.dem));
-    case 8: return bytes(Stored<std::int32_t>(s.dem));
-    case 9: return bytes(Stored<float>(s.dem));
-    default: return bytes(Stored<double>(s.dem));
-  }
+  return VisitPixelType(type, [&]<class T>() { return bytes(Stored<T>(s.dem)); }, bytes(Stored<double>(s.dem)));
 }
 
 Result Compute(int type, const Scene& s, Kernel kernel = Kernel::OneThread, Marks marks = {}) {
@@ -128,7 +120,7 @@ TEST(EffortKernel, TheWorkedExampleInEveryCellType) {
       {63.33f, N, 56.57f, N},
       {50.48f, N, N, N},
   };
-  for (const int type : kAllTypes) {
+  for (const int type : kCellTypes) {
     const Result r = Compute(type, s);
     for (int band = 0; band < 4; ++band)
       for (int cell = 0; cell < 4; ++cell) {
@@ -248,11 +240,11 @@ TEST(EffortKernel, GroundCoverFactorOfEveryCode) {
 
 // No-data at the centre of a 3 x 3 grid bars the eight moves that touch it, on trails too.
 TEST(EffortKernel, DemNoDataInEitherCellInEveryCellType) {
-  for (const int type : kAllTypes) {
+  for (const int type : kCellTypes) {
     SCOPED_TRACE(type);
     Scene s(3, 3);
     s.trails.assign(9, 1);
-    s.demNoData = type == 3 || type == 5 || type == 7 ? 250 : -99;
+    s.demNoData = type == PT_UCHAR || type == PT_USHORT || type == PT_ULONG ? 250 : -99;
     s.dem[s.At(1, 1)] = s.demNoData;
     const Result r = Compute(type, s);
     const std::pair<int, std::size_t> barred[] = {
@@ -352,18 +344,20 @@ double RandomElevation(int type, std::mt19937& random) {
   std::uniform_int_distribution<int> pick(0, 9);
   const int kind = pick(random);
   if (kind < 3) return 100 + pick(random);  // repeated values
-  switch (type) {
-    case 3: return std::uniform_int_distribution<int>(0, 255)(random);
-    case 4: return std::uniform_int_distribution<int>(-128, 127)(random);
-    case 5: return std::uniform_int_distribution<int>(0, 65535)(random);
-    case 6: return std::uniform_int_distribution<int>(-32768, 32767)(random);
-    case 7: return std::uniform_int_distribution<std::uint32_t>()(random);
-    case 8: return std::uniform_int_distribution<std::int32_t>(INT32_MIN, INT32_MAX)(random);
-    default:
-      if (kind == 3 && pick(random) == 0)
-        return pick(random) < 5 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
-      return std::uniform_real_distribution<double>(-500, 3000)(random);
-  }
+  return VisitPixelType(
+      type,
+      [&]<class T>() -> double {
+        if constexpr (std::is_integral_v<T>) {
+          // Over the whole range of the type (bytes drawn as ints: the distribution takes no char).
+          using Draw = std::conditional_t<(sizeof(T) < sizeof(int)), int, T>;
+          return std::uniform_int_distribution<Draw>(std::numeric_limits<T>::min(), std::numeric_limits<T>::max())(random);
+        } else {
+          if (kind == 3 && pick(random) == 0)
+            return pick(random) < 5 ? std::numeric_limits<double>::quiet_NaN() : std::numeric_limits<double>::infinity();
+          return std::uniform_real_distribution<double>(-500, 3000)(random);
+        }
+      },
+      0.0);
 }
 
 // The fast kernel against the plain one, bit for bit, on random scenes of every type and
@@ -373,11 +367,11 @@ TEST(EffortKernel, MatchesTheReferenceBitForBit) {
   std::mt19937 random(20261210);
   const std::pair<int, int> sizes[] = {{1, 1}, {1, 5}, {5, 1}, {7, 13}, {101, 3}, {199, 1257}, {1001, 251}};
   std::uniform_int_distribution<int> byte(0, 255);
-  for (const int type : kAllTypes) {
+  for (const int type : kCellTypes) {
     for (const auto& [rows, columns] : sizes) {
       Scene s(rows, columns);
       s.cell = std::uniform_real_distribution<float>(0.5f, 40.0f)(random);
-      s.demNoData = type == 3 || type == 5 || type == 7 ? 101 : -101;
+      s.demNoData = type == PT_UCHAR || type == PT_USHORT || type == PT_ULONG ? 101 : -101;
       s.trailsNoData = static_cast<std::uint8_t>(byte(random));
       s.streamsNoData = static_cast<std::uint8_t>(byte(random));
       for (std::size_t i = 0; i < s.Cells(); ++i) {

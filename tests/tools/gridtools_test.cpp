@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -24,20 +25,20 @@ namespace fs = std::filesystem;
 namespace ua = ui::automation;
 
 // A raster written with GDAL itself: band b's cell i holds values[b][i].
+// The cells are given in the file's order, from its first row.
 template <class T>
 void WriteRaster(const std::string& path, GDALDataType type, int cols, int rows, const std::vector<std::vector<T>>& values,
-                 double nodata) {
+                 double nodata, std::array<double, 6> gt = {500000.5, 30, 0, 4100060, 0, -30}) {
   GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  GDALDataset* ds = driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr);
-  double gt[6] = {500000.5, 30, 0, 4100060, 0, -30};
-  ds->SetGeoTransform(gt);
+  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr));
+  ASSERT_TRUE(ds);
+  ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
   for (std::size_t b = 0; b < values.size(); ++b) {
     GDALRasterBand* band = ds->GetRasterBand(static_cast<int>(b) + 1);
-    band->SetNoDataValue(nodata);
+    ASSERT_EQ(band->SetNoDataValue(nodata), CE_None);
     std::vector<T> cells = values[b];
     EXPECT_EQ(band->RasterIO(GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, type, 0, 0), CE_None);
   }
-  GDALClose(ds);
 }
 
 std::string Bytes(const fs::path& path) {
@@ -127,7 +128,7 @@ TEST_F(GridToolsTest, AOneBandRasterExportsItsExactBytesAndImportsBack) {
   ASSERT_EQ(Import(At("out.dat").string(), At("back").string()), kCool);
   auto back = gis::OpenRasterFile(At("back.tif").string());
   ASSERT_TRUE(back);
-  GDALDataset* ds = GDALDataset::Open(At("back.tif").c_str());
+  GDALDatasetUniquePtr ds(GDALDataset::Open(At("back.tif").c_str()));
   ASSERT_NE(ds, nullptr);
   EXPECT_EQ(ds->GetRasterXSize(), 3);
   EXPECT_EQ(ds->GetRasterYSize(), 2);
@@ -135,13 +136,59 @@ TEST_F(GridToolsTest, AOneBandRasterExportsItsExactBytesAndImportsBack) {
   EXPECT_EQ(band->GetRasterDataType(), GDT_Float32);
   EXPECT_EQ(band->GetNoDataValue(), -9999);
   double gt[6];
-  ds->GetGeoTransform(gt);
+  ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
   EXPECT_EQ(gt[0], static_cast<double>(500000.5f));  // the corner in single precision
   EXPECT_EQ(gt[1], 30);
   float cells[6];
   ASSERT_EQ(band->RasterIO(GF_Read, 0, 0, 3, 2, cells, 3, 2, GDT_Float32, 0, 0), CE_None);
   EXPECT_EQ(std::vector<float>(cells, cells + 6), (std::vector<float>{12.5f, -0.0025f, -9999, 1, 2, 3}));
-  GDALClose(ds);
+}
+
+// A no-data value that no cell of the band's type can hold (GeoTIFF allows any) is written
+// by the format's rule for a value of the type: an integer keeps the low-order bits of its
+// whole part, as the reader takes such a line.
+TEST_F(GridToolsTest, ANoDataValueOutsideTheCellTypeIsWrittenByTheFormatsRule) {
+  WriteRaster<std::int16_t>(At("half.tif"), GDT_Int16, 2, 1, {{1, 2}}, 3.5);
+  AddLayer("half.tif", "half");
+  ASSERT_EQ(Export("half", At("half").string()), kCool);
+  const std::string half = Bytes(At("half.dat"));
+  EXPECT_EQ(half.substr(half.find("datatype")), "datatype\tSHORT\r\nNODATA_value  3\r\n 1 2\r\n");
+  const struct {
+    double nodata;
+    const char* written;
+  } cases[] = {{-9999, "241"}, {256, "0"}, {-1, "255"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.nodata);
+    const std::string name = "byte" + std::to_string(static_cast<int>(c.nodata));
+    WriteRaster<std::uint8_t>(At(name + ".tif"), GDT_Byte, 2, 1, {{1, 2}}, c.nodata);
+    AddLayer(name + ".tif", name);
+    ASSERT_EQ(Export(name, At(name).string()), kCool);
+    const std::string text = Bytes(At(name + ".dat"));
+    EXPECT_EQ(text.substr(text.find("datatype")),
+              std::string("datatype\tUCHAR\r\nNODATA_value  ") + c.written + "\r\n 1 2\r\n");
+  }
+}
+
+// A raster stored from its southern row (a positive y cell size) is written from its
+// northern row like any other, and comes back from the import the right way up.
+TEST_F(GridToolsTest, ASouthUpRasterExportsFromItsNorthernRowAndImportsBackUpright) {
+  WriteRaster<std::int16_t>(At("south.tif"), GDT_Int16, 2, 3, {{1, 2, 3, 4, 5, 6}}, -1,
+                            {500000, 30, 0, 4100000, 0, 30});
+  AddLayer("south.tif", "south");
+  ASSERT_EQ(Export("south", At("south").string()), kCool);
+  EXPECT_EQ(Bytes(At("south.dat")),
+            "ncols         2\r\nnrows         3\r\ncellsize      30.0000\r\n"
+            "lowerleftX  500000.0000000000\r\nlowerleftY  4100000.0000000000\r\n"
+            "datatype\tSHORT\r\nNODATA_value  -1\r\n 5 6\r\n 3 4\r\n 1 2\r\n");
+  ASSERT_EQ(Import(At("south.dat").string(), At("upright").string()), kCool);
+  GDALDatasetUniquePtr ds(GDALDataset::Open(At("upright.tif").c_str()));
+  ASSERT_TRUE(ds);
+  double gt[6];
+  ASSERT_EQ(ds->GetGeoTransform(gt), CE_None);
+  EXPECT_EQ(std::vector<double>(gt, gt + 6), (std::vector<double>{500000, 30, 0, 4100090, 0, -30}));
+  std::int16_t cells[6];
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 2, 3, cells, 2, 3, GDT_Int16, 0, 0), CE_None);
+  EXPECT_EQ(std::vector<std::int16_t>(cells, cells + 6), (std::vector<std::int16_t>{5, 6, 3, 4, 1, 2}));
 }
 
 TEST_F(GridToolsTest, EveryBandGetsItsOwnFileAndNamesFollowTheTypedPath) {
@@ -151,7 +198,9 @@ TEST_F(GridToolsTest, EveryBandGetsItsOwnFileAndNamesFollowTheTypedPath) {
   for (int b = 0; b < 3; ++b) {
     const std::string text = Bytes(At("bands" + std::to_string(b) + ".dat"));
     EXPECT_NE(text.find("datatype\tSHORT\r\n"), std::string::npos);
-    EXPECT_EQ(text.substr(text.size() - 6), " " + std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n");
+    std::string lastRow = " ";
+    lastRow += std::to_string(2 * b + 1) + " " + std::to_string(2 * b + 2) + "\r\n";
+    EXPECT_EQ(text.substr(text.size() - 6), lastRow);
   }
   ASSERT_EQ(Export("three", At("x.dat").string()), kCool);
   EXPECT_TRUE(fs::exists(At("x.dat0.dat")));
@@ -175,10 +224,11 @@ TEST_F(GridToolsTest, OneColumnOfAMillionAndOneRowsGoesThroughWhole) {
   plenth::OpenLog(nullptr, nullptr);
   ASSERT_EQ(Import(At("tall.dat").string(), At("tall_back").string()), kCool);
   EXPECT_EQ(plenth::LogText().substr(plenth::LogText().size() - 3), "...");  // three strips
-  GDALDataset* ds = GDALDataset::Open(At("tall_back.tif").c_str());
+  GDALDatasetUniquePtr ds(GDALDataset::Open(At("tall_back.tif").c_str()));
+  ASSERT_TRUE(ds);
   std::vector<std::int32_t> back(rows);
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 1, rows, back.data(), 1, rows, GDT_Int32, 0, 0);
-  GDALClose(ds);
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 1, rows, back.data(), 1, rows, GDT_Int32, 0, 0), CE_None);
+  ds.reset();
   EXPECT_EQ(back, values);
 }
 
@@ -190,11 +240,12 @@ TEST_F(GridToolsTest, ImportWalksStripsWithOneDotEach) {
   EXPECT_EQ(plenth::ImportGridFileToRaster(At("wide.dat").c_str(), dir_.c_str(), "wide"), 1);
   const std::string log = plenth::LogText();
   EXPECT_EQ(log.substr(log.size() - 5), "\r....");  // 833, 833, 833 and 1 rows
-  GDALDataset* ds = GDALDataset::Open(At("wide.tif").c_str());
+  GDALDatasetUniquePtr ds(GDALDataset::Open(At("wide.tif").c_str()));
+  ASSERT_TRUE(ds);
   std::uint8_t first[4], last;
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 4, 1, first, 4, 1, GDT_Byte, 0, 0);
-  ds->GetRasterBand(1)->RasterIO(GF_Read, 999, 2499, 1, 1, &last, 1, 1, GDT_Byte, 0, 0);
-  GDALClose(ds);
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 4, 1, first, 4, 1, GDT_Byte, 0, 0), CE_None);
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Read, 999, 2499, 1, 1, &last, 1, 1, GDT_Byte, 0, 0), CE_None);
+  ds.reset();
   // The cells the file had no values for hold the no-data value.
   EXPECT_EQ(std::vector<int>(first, first + 4), (std::vector<int>{7, 8, 9, 0}));
   EXPECT_EQ(last, 0);
@@ -220,7 +271,9 @@ TEST_F(GridToolsTest, CancelWritesNothingAndGivesTheSelectToolBack) {
 TEST_F(GridToolsTest, OkWaitsForBothTextsInEitherOrder) {
   WriteRaster<float>(At("elev.tif"), GDT_Float32, 1, 1, {{1}}, -1);
   AddLayer("elev.tif", "elev");
+  int opened = 0;
   ua::ScopedUser user([&](HWND d) {
+    ++opened;
     const HWND ok = GetDlgItem(d, IDOK);
     EXPECT_FALSE(ua::Enabled(ok));
     ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), "x");
@@ -232,6 +285,7 @@ TEST_F(GridToolsTest, OkWaitsForBothTextsInEitherOrder) {
     ua::Click(d, IDCANCEL);
   });
   export_->OnClick();
+  EXPECT_EQ(opened, 1);  // the dialog opened, and the checks above ran once
 }
 
 TEST_F(GridToolsTest, ARefusedRasterIsShitAndTheExistingOneStays) {

@@ -107,6 +107,16 @@ TEST_F(DialogTest, TypingNotifiesEveryChange) {
   EXPECT_STREQ(small, "a");
 }
 
+TEST_F(DialogTest, TypedTextIsUtf8AndBackspaceTakesAWholeCharacter) {
+  const HWND edit = GetDlgItem(Open(), 100);
+  ASSERT_TRUE(ua::Type(edit, "\xF0\x9F\x97\xBA\xC3"));  // a map sign, then a cut-off character
+  EXPECT_EQ(ua::Text(edit), "\xF0\x9F\x97\xBA\xEF\xBF\xBD");
+  ASSERT_TRUE(ua::Type(edit, "\b"));
+  EXPECT_EQ(ua::Text(edit), "\xF0\x9F\x97\xBA");
+  ASSERT_TRUE(ua::Type(edit, "\b"));
+  EXPECT_EQ(ua::Text(edit), "");
+}
+
 TEST_F(DialogTest, CombosSortPickAndEdit) {
   const HWND d = Open();
   const HWND list = GetDlgItem(d, 101);
@@ -195,8 +205,8 @@ TEST_F(DialogTest, SendFromAnotherThreadWaitsForTheWindowsThread) {
     SetWindowText(edit, "from the worker");  // a message sent to the UI thread
     returned = true;
   });
-  // Nothing happens until this thread pumps.
-  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  // The call reaches this thread and waits there: nothing happens until this thread pumps.
+  EXPECT_TRUE(ui::WaitForQueued(QS_SENDMESSAGE, std::chrono::seconds(5)));
   EXPECT_FALSE(returned);
   EXPECT_EQ(ua::Text(edit), "");
   EXPECT_TRUE(ua::PumpUntil([&] { return returned.load(); }, std::chrono::seconds(5)));
@@ -209,7 +219,7 @@ TEST_F(DialogTest, SendFromAnotherThreadWaitsForTheWindowsThread) {
 
 TEST_F(DialogTest, TimersFireOnTheInjectedClock) {
   std::uint64_t now = 1000;
-  ua::SetClock([&] { return now; });
+  const ua::ScopedClock clock([&] { return now; });
   const HWND d = Open();
   int ticks = 0;
   static int* tickCount;
@@ -223,7 +233,6 @@ TEST_F(DialogTest, TimersFireOnTheInjectedClock) {
   EXPECT_TRUE(KillTimer(d, 120));
   now += 5000;
   EXPECT_EQ(ua::PumpPending(), 0);
-  ua::SetClock(nullptr);
 }
 
 }  // namespace

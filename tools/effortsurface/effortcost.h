@@ -8,42 +8,25 @@
 #include <optional>
 #include <type_traits>
 
+#include "platform/gis/pixeltype.h"
+
 namespace plenth::effort {
 
 // The DEM's no-data value as a value of the DEM's cell type. Every value of the eight
 // types is exact as a double; a value that no cell of an integer type can hold (a
-// fraction, or out of range) makes no cell no-data.
+// fraction, or out of range) makes no cell no-data, and so does NaN, which no cell equals.
 template <class T>
 std::optional<T> NoDataAs(double value) {
-  if constexpr (std::is_floating_point_v<T>) {
-    if (std::isnan(value)) return std::nullopt;  // no cell equals it
-    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<T>::max()) return std::nullopt;
-    return static_cast<T>(value);
-  } else {
-    if (!(value >= static_cast<double>(std::numeric_limits<T>::min()) &&
-          value <= static_cast<double>(std::numeric_limits<T>::max())) ||
-        value != std::trunc(value))
-      return std::nullopt;
-    return static_cast<T>(value);
-  }
+  if (std::isnan(value) || !CellHolds<T>(value)) return std::nullopt;
+  return static_cast<T>(value);
 }
 
 // Calls fn(const T* dem, std::optional<T> noData) for the DEM's PixelType code; returns
-// `otherwise` for a code outside 3 to 10.
+// `otherwise` for a code that is not one of the eight cell types.
 template <class Fn>
 bool ByPixelType(int pixelType, const void* dem, double noData, bool otherwise, Fn&& fn) {
-  const auto as = [&]<class T>(T*) { return fn(static_cast<const T*>(dem), NoDataAs<T>(noData)); };
-  switch (pixelType) {
-    case 3: return as(static_cast<std::uint8_t*>(nullptr));
-    case 4: return as(static_cast<std::int8_t*>(nullptr));
-    case 5: return as(static_cast<std::uint16_t*>(nullptr));
-    case 6: return as(static_cast<std::int16_t*>(nullptr));
-    case 7: return as(static_cast<std::uint32_t*>(nullptr));
-    case 8: return as(static_cast<std::int32_t*>(nullptr));
-    case 9: return as(static_cast<float*>(nullptr));
-    case 10: return as(static_cast<double*>(nullptr));
-    default: return otherwise;
-  }
+  return VisitPixelType(
+      pixelType, [&]<class T>() { return fn(static_cast<const T*>(dem), NoDataAs<T>(noData)); }, otherwise);
 }
 
 // dz: the DEM difference of a move, held in single precision. FLOAT cells subtract as

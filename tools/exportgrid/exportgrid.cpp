@@ -54,7 +54,7 @@ bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::str
     LogMessage("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
     return false;
   }
-  const int bytes = gis::CellBytes(type);
+  const int bytes = PixelTypeBytes(type);
   for (std::int64_t s = 0; s < strips.count; ++s) {
     const std::int64_t top = s * strips.rowsPerStrip;
     // The block keeps its full height: the last strip may reach past the last row.

@@ -1,7 +1,6 @@
 #include "tools/importgrid/importgrid.h"
 
-#include <cstring>
-#include <vector>
+#include <algorithm>
 
 #include "com/classes.h"
 #include "data/gridfile.h"
@@ -25,27 +24,14 @@ const CommandInfo kInfo{
     CommandInfo::Restore::Reporting,
 };
 
-// The no-data value as a variant of the cell type.
-com::Variant NoDataVariant(const GridHeader& h) {
-  switch (h.datatype) {
-    case PT_UCHAR: return com::Variant::UI1(static_cast<std::uint8_t>(h.nodata));
-    case PT_CHAR: return com::Variant::I1(static_cast<std::int8_t>(h.nodata));
-    case PT_USHORT: return com::Variant::UI2(static_cast<std::uint16_t>(h.nodata));
-    case PT_SHORT: return com::Variant::I2(static_cast<std::int16_t>(h.nodata));
-    case PT_ULONG: return com::Variant::UI4(static_cast<std::uint32_t>(h.nodata));
-    case PT_LONG: return com::Variant::I4(static_cast<std::int32_t>(h.nodata));
-    case PT_FLOAT: return com::Variant::R4(static_cast<float>(h.nodata));
-    default: return com::Variant::R8(h.nodata);
-  }
-}
-
 // Fills the raster from the file strip by strip, one "." in the log per strip.
 bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
   com::ComPtr<RasterBand> band;
   if (auto bands = com::ComPtr<RasterDataset>(dataset).query<RasterBandCollection>()) bands->Item(0, band.put());
   auto props = band.query<RasterProps>();
   if (!props) return false;
-  props->put_NoDataValue(NoDataVariant(h).get());  // a failure here is not the import's
+  // The no-data value as a variant of the cell type; a failure to set it is not the import's.
+  props->put_NoDataValue(gis::CellVariant(h.datatype, h.nodata).get());
   auto raw = band.query<RawPixels>();
   if (!raw) return false;
   const GridStrips strips = StripsFor(h.ncols, h.nrows);
@@ -54,12 +40,6 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
   if (FAILED(raw->CreatePixelBlock(size.get(), block.put())) || !block) return false;
   com::ComPtr<IUnknown> cache;
   raw->AcquireCache(cache.put());
-  const int bytes = gis::CellBytes(h.datatype);
-  std::vector<unsigned char> noDataCell(static_cast<std::size_t>(bytes));
-  {
-    VARIANT cell = NoDataVariant(h).get();
-    std::memcpy(noDataCell.data(), &cell.llVal, noDataCell.size());
-  }
   com::ComPtr<CellArray> cells;
   for (std::int64_t s = 0; s < strips.count; ++s) {
     LogMessage(".");
@@ -81,9 +61,10 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
     const std::int64_t rows = std::min(strips.rowsPerStrip, h.nrows - top);
     const std::size_t wanted = static_cast<std::size_t>(rows) * static_cast<std::size_t>(h.ncols);
     const std::size_t read = ReadGridValues(file, h.datatype, data, wanted);
-    // Cells the file has no value for hold the no-data value.
-    auto* rest = static_cast<unsigned char*>(data) + read * static_cast<std::size_t>(bytes);
-    for (std::size_t i = read; i < wanted; ++i, rest += bytes) std::memcpy(rest, noDataCell.data(), noDataCell.size());
+    // Cells the file has no value for hold the no-data value (a value of the cell type).
+    VisitPixelType(h.datatype, [&]<class T>() {
+      std::fill(static_cast<T*>(data) + read, static_cast<T*>(data) + wanted, static_cast<T>(h.nodata));
+    });
     if (FAILED(block->PutPlane(0, cells.get()))) return false;
     if (FAILED(raw->Write(topLeft.get(), block.get()))) return false;
   }
