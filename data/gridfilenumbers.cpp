@@ -9,12 +9,12 @@
 #include <cstring>
 #include <limits>
 #include <string_view>
+#include <type_traits>
+
+#include "platform/gis/pixeltype.h"
 
 namespace plenth {
 namespace {
-
-constexpr int PT_UCHAR = 3, PT_CHAR = 4, PT_USHORT = 5, PT_SHORT = 6, PT_ULONG = 7, PT_LONG = 8, PT_FLOAT = 9,
-              PT_DOUBLE = 10;
 
 using u128 = unsigned __int128;
 
@@ -324,9 +324,9 @@ bool RunsToTheEnd(const char* p, const char* last) {
 }
 
 template <class Cell>
-GridValueRun ParseRun(const char* p, const char* last, bool final, Cell* cells, std::size_t count) {
+GridValueRun ParseRun(const char* p, const char* last, bool final, unsigned char* cells, std::size_t count) {
   GridValueRun run;
-  for (; run.values < count; ++run.values) {
+  for (; run.values < count; ++run.values, cells += sizeof(Cell)) {
     while (p < last && IsSpace(*p)) ++p;
     if (p == last) {
       run.stop = final ? GridValueRun::kEndOfText : GridValueRun::kNeedMore;
@@ -336,7 +336,8 @@ GridValueRun ParseRun(const char* p, const char* last, bool final, Cell* cells, 
       run.stop = GridValueRun::kNeedMore;
       break;
     }
-    const char* end = ParseCell(p, last, cells + run.values);
+    Cell v;
+    const char* end = ParseCell(p, last, &v);
     if (!final && RunsToTheEnd(end ? end : p, last)) {  // more text could make it another number
       run.stop = GridValueRun::kNeedMore;
       break;
@@ -345,38 +346,26 @@ GridValueRun ParseRun(const char* p, const char* last, bool final, Cell* cells, 
       run.stop = GridValueRun::kNotANumber;
       break;
     }
+    std::memcpy(cells, &v, sizeof v);
     p = end;
   }
   run.next = p;
   return run;
 }
 
+// Cells are read and stored byte-wise: a caller's cell need not be aligned to its type.
 template <class Cell>
-char* FormatRun(char* out, const Cell* cells, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) {
+char* FormatRun(char* out, const unsigned char* cells, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i, cells += sizeof(Cell)) {
+    Cell v;
+    std::memcpy(&v, cells, sizeof v);
     *out++ = ' ';
     if constexpr (std::is_floating_point_v<Cell>)
-      out = WriteScientific(out, static_cast<double>(cells[i]));  // FLOAT is widened first
+      out = WriteScientific(out, static_cast<double>(v));  // FLOAT is widened first
     else
-      out = std::to_chars(out, out + 16, cells[i]).ptr;
+      out = std::to_chars(out, out + 16, v).ptr;
   }
   return out;
-}
-
-bool IsCellType(int datatype) { return datatype >= PT_UCHAR && datatype <= PT_DOUBLE; }
-
-template <class F>
-auto WithCellType(int datatype, F&& f) {
-  switch (datatype) {
-    case PT_UCHAR: return f(std::uint8_t{});
-    case PT_CHAR: return f(std::int8_t{});
-    case PT_USHORT: return f(std::uint16_t{});
-    case PT_SHORT: return f(std::int16_t{});
-    case PT_ULONG: return f(std::uint32_t{});
-    case PT_LONG: return f(std::int32_t{});
-    case PT_FLOAT: return f(float{});
-    default: return f(double{});
-  }
 }
 
 }  // namespace
@@ -445,26 +434,30 @@ std::size_t GridTokenChars(int datatype) {
 }
 
 char* FormatGridValues(char* out, int datatype, const void* cells, std::size_t count) {
-  if (!IsCellType(datatype)) return out;
-  return WithCellType(datatype, [&]<class Cell>(Cell) { return FormatRun(out, static_cast<const Cell*>(cells), count); });
+  return VisitPixelType(
+      datatype, [&]<class Cell>() { return FormatRun<Cell>(out, static_cast<const unsigned char*>(cells), count); },
+      out);
 }
 
 const char* ParseGridNumber(const char* first, const char* last, int datatype, void* cell) {
-  if (first >= last || !IsCellType(datatype)) return nullptr;
-  return WithCellType(datatype, [&]<class Cell>(Cell) {
-    Cell v;
-    const char* end = ParseCell(first, last, &v);
-    if (end) std::memcpy(cell, &v, sizeof v);
-    return end;
-  });
+  if (first >= last) return nullptr;
+  return VisitPixelType(
+      datatype,
+      [&]<class Cell>() {
+        Cell v;
+        const char* end = ParseCell(first, last, &v);
+        if (end) std::memcpy(cell, &v, sizeof v);
+        return end;
+      },
+      static_cast<const char*>(nullptr));
 }
 
 GridValueRun ParseGridValues(const char* first, const char* last, bool final, int datatype, void* cells,
                              std::size_t count) {
-  if (!IsCellType(datatype)) return {0, first, GridValueRun::kNotANumber};
-  return WithCellType(datatype, [&]<class Cell>(Cell) {
-    return ParseRun(first, last, final, static_cast<Cell*>(cells), count);
-  });
+  return VisitPixelType(
+      datatype,
+      [&]<class Cell>() { return ParseRun<Cell>(first, last, final, static_cast<unsigned char*>(cells), count); },
+      GridValueRun{0, first, GridValueRun::kNotANumber});
 }
 
 }  // namespace plenth
