@@ -1,6 +1,7 @@
 #include "tools/importgrid/importgrid.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include "com/classes.h"
@@ -109,9 +110,16 @@ int ImportGridFileToRaster(const char* inputPath, const char* directory, const c
   if (!origin) return 0;
   origin->PutCoords(header.lowerleftX, header.lowerleftY);
   com::ComPtr<RasterDataset> dataset;
-  rasters->CreateRasterDataset(com::BStr(outputName).get(), com::BStr("GRID").get(), origin.get(), header.ncols,
-                               header.nrows, header.cellsize, header.cellsize, 1, header.datatype, nullptr,
-                               VARIANT_TRUE, dataset.put());
+  const HRESULT created = rasters->CreateRasterDataset(com::BStr(outputName).get(), com::BStr("GRID").get(),
+                                                       origin.get(), header.ncols, header.nrows, header.cellsize,
+                                                       header.cellsize, 1, header.datatype, nullptr, VARIANT_TRUE,
+                                                       dataset.put());
+  if (created == GIS_E_TOOLARGE) {  // the one refusal the user can do something about: say why
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "Unable to create a raster of %ld x %ld cells: more than the GRID format holds\r\n",
+                  static_cast<long>(header.ncols), static_cast<long>(header.nrows));
+    LogMessage(reason);
+  }
   if (!dataset) return 0;
   if (!FillRaster(file, header, dataset.get())) {
     dataset->Delete();
