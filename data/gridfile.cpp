@@ -14,6 +14,7 @@ namespace plenth {
 namespace {
 
 constexpr std::size_t kBufferBytes = 1 << 20;
+constexpr std::size_t kDirectBytes = 1 << 16;  // a text this long is written without a copy
 constexpr std::size_t kMaxHeaderLine = 97;
 
 char* FixedTo(char* out, double v, int decimals) {
@@ -109,7 +110,7 @@ char* GridWriter::Reserve(std::size_t bytes) {
 }
 
 void GridWriter::Append(std::string_view text) {
-  if (text.size() >= buffer_.size() / 2) {
+  if (text.size() >= kDirectBytes) {
     Drain();
     if (file_ && std::fwrite(text.data(), 1, text.size(), file_) != text.size()) failed_ = true;
     return;

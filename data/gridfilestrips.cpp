@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
@@ -76,13 +77,15 @@ class Helper {
   std::thread thread_;
 };
 
-// Cells formatted in one go on the second thread: a quarter of a strip, some 4 MB of
-// FLOAT text, so that writing one piece and formatting the next keep both threads busy.
+// Cells formatted while the text before them is written: a quarter of a strip, about
+// 4 MB of FLOAT text. Both threads format its chunks, taking the next one free, so that
+// neither waits while the other writes, reads or formats.
 constexpr std::size_t kPieceCells = std::size_t{1} << 18;
+constexpr std::size_t kChunkCells = std::size_t{1} << 15;
 
 // The tokens of cells [first, last) of a strip of rows of `columns` cells, with the line
 // end after the last cell of each row.
-char* FormatPiece(char* out, int datatype, const unsigned char* cells, std::size_t first, std::size_t last,
+char* FormatCells(char* out, int datatype, const unsigned char* cells, std::size_t first, std::size_t last,
                   std::size_t columns) {
   const auto bytes = static_cast<std::size_t>(PixelTypeBytes(datatype));
   for (std::size_t i = first; i < last;) {
@@ -98,6 +101,45 @@ char* FormatPiece(char* out, int datatype, const unsigned char* cells, std::size
   return out;
 }
 
+// The text of one piece of a strip, chunk by chunk.
+class PieceText {
+ public:
+  PieceText(std::size_t pieceCells, int datatype)
+      : room_(std::min(kChunkCells, pieceCells) * (GridTokenChars(datatype) + 2)),  // a token and a line end a cell
+        text_(room_ * ((pieceCells + kChunkCells - 1) / kChunkCells)),
+        length_((pieceCells + kChunkCells - 1) / kChunkCells) {}
+
+  // The piece of cells [first, last) of a strip, none of it formatted yet.
+  void Begin(const void* cells, std::size_t first, std::size_t last) {
+    cells_ = static_cast<const unsigned char*>(cells);
+    first_ = first;
+    last_ = last;
+    chunks_ = (last - first + kChunkCells - 1) / kChunkCells;
+    next_.store(0, std::memory_order_relaxed);
+  }
+  // Formats chunks not yet taken until none is left; on either thread, or both at once.
+  void Format(int datatype, std::size_t columns) {
+    for (std::size_t c; (c = next_.fetch_add(1, std::memory_order_relaxed)) < chunks_;) {
+      const std::size_t from = first_ + c * kChunkCells;
+      char* out = text_.data() + c * room_;
+      length_[c] = static_cast<std::size_t>(
+          FormatCells(out, datatype, cells_, from, std::min(from + kChunkCells, last_), columns) - out);
+    }
+  }
+  // Once both threads are done with it.
+  void WriteTo(GridWriter& file) const {
+    for (std::size_t c = 0; c < chunks_; ++c) file.Append(std::string_view(text_.data() + c * room_, length_[c]));
+  }
+
+ private:
+  std::size_t room_;
+  std::vector<char> text_;
+  std::vector<std::size_t> length_;
+  const unsigned char* cells_ = nullptr;
+  std::size_t first_ = 0, last_ = 0, chunks_ = 0;
+  std::atomic<std::size_t> next_{0};
+};
+
 std::size_t StripCells(const GridStrips& strips, std::int64_t strip, std::int64_t ncols, std::int64_t nrows) {
   const std::int64_t rows = std::min(strips.rowsPerStrip, nrows - strip * strips.rowsPerStrip);
   return static_cast<std::size_t>(rows) * static_cast<std::size_t>(ncols);
@@ -111,17 +153,13 @@ bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::in
   const GridStrips strips = StripsFor(ncols, nrows);
   const auto columns = static_cast<std::size_t>(ncols);
   const std::size_t pieceCells = std::min(kPieceCells, StripCells(strips, 0, ncols, nrows));
-  // Two texts: one written while the other is formatted. Every cell a token, every cell
-  // perhaps a row's last.
-  std::vector<char> text[2];
-  for (auto& t : text) t.resize(pieceCells * (GridTokenChars(datatype) + 2));
-  std::size_t length[2] = {0, 0};
-  int waiting = -1;  // the text formatted and not yet written
+  PieceText pieces[2] = {PieceText(pieceCells, datatype), PieceText(pieceCells, datatype)};  // one written, one formatted
+  int waiting = -1;  // the piece formatted and not yet written
   const auto writeWaiting = [&] {
-    if (waiting >= 0) file.Append(std::string_view(text[waiting].data(), length[waiting]));
+    if (waiting >= 0) pieces[waiting].WriteTo(file);
     waiting = -1;
   };
-  Helper helper;  // after the texts: gone, and its job done, before they are
+  Helper helper;  // after the pieces: gone, and its job done, before they are
 
   const void* cells = source(0);
   if (!cells) return false;
@@ -132,19 +170,17 @@ bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::in
     bool fetched = false;
     for (std::size_t first = 0; first < total; first += pieceCells) {
       const std::size_t last = std::min(first + pieceCells, total);
-      const int into = waiting == 0 ? 1 : 0;
-      helper.Start([&, into, first, last] {
-        const char* end = FormatPiece(text[into].data(), datatype, static_cast<const unsigned char*>(cells), first,
-                                      last, columns);
-        length[into] = static_cast<std::size_t>(end - text[into].data());
-      });
+      PieceText& piece = pieces[waiting == 0 ? 1 : 0];
+      piece.Begin(cells, first, last);
+      helper.Start([&piece, datatype, columns] { piece.Format(datatype, columns); });
       writeWaiting();
       if (last == total && more && fetchAhead) {
         following = source(s + 1);  // the cells being formatted stay as they are
         fetched = true;
       }
+      piece.Format(datatype, columns);  // what the helper has not taken yet
       helper.Wait();
-      waiting = into;
+      waiting = &piece == &pieces[0] ? 0 : 1;
     }
     if (!more) break;
     if (!fetched) {

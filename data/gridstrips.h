@@ -32,11 +32,11 @@ constexpr GridStrips StripsFor(std::int64_t columns, std::int64_t rows) {
 using GridStripSource = std::function<const void*(std::int64_t strip)>;
 
 // Writes the value rows of a raster of nrows rows of ncols cells of the datatype, strip
-// by strip from `source`: the same bytes as WriteGridRow row after row. The cells are
-// formatted on a second thread while the text before them is written and, when
-// `fetchAhead`, the next strip is fetched; a source that may fetch ahead keeps the
-// cells of strip s unchanged until it is asked for strip s + 2. False at the first strip
-// the source cannot give, after every row before it has been written.
+// by strip from `source`: the same bytes as WriteGridRow row after row. A second thread
+// formats the cells while this one writes the text before them and, when `fetchAhead`,
+// fetches the next strip, and then helps with the formatting; a source that may fetch
+// ahead keeps the cells of strip s unchanged until it is asked for strip s + 2. False at
+// the first strip the source cannot give, after every row before it has been written.
 bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::int64_t nrows,
                      const GridStripSource& source, bool fetchAhead);
 
