@@ -4,7 +4,6 @@
 
 #include "com/classes.h"
 #include "data/processlog.h"
-#include "host/command.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -102,20 +101,20 @@ void FillFeatureLayerCombo(HostApplication* application, HWND combo, std::initia
   }
 }
 
-int ResolveFeatureLayer(const char* layerName, DatasetBuffers buffers) {
-  if (!CurrentApplication) return 0;
+int ResolveFeatureLayer(HostApplication* application, const char* layerName, DatasetBuffers buffers) {
+  if (!application) return 0;
   if (layerName && *layerName) {
-    if (auto layer = FindLayerByName(CurrentApplication.get(), kFeatureLayerKind, layerName))
+    if (auto layer = FindLayerByName(application, kFeatureLayerKind, layerName))
       return CopyDataSource(layer.get(), buffers) ? 1 : 0;
   }
   return buffers.name[0] ? 1 : 0;
 }
 
-int ResolveRasterLayer(const char* layerName, DatasetBuffers buffers) {
-  if (!CurrentApplication) return 0;
+int ResolveRasterLayer(HostApplication* application, const char* layerName, DatasetBuffers buffers) {
+  if (!application) return 0;
   bool found = false;
   if (layerName && *layerName) {
-    if (auto layer = FindLayerByName(CurrentApplication.get(), kRasterLayerKind, layerName)) {
+    if (auto layer = FindLayerByName(application, kRasterLayerKind, layerName)) {
       if (!CopyDataSource(layer.get(), buffers)) return 0;
       found = true;
     }
@@ -135,10 +134,11 @@ com::ComPtr<RasterDataset> OpenRasterDataset(const char* directory, const char* 
   return dataset;
 }
 
-int ReadRasterGeometry(const char* layerName, DatasetBuffers buffers, RasterGeometry* geometry) {
+int ReadRasterGeometry(HostApplication* application, const char* layerName, DatasetBuffers buffers,
+                       RasterGeometry* geometry) {
   if (layerName && *layerName) {
-    if (!CurrentApplication) return 0;
-    auto layer = FindLayerByName(CurrentApplication.get(), kRasterLayerKind, layerName);
+    if (!application) return 0;
+    auto layer = FindLayerByName(application, kRasterLayerKind, layerName);
     if (!layer || !CopyDataSource(layer.get(), buffers)) return 0;
   }
   if (!buffers.name[0] || !buffers.directory[0]) return 0;

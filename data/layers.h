@@ -7,7 +7,7 @@
 
 #include "com/ptr.h"
 #include "gis/gisapi.h"
-#include "hostapp/hostapi.h"
+#include "hostapi/hostapi.h"
 #include "ui/types.h"
 
 namespace plenth {
@@ -31,9 +31,11 @@ void FillRasterLayerCombo(HostApplication* application, HWND combo);
 // Geometry type codes accepted, e.g. {3, 13}.
 void FillFeatureLayerCombo(HostApplication* application, HWND combo, std::initializer_list<LONG> geometryTypes);
 
-// 1 for success, 0 for failure, as the module's routines answer.
-int ResolveFeatureLayer(const char* layerName, DatasetBuffers buffers);
-int ResolveRasterLayer(const char* layerName, DatasetBuffers buffers);
+// 1 for success, 0 for failure, as the module's routines answer. The modal commands pass
+// the application of the last modal command clicked (CurrentApplication); without an
+// application the routines fail.
+int ResolveFeatureLayer(HostApplication* application, const char* layerName, DatasetBuffers buffers);
+int ResolveRasterLayer(HostApplication* application, const char* layerName, DatasetBuffers buffers);
 com::ComPtr<RasterDataset> OpenRasterDataset(const char* directory, const char* datasetName);
 
 struct RasterGeometry {
@@ -45,6 +47,7 @@ struct RasterGeometry {
   std::int32_t rows = 0;
   std::int32_t columns = 0;
 };
-int ReadRasterGeometry(const char* layerName, DatasetBuffers buffers, RasterGeometry* geometry);
+int ReadRasterGeometry(HostApplication* application, const char* layerName, DatasetBuffers buffers,
+                       RasterGeometry* geometry);
 
 }  // namespace plenth

@@ -1,9 +1,7 @@
 #include "host/command.h"
 
-#include <cstdio>
-
 #include "com/classes.h"
-#include "module/interfaces.h"
+#include "host/plenthext.h"
 #include "ui/bitmap.h"
 #include "ui/clipboard.h"
 #include "ui/msgbox.h"
@@ -11,7 +9,11 @@
 
 namespace plenth {
 
-com::ComPtr<HostApplication> CurrentApplication;
+namespace {
+Lasting<com::ComPtr<HostApplication>> currentApplication;
+}  // namespace
+
+com::ComPtr<HostApplication>& CurrentApplication = currentApplication.get();
 UINT LayersClipboardFormat = 0;
 
 CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
@@ -19,8 +21,7 @@ CommandCore::CommandCore(const CommandInfo& info) : info_(info) {
 }
 
 CommandCore::~CommandCore() {
-  // A modeless window must not outlive the command it calls back.
-  if (IsWindow(window)) DestroyWindow(window);
+  DestroyModelessWindow();  // gone already when the command was released as a component
   if (bitmap) DeleteObject(bitmap);
 }
 
@@ -43,28 +44,25 @@ HRESULT CommandCore::IsEnabled(VARIANT_BOOL* enabled) {
   return S_OK;
 }
 
-HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) {
-  if (!checked) return E_POINTER;
-  *checked = VARIANT_FALSE;
-  return S_OK;
-}
+HRESULT CommandCore::IsChecked(VARIANT_BOOL* checked) { return com::Out(VARIANT_FALSE, checked); }
 
-HRESULT CommandCore::Name(BSTR* name) { return com::OutString(info_.name, name); }
-HRESULT CommandCore::Caption(BSTR* caption) { return com::OutString(info_.caption, caption); }
-HRESULT CommandCore::Tooltip(BSTR* tooltip) { return com::OutString(info_.tooltip, tooltip); }
-HRESULT CommandCore::Message(BSTR* message) { return com::OutString(info_.message, message); }
-HRESULT CommandCore::Category(BSTR* category) { return com::OutString("Plenth Tools", category); }
+HRESULT CommandCore::Name(BSTR* name) {
+  return com::Guard([&] { return com::Out("PlenthTools_" + std::string(info_.row.name), name); });
+}
+HRESULT CommandCore::Caption(BSTR* caption) { return com::Out(info_.caption, caption); }
+HRESULT CommandCore::Tooltip(BSTR* tooltip) { return com::Out(info_.tooltip, tooltip); }
+HRESULT CommandCore::Message(BSTR* message) { return com::Out(info_.message, message); }
+HRESULT CommandCore::Category(BSTR* category) { return com::Out("Plenth Tools", category); }
 
 HRESULT CommandCore::HelpFile(BSTR* file) { return file ? E_NOTIMPL : E_POINTER; }
 HRESULT CommandCore::HelpContextId(LONG* id) { return id ? E_NOTIMPL : E_POINTER; }
 
-HRESULT CommandCore::Bitmap(OLE_HANDLE* out) {
-  if (!out) return E_POINTER;
-  *out = reinterpret_cast<OLE_HANDLE>(bitmap);
-  return S_OK;
-}
+HRESULT CommandCore::Bitmap(OLE_HANDLE* out) { return com::Out(reinterpret_cast<OLE_HANDLE>(bitmap), out); }
 
 HRESULT CommandCore::OnCreate(IUnknown* hook) {
+  // A creation that fails leaves no extension behind, not even an earlier one: the
+  // command stays disabled.
+  extension.reset();
   application.reset();
   if (hook) hook->QueryInterface(application.put());
   switch (info_.creation) {
@@ -85,10 +83,14 @@ HRESULT CommandCore::OnCreate(IUnknown* hook) {
   return extension ? S_OK : E_POINTER;
 }
 
-void CommandCore::PrepareSelectToolRestore() {
+void CommandCore::PrepareSelectToolRestore() { DestroyModelessWindow(); }
+
+void CommandCore::DestroyModelessWindow() {
   if (IsWindow(window)) DestroyWindow(window);
   window = nullptr;
 }
+
+HRESULT CommandCore::Click() { return info_.click == CommandInfo::Click::Modal ? ModalClick() : ModelessClick(); }
 
 HRESULT CommandCore::ModalClick() {
   CurrentApplication = application;
@@ -100,6 +102,12 @@ HRESULT CommandCore::ModalClick() {
 }
 
 HRESULT CommandCore::ModelessClick() {
+  // One dialog per command: a second one would take over `window`, and the first could
+  // never be closed.
+  if (IsWindow(window)) {
+    SetForegroundWindow(window);
+    return S_OK;
+  }
   OLE_HANDLE main = 0;
   application->get_hWnd(&main);
   window = CreateDialogParam(ModuleInstance(), ModelessDialogId(), reinterpret_cast<HWND>(main),
@@ -109,9 +117,7 @@ HRESULT CommandCore::ModelessClick() {
 }
 
 void ReportHostStatus(HRESULT status, const char* caption) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%0X", static_cast<unsigned>(status));
-  MessageBox(nullptr, text, caption, MB_OK);
+  MessageBox(nullptr, com::StatusText(status).c_str(), caption, MB_OK);
 }
 
 void SelectToolRestore(CommandCore& command) {

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "com/bstr.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 #include "resources/resource.h"
 #include "ui/bitmap.h"
 #include "ui/commdlg.h"

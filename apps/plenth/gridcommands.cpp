@@ -14,10 +14,11 @@ namespace ua = ui::automation;
 
 namespace {
 
-// The directory part of a typed path, as the dialogs split it.
+// The directory part of a typed path with its separator, as the dialogs split it; ""
+// for a bare name, which the dialogs put in the current directory.
 std::string DirectoryOf(const std::string& path) {
   const auto at = path.find_last_of('/');
-  return at == std::string::npos ? std::string(".") : path.substr(0, at + 1);
+  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
 }
 
 void Succeeded(const HostRun& run) {

@@ -8,6 +8,7 @@
 #include "apps/plenth/hostrun.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
+#include "com/boundary.h"
 #include "hostapp/module.h"
 #include "registry/registry.h"
 
@@ -57,7 +58,7 @@ int main(int argc, char** argv) {
         const std::string path = moduleArg.empty() ? run.modulePath : moduleArg;
         hostapp::LoadedModule module(path);
         const HRESULT hr = registering ? module.RegisterServer() : module.UnregisterServer();
-        if (FAILED(hr)) throw plenth::cli::RunError("the module answered a failure (" + std::to_string(hr) + ")");
+        if (FAILED(hr)) throw plenth::cli::RunError("the module answered a failure (" + com::StatusText(hr) + ")");
         std::cout << (registering ? "registered " : "unregistered ") << path << " in " << registry::CurrentFile() << "\n";
       });
     });

@@ -106,6 +106,10 @@ void AddField(OGRLayer* layer, const char* name, OGRFieldType type) {
   layer->CreateField(&field);
 }
 
+void AddFeature(OGRLayer* layer, OGRFeature& feature) {
+  if (layer->CreateFeature(&feature) != OGRERR_NONE) throw std::runtime_error("cannot write a sample feature");
+}
+
 double X(double c) { return kWest + c * kCell; }
 double Y(double r) { return kNorth - r * kCell; }
 
@@ -177,7 +181,7 @@ std::vector<SampleFile> WriteSampleData(const std::string& dirName) {
       feature.SetField("ID", id++);
       feature.SetField("NAME", a.name);
       feature.SetGeometry(&polygon);
-      v.layer->CreateFeature(&feature);
+      AddFeature(v.layer, feature);
     }
     out.push_back({path.string(), "4 polygons (one with a hole), fields ID and NAME"});
   }
@@ -192,7 +196,7 @@ std::vector<SampleFile> WriteSampleData(const std::string& dirName) {
       OGRFeature feature(v.layer->GetLayerDefn());
       feature.SetField("ID", id);
       feature.SetGeometry(&point);
-      v.layer->CreateFeature(&feature);
+      AddFeature(v.layer, feature);
     }
     out.push_back({path.string(), "60 points, a few off the DEM, field ID"});
   }
@@ -211,7 +215,7 @@ std::vector<SampleFile> WriteSampleData(const std::string& dirName) {
       feature.SetField("ID", id);
       feature.SetField("NAME", name);
       feature.SetGeometry(&g);
-      v.layer->CreateFeature(&feature);
+      AddFeature(v.layer, feature);
     };
     add(1, "ridge road", *line({{10, 200}, {80, 150}, {150, 120}, {230, 60}, {290, 40}}));
     add(2, "valley road", *line({{60, 10}, {70, 90}, {75, 180}, {90, 235}}));

@@ -1,6 +1,7 @@
 #include "apps/plenth/toolscommand.h"
 
 #include "apps/plenth/hostrun.h"
+#include "hostapp/discovery.h"
 #include "registry/registry.h"
 #include "ui/resources.h"
 
@@ -27,7 +28,7 @@ int ListTools(const std::string& modulePath, std::ostream& out) {
   }
   const auto categoryOf = [&](const CLSID& clsid) {
     for (const auto& c : classes)
-      if (c.clsid == clsid) return std::string(CategoryName(c.category));
+      if (c.clsid == clsid) return std::string(hostapp::CategoryName(c.category));
     return std::string("?");
   };
   if (const auto& ext = host.extension()) {

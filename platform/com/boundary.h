@@ -2,8 +2,10 @@
 // code before it reaches the caller, and out arguments are handed out in one way.
 #pragma once
 
+#include <cstdio>
 #include <exception>
 #include <new>
+#include <string>
 #include <string_view>
 #include <type_traits>
 
@@ -67,7 +69,22 @@ HRESULT Out(const ComPtr<T>& value, U** out) {
   return S_OK;
 }
 
-// A text, handed out as a new OLE string that the receiver frees.
-inline HRESULT Out(std::string_view utf8, BSTR* out) { return OutString(utf8, out); }
+// A text, handed out as a new OLE string that the receiver frees; E_OUTOFMEMORY when
+// there is no room for it.
+inline HRESULT Out(std::string_view utf8, BSTR* out) noexcept {
+  try {
+    return OutString(utf8, out);
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  }
+}
+
+// A status code as the host shows it: "0x%0X", hexadecimal in upper case without
+// leading zeros ("0x80004005", "0x0").
+inline std::string StatusText(HRESULT status) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%0X", static_cast<unsigned>(status));
+  return text;
+}
 
 }  // namespace com

@@ -1,5 +1,6 @@
 #include "com/marshal.h"
 
+#include "com/boundary.h"
 #include "com/object.h"
 
 namespace {
@@ -9,14 +10,10 @@ namespace {
 class FreeThreadedMarshaler final : public com::ComClass<FreeThreadedMarshaler, IMarshal> {
  public:
   HRESULT GetUnmarshalClass(REFIID, void*, DWORD, void*, DWORD, CLSID* clsid) override {
-    if (!clsid) return E_POINTER;
-    *clsid = CLSID_InProcFreeMarshaler;
-    return S_OK;
+    return com::Out(CLSID_InProcFreeMarshaler, clsid);
   }
   HRESULT GetMarshalSizeMax(REFIID, void*, DWORD, void*, DWORD, DWORD* size) override {
-    if (!size) return E_POINTER;
-    *size = sizeof(void*);
-    return S_OK;
+    return com::Out(DWORD{sizeof(void*)}, size);
   }
   HRESULT MarshalInterface(IStream* stream, REFIID riid, void* object, DWORD, void*, DWORD) override {
     if (!stream || !object) return E_POINTER;

@@ -8,6 +8,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "com/boundary.h"
 #include "com/dispatch.h"
 #include "com/ptr.h"
 
@@ -58,9 +59,17 @@ class ObjectRoot {
   ULONG InternalAddRef() { return refs_.fetch_add(1) + 1; }
   ULONG InternalRelease() {
     const ULONG left = refs_.fetch_sub(1) - 1;  // decide deletion from the value returned
-    if (left == 0) delete this;
+    if (left == 0) {
+      // What the object does before it goes may take and give back references to itself;
+      // they must not delete it a second time.
+      refs_.store(1);
+      FinalRelease();
+      delete this;
+    }
     return left;
   }
+  // Runs once the last reference is released, while the whole object still stands.
+  virtual void FinalRelease() {}
   IUnknown* outer_ = nullptr;
 
   template <class T, class... Args>
@@ -175,11 +184,7 @@ ComPtr<T> MakeObject(Args&&... args) {
 template <class Derived, class Dual>
 class NoMemberDispatch : public Dual {
  public:
-  HRESULT GetTypeInfoCount(UINT* count) override {
-    if (!count) return E_POINTER;
-    *count = 0;
-    return S_OK;
-  }
+  HRESULT GetTypeInfoCount(UINT* count) override { return Out(UINT{0}, count); }
   HRESULT GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
     if (!info) return E_POINTER;
     *info = nullptr;

@@ -5,6 +5,13 @@
 
 namespace hostapp {
 
+const char* CategoryName(const GUID& category) {
+  if (category == CATID_HostExtensions) return "extensions";
+  if (category == CATID_HostCommandBars) return "command bars";
+  if (category == CATID_HostCommands) return "commands";
+  return "";
+}
+
 std::vector<FoundClass> DiscoverClasses(const registry::Tree& tree, const std::string& modulePath) {
   std::error_code ec;
   const auto wanted = std::filesystem::weakly_canonical(modulePath, ec);

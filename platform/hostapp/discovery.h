@@ -10,6 +10,9 @@
 
 namespace hostapp {
 
+// How the host names a category: "extensions", "command bars", "commands", or "".
+const char* CategoryName(const GUID& category);
+
 // The classes registered under the host's three categories whose server is the module.
 std::vector<FoundClass> DiscoverClasses(const registry::Tree& tree, const std::string& modulePath);
 

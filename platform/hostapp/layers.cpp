@@ -4,6 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "com/boundary.h"
 #include "gis/gis.h"
 
 namespace hostapp {
@@ -14,7 +15,7 @@ namespace fs = std::filesystem;
 class WorkspaceNameImpl final : public com::ComClass<WorkspaceNameImpl, WorkspaceName> {
  public:
   explicit WorkspaceNameImpl(std::string path) : path_(std::move(path)) {}
-  HRESULT get_PathName(BSTR* path) override { return com::OutString(path_, path); }
+  HRESULT get_PathName(BSTR* path) override { return com::Out(path_, path); }
 
  private:
   std::string path_;
@@ -24,11 +25,10 @@ class DatasetNameImpl final : public com::ComClass<DatasetNameImpl, DatasetName>
  public:
   DatasetNameImpl(std::string name, std::string workspace)
       : name_(std::move(name)), workspace_(std::move(workspace)) {}
-  HRESULT get_Name(BSTR* name) override { return com::OutString(name_, name); }
+  HRESULT get_Name(BSTR* name) override { return com::Out(name_, name); }
   HRESULT get_WorkspaceName(WorkspaceName** workspace) override {
     if (!workspace) return E_POINTER;
-    *workspace = com::MakeObject<WorkspaceNameImpl>(workspace_).detach();
-    return S_OK;
+    return com::Guard([&] { return com::Out(com::MakeObject<WorkspaceNameImpl>(workspace_), workspace); });
   }
 
  private:
@@ -39,10 +39,9 @@ class DatasetNameImpl final : public com::ComClass<DatasetNameImpl, DatasetName>
 template <class Derived, class... More>
 class NamedBase : public com::ComClass<Derived, Layer, More...> {
  public:
-  HRESULT get_Name(BSTR* name) override { return com::OutString(name_, name); }
+  HRESULT get_Name(BSTR* name) override { return com::Out(name_, name); }
   HRESULT put_Name(BSTR name) override {
-    name_ = com::ToUtf8(name);
-    return S_OK;
+    return com::Guard([&] { name_ = com::ToUtf8(name); });
   }
 
  protected:
@@ -56,25 +55,28 @@ class RasterLayerImpl final : public NamedBase<RasterLayerImpl, DataLayer, Raste
   }
   HRESULT get_DataSourceName(DatasetName** name) override {
     if (!name) return E_POINTER;
-    com::BStr dataset, workspace;
-    raster_->get_Name(dataset.put());
-    raster_->get_WorkspacePath(workspace.put());
-    *name = com::MakeObject<DatasetNameImpl>(dataset.utf8(), workspace.utf8()).detach();
-    return S_OK;
+    *name = nullptr;
+    if (!raster_) return E_FAIL;
+    return com::Guard([&] {
+      com::BStr dataset, workspace;
+      raster_->get_Name(dataset.put());
+      raster_->get_WorkspacePath(workspace.put());
+      return com::Out(com::MakeObject<DatasetNameImpl>(dataset.utf8(), workspace.utf8()), name);
+    });
   }
   HRESULT get_Raster(RasterDataset** raster) override { return raster_.CopyTo(raster); }
   HRESULT get_ColumnCount(LONG* count) override { return Size(count, true); }
   HRESULT get_RowCount(LONG* count) override { return Size(count, false); }
   HRESULT Identify(Point* point, IdentifyResults** results) override {
     if (!results) return E_POINTER;
-    return gis::IdentifyRaster(raster_.get(), point, results);
+    return com::Guard([&] { return gis::IdentifyRaster(raster_.get(), point, results); });
   }
 
  private:
   HRESULT Size(LONG* count, bool columns) {
     if (!count) return E_POINTER;
     com::ComPtr<RasterBand> band;
-    raster_.query<RasterBandCollection>()->Item(0, band.put());
+    if (auto bands = raster_.query<RasterBandCollection>()) bands->Item(0, band.put());
     auto props = band.query<RasterProps>();
     if (!props) return E_FAIL;
     return columns ? props->get_Width(count) : props->get_Height(count);
@@ -92,11 +94,12 @@ class FeatureLayerImpl final : public NamedBase<FeatureLayerImpl, DataLayer, Fea
     if (!name) return E_POINTER;
     *name = nullptr;
     if (!featureClass_) return E_FAIL;
-    com::BStr dataset, workspace;
-    featureClass_->get_Name(dataset.put());
-    featureClass_->get_WorkspacePath(workspace.put());
-    *name = com::MakeObject<DatasetNameImpl>(dataset.utf8(), workspace.utf8()).detach();
-    return S_OK;
+    return com::Guard([&] {
+      com::BStr dataset, workspace;
+      featureClass_->get_Name(dataset.put());
+      featureClass_->get_WorkspacePath(workspace.put());
+      return com::Out(com::MakeObject<DatasetNameImpl>(dataset.utf8(), workspace.utf8()), name);
+    });
   }
   HRESULT get_FeatureClass(FeatureClass** featureClass) override { return featureClass_.CopyTo(featureClass); }
   HRESULT putref_FeatureClass(FeatureClass* featureClass) override {
@@ -111,11 +114,7 @@ class FeatureLayerImpl final : public NamedBase<FeatureLayerImpl, DataLayer, Fea
 class GroupLayerImpl final : public NamedBase<GroupLayerImpl, GroupLayer> {
  public:
   explicit GroupLayerImpl(std::string name) { name_ = std::move(name); }
-  HRESULT get_Count(LONG* count) override {
-    if (!count) return E_POINTER;
-    *count = static_cast<LONG>(layers_.size());
-    return S_OK;
-  }
+  HRESULT get_Count(LONG* count) override { return com::Out(static_cast<LONG>(layers_.size()), count); }
   HRESULT get_Layer(LONG index, Layer** layer) override {
     if (!layer) return E_POINTER;
     *layer = nullptr;
@@ -124,8 +123,7 @@ class GroupLayerImpl final : public NamedBase<GroupLayerImpl, GroupLayer> {
   }
   HRESULT Add(Layer* layer) override {
     if (!layer) return E_INVALIDARG;
-    layers_.emplace_back(layer);
-    return S_OK;
+    return com::Guard([&] { layers_.emplace_back(layer); });
   }
 
  private:

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "com/object.h"
-#include "hostapp/hostapi.h"
+#include "hostapi/hostapi.h"
 
 namespace hostapp {
 

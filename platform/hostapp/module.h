@@ -62,6 +62,9 @@ HRESULT CallModule(F&& call, std::string* error = nullptr) {
   } catch (const std::exception& e) {
     if (error) *error = e.what();
     return E_FAIL;
+  } catch (...) {
+    if (error) *error = "an error the host does not know";
+    return E_FAIL;
   }
 }
 

@@ -2,11 +2,12 @@
 
 #include <mutex>
 
+#include "com/boundary.h"
 #include "com/classes.h"
 #include "ui/window.h"
 
 namespace hostapp {
-HRESULT HostCommandItem::get_Name(BSTR* name) { return com::OutString(name_, name); }
+HRESULT HostCommandItem::get_Name(BSTR* name) { return com::Out(name_, name); }
 
 HostCommandBars::HostCommandBars() { AddItem("PageLayout_SelectTool"); }
 
@@ -22,46 +23,40 @@ HRESULT HostCommandBars::Find(VARIANT identifier, VARIANT_BOOL, VARIANT_BOOL, Co
   if (FAILED(failure_)) return failure_;
   if (emptyAnswer_) return *emptyAnswer_;
   if (identifier.vt != VT_BSTR) return E_INVALIDARG;
-  const std::string wanted = com::ToUtf8(identifier.bstrVal);
-  for (const auto& candidate : items_) {
-    if (candidate->name() == wanted) {
-      *item = candidate.get();
-      (*item)->AddRef();
-      return S_OK;
-    }
-  }
-  return S_OK;
+  return com::Guard([&] {
+    const std::string wanted = com::ToUtf8(identifier.bstrVal);
+    for (const auto& candidate : items_)
+      if (candidate->name() == wanted) return com::Out(candidate, item);
+    return S_OK;
+  });
 }
 
 HRESULT HostStatusBar::put_Message(LONG pane, BSTR text) {
-  panes_[pane] = com::ToUtf8(text);
-  if (onMessage) onMessage(pane, panes_[pane]);
-  return S_OK;
+  return com::Guard([&] {
+    panes_[pane] = com::ToUtf8(text);
+    if (onMessage) onMessage(pane, panes_[pane]);
+  });
 }
 
-HRESULT HostStatusBar::get_Message(LONG pane, BSTR* text) { return com::OutString(Text(pane), text); }
+HRESULT HostStatusBar::get_Message(LONG pane, BSTR* text) {
+  return com::Guard([&] { return com::Out(Text(pane), text); });
+}
 
 std::string HostStatusBar::Text(LONG pane) const {
   const auto it = panes_.find(pane);
   return it == panes_.end() ? std::string() : it->second;
 }
 
-HRESULT NamedLayer::get_Name(BSTR* name) { return com::OutString(name_, name); }
+HRESULT NamedLayer::get_Name(BSTR* name) { return com::Out(name_, name); }
 HRESULT NamedLayer::put_Name(BSTR name) {
-  name_ = com::ToUtf8(name);
-  return S_OK;
+  return com::Guard([&] { name_ = com::ToUtf8(name); });
 }
 
-HRESULT HostMap::get_LayerCount(LONG* count) {
-  if (!count) return E_POINTER;
-  *count = static_cast<LONG>(layers_.size());
-  return S_OK;
-}
+HRESULT HostMap::get_LayerCount(LONG* count) { return com::Out(static_cast<LONG>(layers_.size()), count); }
 
 HRESULT HostMap::AddLayer(Layer* layer) {
   if (!layer) return E_INVALIDARG;
-  layers_.emplace_back(layer);
-  return S_OK;
+  return com::Guard([&] { layers_.emplace_back(layer); });
 }
 
 namespace {
@@ -99,7 +94,7 @@ void Collect(const std::vector<com::ComPtr<Layer>>& layers, const IID& kind, boo
       for (LONG i = 0; i < count; ++i) {
         com::ComPtr<Layer> member;
         group->get_Layer(i, member.put());
-        inside.push_back(member);
+        if (member) inside.push_back(member);
       }
       Collect(inside, kind, recursive, out);
     }
@@ -112,18 +107,20 @@ HRESULT HostMap::get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLaye
   if (!layers) return E_POINTER;
   *layers = nullptr;
   if (failEnumeration_) return E_FAIL;
-  IID wanted = Layer::iid;
-  if (kind) {
-    com::BStr text;
-    kind->get_Value(text.put());
-    const auto id = com::ParseGuid(text.utf8());
-    if (!id) return E_INVALIDARG;
-    wanted = *id;
-  }
-  std::vector<com::ComPtr<Layer>> found;
-  Collect(layers_, wanted, recursive != VARIANT_FALSE, found);
-  *layers = com::MakeObject<LayerList>(std::move(found)).detach();
-  return S_OK;
+  return com::Guard([&] {
+    IID wanted = Layer::iid;
+    if (kind) {
+      com::BStr text;
+      kind->get_Value(text.put());
+      const auto id = com::ParseGuid(text.utf8());
+      if (!id) return E_INVALIDARG;
+      wanted = *id;
+    }
+    std::vector<com::ComPtr<Layer>> found;
+    Collect(layers_, wanted, recursive != VARIANT_FALSE, found);
+    *layers = com::MakeObject<LayerList>(std::move(found)).detach();
+    return S_OK;
+  });
 }
 
 HRESULT HostMap::get_SpatialReference(SpatialReference** reference) { return reference_.CopyTo(reference); }
@@ -134,17 +131,10 @@ HRESULT HostDocument::get_CommandBars(CommandBars** bars) {
   if (!bars) return E_POINTER;
   *bars = nullptr;
   if (FAILED(commandBarsFailure_)) return commandBarsFailure_;
-  *bars = bars_.get();
-  (*bars)->AddRef();
-  return S_OK;
+  return com::Out(bars_, bars);
 }
 
-HRESULT HostDocument::get_FocusMap(Map** map) {
-  if (!map) return E_POINTER;
-  *map = map_.get();
-  (*map)->AddRef();
-  return S_OK;
-}
+HRESULT HostDocument::get_FocusMap(Map** map) { return com::Out(map_, map); }
 
 HRESULT HostDocument::InternalQueryInterface(REFIID riid, void** object) {
   if (riid == MapDocument::iid && !isMapDocument_) {
@@ -161,25 +151,13 @@ HostApplicationImpl::HostApplicationImpl()
 
 HostApplicationImpl::~HostApplicationImpl() { DestroyWindow(mainWindow_); }
 
-HRESULT HostApplicationImpl::get_Document(Document** document) {
-  if (!document) return E_POINTER;
-  *document = document_.get();
-  if (*document) (*document)->AddRef();
-  return S_OK;
-}
+HRESULT HostApplicationImpl::get_Document(Document** document) { return com::Out(document_, document); }
 
 HRESULT HostApplicationImpl::get_hWnd(OLE_HANDLE* window) {
-  if (!window) return E_POINTER;
-  *window = reinterpret_cast<OLE_HANDLE>(mainWindow_);
-  return S_OK;
+  return com::Out(reinterpret_cast<OLE_HANDLE>(mainWindow_), window);
 }
 
-HRESULT HostApplicationImpl::get_StatusBar(StatusBar** bar) {
-  if (!bar) return E_POINTER;
-  *bar = statusBar_.get();
-  (*bar)->AddRef();
-  return S_OK;
-}
+HRESULT HostApplicationImpl::get_StatusBar(StatusBar** bar) { return com::Out(statusBar_, bar); }
 
 HRESULT HostApplicationImpl::put_CurrentTool(CommandItem* tool) {
   if (FAILED(currentToolFailure_)) return currentToolFailure_;
@@ -201,18 +179,15 @@ HRESULT HostApplicationImpl::FindExtensionByCLSID(ClassIdValue* clsid, IUnknown*
   if (!extension) return E_POINTER;
   *extension = nullptr;
   if (!clsid) return E_INVALIDARG;
-  com::BStr text;
-  if (FAILED(clsid->get_Value(text.put()))) return E_INVALIDARG;
-  const auto id = com::ParseGuid(text.utf8());
-  if (!id) return E_INVALIDARG;
-  for (const auto& [key, ext] : extensions_) {
-    if (key == *id) {
-      *extension = ext.get();
-      (*extension)->AddRef();
-      return S_OK;
-    }
-  }
-  return S_OK;  // no such extension: none, as the host answers
+  return com::Guard([&] {
+    com::BStr text;
+    if (FAILED(clsid->get_Value(text.put()))) return E_INVALIDARG;
+    const auto id = com::ParseGuid(text.utf8());
+    if (!id) return E_INVALIDARG;
+    for (const auto& [key, ext] : extensions_)
+      if (key == *id) return com::Out(ext, extension);
+    return S_OK;  // no such extension: none, as the host answers
+  });
 }
 
 void HostApplicationImpl::AddExtension(const CLSID& clsid, IUnknown* extension) {
@@ -220,18 +195,19 @@ void HostApplicationImpl::AddExtension(const CLSID& clsid, IUnknown* extension) 
 }
 
 HRESULT ClassIdHolder::put_Value(BSTR text) {
-  const std::string s = com::ToUtf8(text);
-  if (s.size() != 38 || !com::ParseGuid(s)) return E_INVALIDARG;
-  value_ = s;
-  return S_OK;
+  return com::Guard([&] {
+    std::string s = com::ToUtf8(text);
+    if (s.size() != 38 || !com::ParseGuid(s)) return E_INVALIDARG;
+    value_ = std::move(s);
+    return S_OK;
+  });
 }
 
-HRESULT ClassIdHolder::get_Value(BSTR* text) { return com::OutString(value_, text); }
+HRESULT ClassIdHolder::get_Value(BSTR* text) { return com::Out(value_, text); }
 
 HRESULT HostToolbarItem::put_ID(BSTR progId) {
   if (FAILED(failure)) return failure;
-  id = com::ToUtf8(progId);
-  return S_OK;
+  return com::Guard([&] { id = com::ToUtf8(progId); });
 }
 HRESULT HostToolbarItem::put_Group(VARIANT_BOOL) {
   groupSet = true;

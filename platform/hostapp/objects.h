@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "com/object.h"
-#include "hostapp/hostapi.h"
+#include "hostapi/hostapi.h"
 #include "ui/types.h"
 
 namespace hostapp {

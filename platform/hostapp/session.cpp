@@ -1,12 +1,5 @@
 #include "hostapp/session.h"
 
-const char* CategoryName(const GUID& category) {
-  if (category == CATID_HostExtensions) return "extensions";
-  if (category == CATID_HostCommandBars) return "command bars";
-  if (category == CATID_HostCommands) return "commands";
-  return "";
-}
-
 namespace hostapp {
 
 HostSession::HostSession(const std::string& modulePath, const std::vector<FoundClass>& classes,
@@ -29,7 +22,9 @@ HostSession::HostSession(const std::string& modulePath, const std::vector<FoundC
   }
   for (const FoundClass& c : classes) {
     if (c.category != CATID_HostCommands) continue;
-    Command entry{c.clsid, module_->Create<HostCommand>(c.clsid)};
+    Command entry;
+    entry.clsid = c.clsid;
+    entry.command = module_->Create<HostCommand>(c.clsid);
     if (!entry.command) continue;
     entry.created = CallModule([&] { return entry.command->OnCreate(app_->Identity()); });
     com::BStr name;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "hostapp/categories.h"
+#include "hostapi/categories.h"
 #include "hostapp/module.h"
 #include "hostapp/objects.h"
 

@@ -229,7 +229,7 @@ void RegisterTypeLib(Tree& tree, const TypeLibInfo& library, const std::string& 
   char lcid[16];
   std::snprintf(lcid, sizeof lcid, "%x", library.lcid);
   version.Create(std::string(lcid) + "\\win32").defaultValue = modulePath;
-  version.Create("FLAGS").defaultValue = "0";
+  version.Create("FLAGS").defaultValue = std::string("0");  // a plain literal trips GCC 12 -Wrestrict at -O3
   version.Create("HELPDIR").defaultValue = std::filesystem::path(modulePath).parent_path().string();
   for (const auto& c : library.classes) {
     if (!c.dual) continue;

@@ -60,6 +60,10 @@ BOOL KillTimer(HWND window, UINT_PTR id);
 // The common-controls library needs no initialisation on this platform.
 void InitCommonControls();
 
+// The window in front, where the person works; bringing a window forward puts it there.
+BOOL SetForegroundWindow(HWND window);
+HWND GetForegroundWindow();
+
 namespace ui {
 
 // A plain top-level window, such as a host's main window.

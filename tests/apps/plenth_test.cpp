@@ -73,6 +73,20 @@ TEST_F(PlenthTest, LayersFromAMapDocumentWithGroups) {
   EXPECT_NE(bad.output.find("nowhere.tif: no such file"), std::string::npos) << bad.output;
 }
 
+TEST_F(PlenthTest, ABareOutputNameIsWrittenAndNamedInTheCurrentDirectory) {
+  const auto out = Run("export-grid " + At("sample/dem.tif") + " elev", dir_.string());
+  EXPECT_EQ(out.status, 0) << out.output;
+  EXPECT_NE(out.output.find("\nwrote elev.dat\n"), std::string::npos) << out.output;
+  EXPECT_TRUE(fs::exists(At("elev.dat")));
+}
+
+TEST_F(PlenthTest, AFailingRegistrationShowsItsStatusAsTheHostDoes) {
+  std::ofstream(At("registry.reg")) << "not a registry\n";
+  const auto out = Run("register");
+  EXPECT_EQ(out.status, 1);
+  EXPECT_NE(out.output.find("the module answered a failure (0x80004005)"), std::string::npos) << out.output;
+}
+
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
   const struct {
     std::string args;

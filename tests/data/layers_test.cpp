@@ -61,11 +61,9 @@ class LayersTest : public ::testing::Test {
     map.AddLayer(group.get());
     map.AddLayer(hostapp::RasterLayerFromFile(Path("geo.tif"), "elev").get());  // same name, later
     map.AddLayer(hostapp::FeatureLayerFromFile(Path("areas.shp")).get());
-    CurrentApplication = app_.get();
     name_[0] = directory_[0] = 0;
   }
   void TearDown() override {
-    CurrentApplication.reset();
     app_.reset();
     fs::remove_all(dir_);
   }
@@ -115,20 +113,19 @@ TEST_F(LayersTest, CombosListTheLayersOfTheirKind) {
 }
 
 TEST_F(LayersTest, ResolvingAFeatureLayerKeepsBuffersThatHoldText) {
-  EXPECT_EQ(ResolveFeatureLayer("nothing", Buffers()), 0);  // empty buffers: failure
-  EXPECT_EQ(ResolveFeatureLayer("roads", Buffers()), 1);
+  EXPECT_EQ(ResolveFeatureLayer(app_.get(), "nothing", Buffers()), 0);  // empty buffers: failure
+  EXPECT_EQ(ResolveFeatureLayer(app_.get(), "roads", Buffers()), 1);
   EXPECT_STREQ(name_, "roads");
   EXPECT_EQ(std::string(directory_), dir_.string());
   std::strcpy(name_, "kept");
-  EXPECT_EQ(ResolveFeatureLayer("nothing", Buffers()), 1);
+  EXPECT_EQ(ResolveFeatureLayer(app_.get(), "nothing", Buffers()), 1);
   EXPECT_STREQ(name_, "kept");
-  CurrentApplication.reset();
-  EXPECT_EQ(ResolveFeatureLayer("roads", Buffers()), 0);
+  EXPECT_EQ(ResolveFeatureLayer(nullptr, "roads", Buffers()), 0);
 }
 
 TEST_F(LayersTest, RasterGeometryOfProjectedAndGeographicRasters) {
   RasterGeometry g;
-  ASSERT_EQ(ReadRasterGeometry("elev", Buffers(), &g), 1);
+  ASSERT_EQ(ReadRasterGeometry(app_.get(), "elev", Buffers(), &g), 1);
   EXPECT_EQ(g.unitName, "metre");
   EXPECT_EQ(g.metersPerUnit, 1.0);
   EXPECT_EQ(g.columns, 4);
@@ -140,10 +137,10 @@ TEST_F(LayersTest, RasterGeometryOfProjectedAndGeographicRasters) {
   EXPECT_EQ(x, 100);
   EXPECT_EQ(y, 42.5);
   RasterGeometry world;
-  ASSERT_EQ(ReadRasterGeometry("world", Buffers(), &world), 1);
+  ASSERT_EQ(ReadRasterGeometry(app_.get(), "world", Buffers(), &world), 1);
   EXPECT_EQ(world.unitName, "Unknown");
   EXPECT_EQ(world.metersPerUnit, 1.0);
-  EXPECT_EQ(ReadRasterGeometry("missing", Buffers(), &world), 0);
+  EXPECT_EQ(ReadRasterGeometry(app_.get(), "missing", Buffers(), &world), 0);
 }
 
 TEST_F(LayersTest, OpeningLogsWhatCannotBeFound) {
@@ -155,7 +152,7 @@ TEST_F(LayersTest, OpeningLogsWhatCannotBeFound) {
   const std::string text = LogText();
   EXPECT_NE(text.find("Unable to open directory '" + missing + "'\r\n"), std::string::npos);
   EXPECT_NE(text.find("Unable to create raster dataset 'nothing'\r\n"), std::string::npos);
-  EXPECT_EQ(ResolveRasterLayer("elev", Buffers()), 1);
+  EXPECT_EQ(ResolveRasterLayer(app_.get(), "elev", Buffers()), 1);
   EXPECT_STREQ(name_, "utm.tif");
 }
 
@@ -163,7 +160,7 @@ TEST_F(LayersTest, ANameThatDoesNotFitItsBufferIsRefusedNotCut) {
   char small[7];  // "utm.tif" needs 8 bytes with its terminator
   char directory[255] = "";
   small[0] = 0;
-  EXPECT_EQ(ResolveRasterLayer("elev", {small, sizeof small, directory, sizeof directory}), 0);
+  EXPECT_EQ(ResolveRasterLayer(app_.get(), "elev", {small, sizeof small, directory, sizeof directory}), 0);
   EXPECT_STREQ(small, "");
 }
 

@@ -3,10 +3,14 @@
 #include "com/classes.h"
 #include "host/command.h"
 #include "host/plenthext.h"
-#include "module/interfaces.h"
 #include "tests/module/modulehost.h"
+#include "tools/effortsurface/effortsurface.h"
 #include "tools/exportgrid/exportgrid.h"
+#include "tools/gridspot/gridspot.h"
+#include "tools/importgrid/importgrid.h"
+#include "tools/lineorientation/lineorientation.h"
 #include "tools/pointgrid/createpointgridtool.h"
+#include "tools/polyclip/polyclip.h"
 #include "ui/clipboard.h"
 #include "ui/automation.h"
 #include "ui/bitmap.h"
@@ -171,6 +175,68 @@ TEST_F(CommandTest, OnCreateReportsWhatWentWrongAndLeavesTheCommandDisabled) {
   EXPECT_FALSE(Enabled(wrongKind.get()));
 }
 
+// A command whose creation fails after an earlier one succeeded keeps nothing of the
+// earlier extension: it is disabled.
+TEST_F(CommandTest, AFailedOnCreateLeavesNoEarlierExtensionBehind) {
+  struct Scene {
+    const char* what;
+    std::function<void(hostapp::HostApplicationImpl&)> set;
+    HRESULT created;
+  } scenes[] = {
+      {"no extension", [](auto& app) { app.ClearExtensions(); }, E_FAIL},
+      {"not an extension",
+       [](auto& app) {
+         app.ClearExtensions();
+         app.AddExtension(CLSID_PlenthExt, com::MakeObject<hostapp::NamedLayer>("not an extension")->Identity());
+       },
+       E_POINTER},
+  };
+  for (const Scene& scene : scenes) {
+    SCOPED_TRACE(scene.what);
+    auto host = StartHost();
+    auto cmd = host->module().Create<HostCommand>(CLSID_ExportGrid);
+    ASSERT_EQ(cmd->OnCreate(host->app().Identity()), S_OK);
+    ASSERT_TRUE(Enabled(cmd.get()));
+    scene.set(host->app());
+    EXPECT_EQ(cmd->OnCreate(host->app().Identity()), scene.created);
+    EXPECT_FALSE(Enabled(cmd.get()));
+  }
+}
+
+// A modeless command keeps one dialog: a second click brings the open one forward, OK
+// or Cancel closes it, and a command released with its dialog open takes it along.
+TEST_F(CommandTest, AModelessCommandKeepsOneDialog) {
+  const std::pair<CLSID, std::string> commands[] = {{CLSID_GridSpot, "Grid Spot Emulator"},
+                                                    {CLSID_PolyClip, "Poly Clip Statistics"}};
+  for (const auto& [clsid, caption] : commands) {
+    SCOPED_TRACE(caption);
+    auto host = StartHost();
+    const auto shown = [&] {
+      int n = 0;
+      for (HWND w : ua::TopLevelWindows()) n += ua::Text(w) == caption;
+      return n;
+    };
+    auto cmd = host->module().Create<HostCommand>(clsid);
+    ASSERT_EQ(cmd->OnCreate(host->app().Identity()), S_OK);
+    for (const int button : {IDOK, IDCANCEL}) {
+      ASSERT_EQ(cmd->OnClick(), S_OK);
+      const HWND dialog = ua::FindWindowByCaption(caption);
+      ASSERT_NE(dialog, nullptr);
+      SetForegroundWindow(host->app().mainWindow());  // the person turns back to the map
+      ASSERT_EQ(cmd->OnClick(), S_OK);
+      EXPECT_EQ(shown(), 1);
+      EXPECT_EQ(GetForegroundWindow(), dialog);
+      ASSERT_TRUE(ua::Click(dialog, button));
+      EXPECT_EQ(shown(), 0);
+    }
+    ASSERT_EQ(cmd->OnClick(), S_OK);
+    ASSERT_EQ(cmd->OnClick(), S_OK);
+    cmd.reset();
+    EXPECT_EQ(shown(), 0);
+    EXPECT_EQ(ui::LiveDialogCount(host->module().Resources()), 0);
+  }
+}
+
 TEST_F(CommandTest, ACallThroughAnEmptyHostReferenceReachesTheHost) {
   auto host = StartHost();
   auto cmd = host->module().Create<HostCommand>(CLSID_GridSpot);  // never handed the application
@@ -220,8 +286,12 @@ TEST_F(CommandTest, CancelGivesTheSelectToolBackAndReportsEachFailure) {
     }
     EXPECT_EQ(boxes, scene.boxes);
     EXPECT_EQ(host->app().currentToolChanges(), scene.toolChanges);
-    if (scene.toolChanges && scene.boxes.empty()) EXPECT_EQ(host->app().currentToolName(), "PageLayout_SelectTool");
-    if (scene.toolChanges && !scene.boxes.empty()) EXPECT_EQ(host->app().currentToolName(), "");
+    if (scene.toolChanges && scene.boxes.empty()) {
+      EXPECT_EQ(host->app().currentToolName(), "PageLayout_SelectTool");
+    }
+    if (scene.toolChanges && !scene.boxes.empty()) {
+      EXPECT_EQ(host->app().currentToolName(), "");
+    }
   }
 }
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "module/interfaces.h"
+#include "host/plenthext.h"
+#include "host/plenthtoolbar.h"
 #include "tests/module/modulehost.h"
 
 namespace {

@@ -6,8 +6,8 @@ namespace plenth::test {
 
 std::vector<hostapp::FoundClass> ModuleClasses() {
   std::vector<hostapp::FoundClass> out;
-  for (const ClassEntry& e : ClassTable())
-    if (e.category) out.push_back({e.clsid, *e.category});
+  for (const ClassInfo* c : ClassTable())
+    if (c->category) out.push_back({c->clsid, *c->category});
   return out;
 }
 

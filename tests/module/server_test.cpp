@@ -1,9 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include "com/marshal.h"
-#include "module/interfaces.h"
+#include "host/drptgt.h"
+#include "host/plenthext.h"
+#include "host/plenthtoolbar.h"
+#include "tools/effortsurface/effortsurface.h"
+#include "tools/exportgrid/exportgrid.h"
+#include "tools/gridspot/gridspot.h"
+#include "tools/importgrid/importgrid.h"
+#include "tools/lineorientation/lineorientation.h"
+#include "tools/pointgrid/createpointgridtool.h"
+#include "tools/polyclip/polyclip.h"
 #include "tests/module/modulehost.h"
 #include "ui/automation.h"
 #include "ui/window.h"
@@ -103,6 +114,71 @@ TEST(ClassFactories, TheEffortSurfaceCrossesThreadsAsItself) {
   std::thread worker([&] { marshal->UnmarshalInterface(stream.get(), HostCommand::iid, other.put_void()); });
   worker.join();
   EXPECT_EQ(other.get(), command.get());
+}
+
+// A host application that says when it goes, around the simulated one.
+class WatchedApplication final : public com::ComClass<WatchedApplication, HostApplication> {
+ public:
+  WatchedApplication() : inner_(com::MakeObject<hostapp::HostApplicationImpl>()) {}
+  ~WatchedApplication() override;
+  HRESULT get_Document(Document** document) override { return inner_->get_Document(document); }
+  HRESULT get_hWnd(OLE_HANDLE* window) override { return inner_->get_hWnd(window); }
+  HRESULT get_StatusBar(StatusBar** bar) override { return inner_->get_StatusBar(bar); }
+  HRESULT put_CurrentTool(CommandItem* tool) override { return inner_->put_CurrentTool(tool); }
+  HRESULT get_CurrentTool(CommandItem** tool) override { return inner_->get_CurrentTool(tool); }
+  HRESULT FindExtensionByCLSID(ClassIdValue* clsid, IUnknown** extension) override {
+    return inner_->FindExtensionByCLSID(clsid, extension);
+  }
+  hostapp::HostApplicationImpl& inner() { return *inner_.get(); }
+
+ private:
+  com::ComPtr<hostapp::HostApplicationImpl> inner_;
+};
+
+// What the process that ends with the module loaded still holds, for its exit handler.
+hostapp::LoadedModule* exitingModule = nullptr;
+IClassFactory* exitingFactory = nullptr;
+bool applicationReleased = false;
+
+WatchedApplication::~WatchedApplication() {
+  applicationReleased = true;
+  std::fputs("application released\n", stderr);
+}
+
+// A process that ends with the module still loaded: the C++ static destructors leave the
+// module's state whole (its factories, the application of the last modal click), and the
+// module's own release, which runs after them, lets the application go.
+TEST(ModuleExitDeathTest, TheModuleKeepsItsStateUntilItsOwnRelease) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // a fresh process, the module not yet loaded
+  EXPECT_EXIT(
+      {
+        // Registered before the module is loaded, so it runs after the module's static
+        // destructors and before the module's release.
+        std::atexit([] {
+          exitingFactory->AddRef();
+          const ULONG references = exitingFactory->Release();  // this test's and the module's
+          std::fprintf(stderr, "at exit: the module holds %s factory and %s application\n",
+                       references == 2 ? "its" : "no", applicationReleased ? "no" : "the");
+        });
+        exitingModule = new hostapp::LoadedModule(PLENTH_MODULE_PATH);  // never unloaded
+        hostapp::RegisterHostClasses();
+        exitingModule->GetClassObject(CLSID_ImportGrid, IClassFactory::iid, reinterpret_cast<void**>(&exitingFactory));
+        auto app = com::MakeObject<WatchedApplication>();
+        auto extension = exitingModule->Create<IUnknown>(CLSID_PlenthExt);
+        app->inner().AddExtension(CLSID_PlenthExt, extension.get());
+        auto command = exitingModule->Create<HostCommand>(CLSID_ImportGrid);
+        if (FAILED(command->OnCreate(app->Identity()))) std::exit(2);
+        {
+          ua::ScopedUser cancel([](HWND dialog) { ua::Click(dialog, IDCANCEL); });
+          command->OnClick();  // the module now holds the application as the current one
+        }
+        command.reset();
+        app->inner().ClearExtensions();
+        app.reset();
+        std::exit(0);
+      },
+      testing::ExitedWithCode(0),
+      "at exit: the module holds its factory and the application\n(.|\n)*application released");
 }
 
 TEST(CanUnloadNow, CountsObjectsLocksAndOpenDialogs) {

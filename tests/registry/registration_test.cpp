@@ -3,8 +3,11 @@
 
 #include <filesystem>
 
-#include "hostapp/categories.h"
+#include "host/plenthtoolbar.h"
+#include "hostapi/categories.h"
 #include "hostapp/discovery.h"
+#include "hostapp/objects.h"
+#include "module/classtable.h"
 #include "registry/registry.h"
 
 namespace {
@@ -74,6 +77,88 @@ TEST_F(RegistrationTest, TheKeysOfEachClassAreAsWritten) {
   for (const auto& [id, key] : tree.Find("CLSID")->subkeys) programmable += key->Find("Programmable") != nullptr;
   EXPECT_EQ(programmable, 4);
   EXPECT_NE(tree.Find("TypeLib\\{3D6E7CD9-083F-41FA-9996-0E104743E9BA}\\1.0"), nullptr);
+}
+
+// Every row of the class table, as registration writes it and as the module serves it:
+// a row that disagrees with its registry script, or a class the module does not create,
+// shows here.
+TEST_F(RegistrationTest, EveryRowOfTheClassTableIsRegisteredAndServed) {
+  ASSERT_EQ(module_->RegisterServer(), S_OK);
+  const auto tree = registry::Current().Read();
+  const std::string modulePath = fs::canonical(PLENTH_MODULE_PATH).string();
+  for (const plenth::ClassInfo* row : plenth::ClassTable()) {
+    SCOPED_TRACE(row->name);
+    const std::string clsid = com::GuidToString(row->clsid);
+    const std::string description = std::string(row->name) + " Class";
+    const std::string progId = plenth::ProgId(row->name);
+    const std::string versioned = progId + ".1";
+    for (const std::string& id : {progId, versioned}) {
+      const auto* key = tree.Find(id);
+      ASSERT_NE(key, nullptr) << id;
+      EXPECT_EQ(key->defaultValue, description);
+      ASSERT_NE(key->Find("CLSID"), nullptr);
+      EXPECT_EQ(key->Find("CLSID")->defaultValue, clsid);
+    }
+    ASSERT_NE(tree.Find(progId + "\\CurVer"), nullptr);
+    EXPECT_EQ(tree.Find(progId + "\\CurVer")->defaultValue, versioned);
+
+    const auto* cls = tree.Find("CLSID\\" + clsid);
+    ASSERT_NE(cls, nullptr);
+    EXPECT_EQ(cls->defaultValue, description);
+    EXPECT_EQ(cls->Find("ProgID")->defaultValue, versioned);
+    EXPECT_EQ(cls->Find("VersionIndependentProgID")->defaultValue, progId);
+    EXPECT_EQ(cls->Find("Programmable") != nullptr, row->programmable);
+    const auto* categories = cls->Find("Implemented Categories");
+    if (row->category) {
+      ASSERT_NE(categories, nullptr);
+      ASSERT_EQ(categories->subkeys.size(), 1u);
+      EXPECT_NE(categories->Find(com::GuidToString(*row->category)), nullptr);
+    } else {
+      EXPECT_EQ(categories, nullptr);
+    }
+    const auto* server = cls->Find("InprocServer32");
+    ASSERT_NE(server, nullptr);
+    EXPECT_EQ(server->defaultValue, modulePath);
+    if (row->threadingModel)
+      EXPECT_EQ(server->values.at("ThreadingModel"), row->threadingModel);
+    else
+      EXPECT_TRUE(server->values.empty());
+
+    // The module creates the class through the factory of its class id, and the object
+    // answers the default interface the type library names.
+    com::ComPtr<IClassFactory> factory;
+    ASSERT_EQ(module_->GetClassObject(row->clsid, IClassFactory::iid, factory.put_void()), S_OK);
+    com::ComPtr<IUnknown> object;
+    ASSERT_EQ(factory->CreateInstance(nullptr, row->defaultInterface, object.put_void()), S_OK);
+    EXPECT_TRUE(object);
+  }
+  // The toolbar's items are commands of the table, named by their ProgIDs.
+  auto bar = module_->Create<HostToolbarDef>(CLSID_PlenthToolbar);
+  ASSERT_TRUE(bar);
+  LONG count = 0;
+  bar->ItemCount(&count);
+  for (LONG i = 0; i < count; ++i) {
+    auto item = com::MakeObject<hostapp::HostToolbarItem>();
+    ASSERT_EQ(bar->ItemInfo(i, item.get()), S_OK);
+    const auto* id = tree.Find(item->id + "\\CLSID");
+    ASSERT_NE(id, nullptr) << item->id;
+    const auto* cls = tree.Find("CLSID\\" + id->defaultValue.value_or(""));
+    ASSERT_NE(cls, nullptr) << item->id;
+    EXPECT_NE(cls->Find(std::string("Implemented Categories\\") + com::GuidToString(CATID_HostCommands)), nullptr);
+  }
+}
+
+// A registry that cannot even be looked at (a link that leads to itself) fails
+// registration with a status code: no error of the file system leaves an entry point.
+TEST_F(RegistrationTest, ARegistryThatCannotBeReadIsAFailureNotAnError) {
+  const fs::path loop = dir_ / "loop.reg";
+  fs::create_symlink(loop, loop);
+  registry::UseFile(loop.string());
+  HRESULT registered = S_OK, unregistered = S_OK;
+  EXPECT_NO_THROW(registered = module_->RegisterServer());
+  EXPECT_NO_THROW(unregistered = module_->UnregisterServer());
+  EXPECT_EQ(registered, E_FAIL);
+  EXPECT_EQ(unregistered, E_FAIL);
 }
 
 TEST_F(RegistrationTest, UnregistrationRemovesExactlyWhatRegistrationWrote) {

@@ -2,25 +2,36 @@
 
 #include "com/marshal.h"
 #include "host/basicdialog.h"
+#include "hostapi/categories.h"
 #include "resources/resource.h"
 #include "ui/window.h"
 
 namespace plenth {
+
+constinit const ClassInfo EffortSurface::kClass = ClassRow<EffortSurface, IEffortSurface>({
+    .name = "EffortSurface",
+    .clsid = CLSID_EffortSurface,
+    .scriptId = IDR_EFFORTSURFACE,
+    .threadingModel = "Free",
+    .category = &CATID_HostCommands,
+    .programmable = true,
+});
+
 namespace {
 const CommandInfo kInfo{
-    "PlenthTools_EffortSurface",
+    EffortSurface::kClass,
     "Effort Surface Calculator",
     "Generates Effort Surface Grid",
     "Creates an effort surface based on environmental data",
     IDB_EFFORTSURFACE,
     CommandInfo::Creation::CommonControls,
+    CommandInfo::Click::Modal,
     CommandInfo::Restore::Reporting,
 };
 }  // namespace
 
 EffortSurface::EffortSurface() : Command(kInfo) {}
 
-HRESULT EffortSurface::OnClick() { return ModalClick(); }
 
 INT_PTR EffortSurface::RunModalDialog() {
   return DialogBoxParam(ModuleInstance(), IDD_EFFORTSURFACEDLG, nullptr, BasicModalDialogProc, reinterpret_cast<LPARAM>(this));

@@ -2,14 +2,22 @@
 #pragma once
 
 #include "host/command.h"
-#include "module/interfaces.h"
+
+struct IEffortSurface : IDispatch {
+  static constexpr IID iid = com::Guid("{9274682C-89E4-40B0-9EB7-7549D1673180}");
+
+ protected:
+  ~IEffortSurface() = default;
+};
+inline constexpr CLSID CLSID_EffortSurface = com::Guid("{B1EF95F4-BE29-444D-99DE-12520F4E0307}");
 
 namespace plenth {
 
 class EffortSurface final : public Command<EffortSurface, com::NoMemberDispatch<EffortSurface, IEffortSurface>> {
  public:
+  static const ClassInfo kClass;
+
   EffortSurface();
-  HRESULT OnClick() override;
 
  protected:
   INT_PTR RunModalDialog() override;

@@ -5,20 +5,32 @@
 #include "data/layers.h"
 #include "data/processlog.h"
 #include "gis/gis.h"
+#include "hostapi/categories.h"
 #include "resources/resource.h"
 #include "tools/exportgrid/exportgriddlg.h"
 #include "ui/msgbox.h"
 
 namespace plenth {
+
+constinit const ClassInfo ExportGrid::kClass = ClassRow<ExportGrid, IExportGrid>({
+    .name = "ExportGrid",
+    .clsid = CLSID_ExportGrid,
+    .scriptId = IDR_EXPORTGRID,
+    .threadingModel = "Apartment",
+    .category = &CATID_HostCommands,
+    .programmable = true,
+});
+
 namespace {
 
 const CommandInfo kInfo{
-    "PlenthTools_ExportGrid",
+    ExportGrid::kClass,
     "Export GRID Format to Plenth Format",
     "Exports GRID to Plenth Format",
     "Exports a GRID file to Plenth format",
     IDB_EXPORTGRID,
     CommandInfo::Creation::CommonControls,
+    CommandInfo::Click::Modal,
     CommandInfo::Restore::Reporting,
 };
 
@@ -83,7 +95,6 @@ bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::str
 
 ExportGrid::ExportGrid() : Command(kInfo) {}
 
-HRESULT ExportGrid::OnClick() { return ModalClick(); }
 
 INT_PTR ExportGrid::RunModalDialog() { return RunExportGridDlg(); }
 
@@ -100,7 +111,7 @@ int ExportRasterToGridFiles(const char* layerName, const char* directory, const 
   char datasetDirectory[256] = "";
   RasterGeometry geometry;
   const DatasetBuffers buffers{datasetName, sizeof datasetName, datasetDirectory, sizeof datasetDirectory};
-  if (!ReadRasterGeometry(layerName, buffers, &geometry)) return 0;
+  if (!ReadRasterGeometry(CurrentApplication.get(), layerName, buffers, &geometry)) return 0;
   const auto dataset = OpenRasterDataset(datasetDirectory, datasetName);
   if (!dataset) return 0;
   auto bands = dataset.query<RasterBandCollection>();

@@ -2,14 +2,22 @@
 #pragma once
 
 #include "host/command.h"
-#include "module/interfaces.h"
+
+struct IExportGrid : IDispatch {
+  static constexpr IID iid = com::Guid("{A8E7C62E-52B2-4075-AAFB-78AD0B47846A}");
+
+ protected:
+  ~IExportGrid() = default;
+};
+inline constexpr CLSID CLSID_ExportGrid = com::Guid("{7A546A82-E0A4-4542-B7AC-77AE4821F7BD}");
 
 namespace plenth {
 
 class ExportGrid final : public Command<ExportGrid, com::NoMemberDispatch<ExportGrid, IExportGrid>> {
  public:
+  static const ClassInfo kClass;
+
   ExportGrid();
-  HRESULT OnClick() override;
 
  protected:
   INT_PTR RunModalDialog() override;

@@ -9,20 +9,32 @@
 #include "data/gridstrips.h"
 #include "data/processlog.h"
 #include "gis/gis.h"
+#include "hostapi/categories.h"
 #include "resources/resource.h"
 #include "tools/importgrid/importgriddlg.h"
 #include "ui/msgbox.h"
 
 namespace plenth {
+
+constinit const ClassInfo ImportGrid::kClass = ClassRow<ImportGrid, IImportGrid>({
+    .name = "ImportGrid",
+    .clsid = CLSID_ImportGrid,
+    .scriptId = IDR_IMPORTGRID,
+    .threadingModel = "Apartment",
+    .category = &CATID_HostCommands,
+    .programmable = true,
+});
+
 namespace {
 
 const CommandInfo kInfo{
-    "PlenthTools_ImportGrid",
+    ImportGrid::kClass,
     "Import Plenth Format to GRID Format",
     "Imports Plenth Format to GRID",
     "Imports Plenth format file to GRID format",
     IDB_IMPORTGRID,
     CommandInfo::Creation::CommonControls,
+    CommandInfo::Click::Modal,
     CommandInfo::Restore::Reporting,
 };
 
@@ -84,7 +96,6 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
 
 ImportGrid::ImportGrid() : Command(kInfo) {}
 
-HRESULT ImportGrid::OnClick() { return ModalClick(); }
 
 INT_PTR ImportGrid::RunModalDialog() { return RunImportGridDlg(); }
 

@@ -2,14 +2,22 @@
 #pragma once
 
 #include "host/command.h"
-#include "module/interfaces.h"
+
+struct IImportGrid : IDispatch {
+  static constexpr IID iid = com::Guid("{D833808C-F8F6-40FD-84BB-EC3E000FE946}");
+
+ protected:
+  ~IImportGrid() = default;
+};
+inline constexpr CLSID CLSID_ImportGrid = com::Guid("{F701FBE9-AD08-47D1-97B7-4B02B7C8F6CB}");
 
 namespace plenth {
 
 class ImportGrid final : public Command<ImportGrid, com::NoMemberDispatch<ImportGrid, IImportGrid>> {
  public:
+  static const ClassInfo kClass;
+
   ImportGrid();
-  HRESULT OnClick() override;
 
  protected:
   INT_PTR RunModalDialog() override;

@@ -6,7 +6,7 @@
 #include "host/dialogtext.h"
 #include "host/outputpath.h"
 #include "host/savefiledialog.h"
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 #include "resources/resource.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"

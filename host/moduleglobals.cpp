@@ -1,4 +1,4 @@
-#include "module/moduleglobals.h"
+#include "host/moduleglobals.h"
 
 #include "ui/resources.h"
 
