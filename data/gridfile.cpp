@@ -155,6 +155,22 @@ bool GridReader::More() {
   return got > 0;
 }
 
+std::string_view GridReader::Text(std::size_t bytes, bool* final) {
+  if (end_ - pos_ < bytes && !eof_ && file_) {
+    std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+    if (buffer_.size() < bytes) buffer_.resize(bytes);
+    while (end_ < bytes && !eof_) {
+      const std::size_t got = std::fread(buffer_.data() + end_, 1, buffer_.size() - end_, file_);
+      end_ += got;
+      if (got == 0 || std::feof(file_) || std::ferror(file_)) eof_ = true;
+    }
+  }
+  *final = eof_ || !file_;
+  return std::string_view(buffer_.data() + pos_, end_ - pos_);
+}
+
 std::size_t GridReader::ReadValues(int datatype, void* cells, std::size_t count) {
   const auto bytes = static_cast<std::size_t>(PixelTypeBytes(datatype));
   if (!bytes) return 0;

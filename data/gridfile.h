@@ -67,6 +67,13 @@ class GridReader {
   // many were read.
   std::size_t ReadValues(int datatype, void* cells, std::size_t count);
 
+  // The text not yet read, at least `bytes` of it where the file has them (and a longer
+  // buffer where they do not fit); *final tells whether the file ends where it does. The
+  // text stays as it is until the next call that reads.
+  std::string_view Text(std::size_t bytes, bool* final);
+  // Marks the first `bytes` of that text read.
+  void Consume(std::size_t bytes) { pos_ += bytes; }
+
  private:
   bool More();
   std::FILE* file_ = nullptr;

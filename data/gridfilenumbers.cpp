@@ -153,7 +153,6 @@ struct Digits {
   return out + 13;
 }
 
-bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // ---- Reading -------------------------------------------------------------------------
@@ -319,7 +318,7 @@ template <class Cell>
 // Whether the token around `p` goes on without white space up to `last`. After a number
 // this looks at one byte: the white space that ends it.
 bool RunsToTheEnd(const char* p, const char* last) {
-  while (p < last && !IsSpace(*p)) ++p;
+  while (p < last && !IsGridSpace(*p)) ++p;
   return p == last;
 }
 
@@ -327,7 +326,7 @@ template <class Cell>
 GridValueRun ParseRun(const char* p, const char* last, bool final, unsigned char* cells, std::size_t count) {
   GridValueRun run;
   for (; run.values < count; ++run.values, cells += sizeof(Cell)) {
-    while (p < last && IsSpace(*p)) ++p;
+    while (p < last && IsGridSpace(*p)) ++p;
     if (p == last) {
       run.stop = final ? GridValueRun::kEndOfText : GridValueRun::kNeedMore;
       break;

@@ -6,6 +6,12 @@
 
 namespace plenth {
 
+// The white space between values: spaces, tabs, line ends (and vertical tabs and form
+// feeds, as the C library counts them).
+constexpr bool IsGridSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
 // The longest real WriteScientific writes: "-1.234567e-308".
 constexpr std::size_t kScientificChars = 14;
 

@@ -197,51 +197,155 @@ bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::in
   return true;
 }
 
+// A strip read ahead: the helper reads the values of the first part of its text while
+// the caller stores the strip before; the caller, once back, reads the rest of the text
+// (`second`), and the two parts are put together. The text of the strip is only
+// guessed, from the bytes a value took so far: the split and the second part's end lie
+// at white space, which no number spans, and wherever the guess is off, the values are
+// still taken in order, the rest read one after the other.
 struct GridStripReader::Ahead {
-  std::vector<unsigned char> cells;
-  std::int64_t strip = -1;  // the strip being read into `cells`, -1 for none
-  std::size_t values = 0;
+  std::vector<unsigned char> cells;  // the first part's values, then the second's behind them
+  std::vector<unsigned char> second;
+  std::vector<const char*> marks;    // where the second part's reading stood after each kMarkValues values
+  std::int64_t strip = -1;           // the strip being read ahead, -1 for none
+  std::size_t wanted = 0;
+  const char* begin = nullptr;       // the text of the first part: [begin, split)
+  const char* split = nullptr;       // and of the second: [split, end); split == end when none
+  const char* end = nullptr;
+  GridValueRun first;                // how far the first part got
+  bool streamed = false;             // the helper read the strip from the file itself, in one part
+  double bytesPerValue = 0;          // of the strips read so far, 0 before the first
   Helper helper;
 };
+
+namespace {
+
+constexpr std::size_t kMarkValues = 4096;
+// The text taken in at once for a strip read in two parts; a longer strip's remainder
+// is read after them.
+constexpr std::size_t kMostSplitBytes = std::size_t{32} << 20;
+
+}  // namespace
 
 GridStripReader::GridStripReader(GridReader& file, int datatype, std::int64_t ncols, std::int64_t nrows)
     : file_(file), datatype_(datatype), ncols_(ncols), nrows_(nrows), strips_(StripsFor(ncols, nrows)) {
   if (ncols <= 0 || nrows <= 0 || !IsCellType(datatype)) return;
+  const std::size_t cells = StripCells(strips_, 0, ncols, nrows);
   try {
     ahead_ = std::make_unique<Ahead>();
-    ahead_->cells.resize(StripCells(strips_, 0, ncols, nrows) * static_cast<std::size_t>(PixelTypeBytes(datatype)));
+    ahead_->cells.resize(cells * static_cast<std::size_t>(PixelTypeBytes(datatype)));
+    ahead_->second.resize(ahead_->cells.size());
+    ahead_->marks.reserve(cells / kMarkValues + 1);
   } catch (const std::bad_alloc&) {
     ahead_.reset();  // then each strip is read when it is asked for
     return;
   }
-  ahead_->strip = 0;
-  const std::size_t wanted = StripCells(strips_, 0, ncols_, nrows_);
-  ahead_->helper.Start([this, wanted] { ahead_->values = file_.ReadValues(datatype_, ahead_->cells.data(), wanted); });
+  StartAhead(0);
 }
 
 GridStripReader::~GridStripReader() {
   if (ahead_) ahead_->helper.Wait();
 }
 
+void GridStripReader::StartAhead(std::int64_t strip) {
+  Ahead& a = *ahead_;
+  a.strip = strip;
+  a.wanted = StripCells(strips_, strip, ncols_, nrows_);
+  // The text the strip is likely to take, with a little to spare, and where to split it:
+  // the caller comes back to its part after storing a strip, which takes a while.
+  const double perValue = a.bytesPerValue > 0 ? a.bytesPerValue : static_cast<double>(GridTokenChars(datatype_));
+  const auto guess = static_cast<std::size_t>(std::min(perValue * static_cast<double>(a.wanted) * 1.05 + 64.0,
+                                                       static_cast<double>(kMostSplitBytes)));
+  bool final = false;
+  const std::string_view text = file_.Text(guess, &final);
+  a.begin = text.data();
+  const char* last = text.data() + text.size();
+  // The first part ends at white space after some 60 % of the guess; the second at white
+  // space after the guess (or the last before the buffered text ends, unless that is the
+  // end of the file).
+  const auto blankFrom = [last](const char* p) {
+    while (p < last && !IsGridSpace(*p)) ++p;
+    return p;
+  };
+  a.split = blankFrom(a.begin + std::min(text.size(), guess * 3 / 5));
+  a.end = blankFrom(a.begin + std::min(text.size(), guess));
+  if (a.end == last && !final) {
+    while (a.end > a.split && !IsGridSpace(a.end[-1])) --a.end;
+  }
+  a.streamed = a.split == last && !final;  // one token past all of it: no part ends at white space
+  if (a.streamed) {
+    a.split = a.end = nullptr;
+    a.helper.Start([this, &a] { a.first.values = file_.ReadValues(datatype_, a.cells.data(), a.wanted); });
+    return;
+  }
+  a.helper.Start([this, &a] { a.first = ParseGridValues(a.begin, a.split, true, datatype_, a.cells.data(), a.wanted); });
+}
+
 std::size_t GridStripReader::Read(std::int64_t strip, void* cells) {
   const std::size_t wanted = StripCells(strips_, strip, ncols_, nrows_);
   std::size_t read;
   if (ahead_ && ahead_->strip == strip) {
-    ahead_->helper.Wait();
-    read = ahead_->values;
-    std::memcpy(cells, ahead_->cells.data(), read * static_cast<std::size_t>(PixelTypeBytes(datatype_)));
-    ahead_->strip = -1;
+    read = Gather(cells);
   } else {
     if (ahead_) ahead_->helper.Wait();
     read = file_.ReadValues(datatype_, cells, wanted);
   }
-  const std::int64_t next = strip + 1;
-  if (ahead_ && read == wanted && next < strips_.count) {  // a file that ran out has nothing more
-    const std::size_t nextWanted = StripCells(strips_, next, ncols_, nrows_);
-    ahead_->strip = next;
-    ahead_->helper.Start(
-        [this, nextWanted] { ahead_->values = file_.ReadValues(datatype_, ahead_->cells.data(), nextWanted); });
+  if (ahead_ && read == wanted && strip + 1 < strips_.count) StartAhead(strip + 1);  // a file run out has no more
+  return read;
+}
+
+// The values of the strip read ahead into `cells`: the caller's part read here while the
+// helper finishes its own, then the two put together and the reader set after the last
+// value taken.
+std::size_t GridStripReader::Gather(void* cells) {
+  Ahead& a = *ahead_;
+  a.strip = -1;
+  const auto bytes = static_cast<std::size_t>(PixelTypeBytes(datatype_));
+  auto* out = static_cast<unsigned char*>(cells);
+  if (a.streamed) {
+    a.helper.Wait();
+    std::memcpy(out, a.cells.data(), a.first.values * bytes);
+    return a.first.values;
   }
+  // The second part, marking where reading stood every kMarkValues values.
+  std::size_t got = 0;
+  GridValueRun run{0, a.split, GridValueRun::kEndOfText};
+  a.marks.clear();
+  while (got < a.wanted && a.split < a.end) {
+    run = ParseGridValues(run.next, a.end, true, datatype_, a.second.data() + got * bytes,
+                          std::min(kMarkValues, a.wanted - got));
+    got += run.values;
+    if (run.stop != GridValueRun::kCount) break;
+    a.marks.push_back(run.next);
+  }
+  a.helper.Wait();
+  const GridValueRun& first = a.first;
+  std::memcpy(out, a.cells.data(), first.values * bytes);
+  std::size_t read = first.values;
+  const char* next = first.next;
+  if (first.stop == GridValueRun::kEndOfText && a.split < a.end) {  // the first part all numbers: on to the second
+    const std::size_t take = std::min(a.wanted - read, got);
+    std::memcpy(out + read * bytes, a.second.data(), take * bytes);
+    read += take;
+    if (take < got) {  // the second part went on into the next strip: back to after the last value taken
+      const std::size_t whole = take / kMarkValues;
+      const char* from = whole ? a.marks[whole - 1] : a.split;
+      next = ParseGridValues(from, a.end, true, datatype_, a.second.data() + whole * kMarkValues * bytes,
+                             take - whole * kMarkValues)
+                 .next;
+    } else {
+      next = run.next;
+      if (run.stop == GridValueRun::kNotANumber) {  // the reader cannot get past it
+        file_.Consume(static_cast<std::size_t>(next - a.begin));
+        return read;
+      }
+    }
+  }
+  file_.Consume(static_cast<std::size_t>(next - a.begin));
+  if (read > 0) a.bytesPerValue = static_cast<double>(next - a.begin) / static_cast<double>(read);
+  // Where the parts ended before the strip did: the rest one value after the other.
+  if (read < a.wanted && first.stop != GridValueRun::kNotANumber)
+    read += file_.ReadValues(datatype_, out + read * bytes, a.wanted - read);
   return read;
 }
 

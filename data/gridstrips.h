@@ -40,8 +40,8 @@ using GridStripSource = std::function<const void*(std::int64_t strip)>;
 bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::int64_t nrows,
                      const GridStripSource& source, bool fetchAhead);
 
-// Reads the values of a raster's strips in order, the next strip's on a second thread
-// while the caller stores the last one.
+// Reads the values of a raster's strips in order, the next strip's begun on a second
+// thread while the caller stores the last one.
 class GridStripReader {
  public:
   GridStripReader(GridReader& file, int datatype, std::int64_t ncols, std::int64_t nrows);
@@ -51,10 +51,13 @@ class GridStripReader {
 
   // The values of strip s (asked for in order from 0) into its cells, as ReadGridValues
   // reads them: how many the file had, fewer than the strip's cells once it runs out.
+  // The caller's thread reads part of the strip, the second thread the rest.
   std::size_t Read(std::int64_t strip, void* cells);
 
  private:
   struct Ahead;
+  void StartAhead(std::int64_t strip);
+  std::size_t Gather(void* cells);
   GridReader& file_;
   int datatype_;
   std::int64_t ncols_, nrows_;

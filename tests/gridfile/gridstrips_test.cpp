@@ -188,4 +188,47 @@ TEST_F(GridStripsTest, StripsReadAheadHoldWhatOneReadHolds) {
   }
 }
 
+// The same, over texts laid out in other ways the reader takes: a value a line, tokens
+// longer than the look ahead, two values in one token, a token longer than the text a
+// strip is read in at once; each read strip by strip as it is read in one go.
+TEST_F(GridStripsTest, StripsReadAheadTakeAnyLayoutAsOneReadDoes) {
+  const std::int64_t ncols = 700, nrows = 3001;
+  std::vector<std::string> tokens(static_cast<std::size_t>(ncols * nrows));
+  for (std::size_t i = 0; i < tokens.size(); ++i) tokens[i] = std::to_string(static_cast<int>(i * 7919 % 60001) - 30000);
+  const auto body = [&](auto&& separator, auto&& token) {
+    std::string text;
+    for (std::size_t i = 0; i < tokens.size(); ++i) text += separator(i) + token(i);
+    return text + "\r\n";
+  };
+  const std::string zeros(300, '0');
+  const struct {
+    const char* what;
+    std::string text;
+  } layouts[] = {
+      {"a line each", body([](std::size_t) { return std::string("\r\n"); }, [&](std::size_t i) { return tokens[i]; })},
+      {"long tokens", body([](std::size_t) { return std::string(" "); },
+                           [&](std::size_t i) { return i % 1000 ? tokens[i] : zeros + std::to_string(i % 9); })},
+      {"two in one", body([](std::size_t i) { return std::string(i == 1'234'567 ? "" : " "); },
+                          [&](std::size_t i) { return i == 1'234'567 ? std::string("-5") : tokens[i]; })},
+      {"a 40 MB token", body([](std::size_t) { return std::string(" "); },
+                             [&](std::size_t i) { return i == 700'000 ? std::string(40 << 20, '0') + "9" : tokens[i]; })},
+  };
+  const std::string header = "ncols         700\r\nnrows         3001\r\ncellsize      1.0000\r\nlowerleftX  0.0000000000\r\n"
+                             "lowerleftY  0.0000000000\r\ndatatype\tSHORT\r\nNODATA_value  0\r\n";
+  for (const auto& layout : layouts) {
+    SCOPED_TRACE(layout.what);
+    std::ofstream(Path("in.dat"), std::ios::binary) << header << layout.text;
+    plenth::GridReader oneGo, byStrip;
+    ASSERT_TRUE(oneGo.Open(Path("in.dat")) && byStrip.Open(Path("in.dat")));
+    GridHeader h;
+    ASSERT_TRUE(plenth::ReadGridHeader(oneGo, &h) && plenth::ReadGridHeader(byStrip, &h));
+    std::vector<std::int16_t> expected(tokens.size()), got(tokens.size());
+    ASSERT_EQ(plenth::ReadGridValues(oneGo, PT_SHORT, expected.data(), expected.size()), tokens.size());
+    plenth::GridStripReader strips(byStrip, PT_SHORT, ncols, nrows);
+    for (std::int64_t s = 0; s < 4; ++s)
+      EXPECT_EQ(strips.Read(s, got.data() + s * 700'000), s < 3 ? 700'000u : 700u) << s;
+    EXPECT_TRUE(got == expected);
+  }
+}
+
 }  // namespace
