@@ -204,8 +204,8 @@ bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::in
 // at white space, which no number spans, and wherever the guess is off, the values are
 // still taken in order, the rest read one after the other.
 struct GridStripReader::Ahead {
-  std::vector<unsigned char> cells;  // the first part's values, then the second's behind them
-  std::vector<unsigned char> second;
+  std::vector<unsigned char> cells;   // the first part's values
+  std::vector<unsigned char> second;  // the second part's
   std::vector<const char*> marks;    // where the second part's reading stood after each kMarkValues values
   std::int64_t strip = -1;           // the strip being read ahead, -1 for none
   std::size_t wanted = 0;
@@ -257,7 +257,14 @@ void GridStripReader::StartAhead(std::int64_t strip) {
   const auto guess = static_cast<std::size_t>(std::min(perValue * static_cast<double>(a.wanted) * 1.05 + 64.0,
                                                        static_cast<double>(kMostSplitBytes)));
   bool final = false;
-  const std::string_view text = file_.Text(guess, &final);
+  std::string_view text;
+  try {
+    text = file_.Text(guess, &final);
+  } catch (const std::bad_alloc&) {  // no room to take the strip's text in at once
+    a.streamed = true;
+    a.helper.Start([this, &a] { a.first.values = file_.ReadValues(datatype_, a.cells.data(), a.wanted); });
+    return;
+  }
   a.begin = text.data();
   const char* last = text.data() + text.size();
   // The first part ends at white space after some 60 % of the guess; the second at white
