@@ -4,7 +4,7 @@
 
 namespace com {
 
-HRESULT ConnectionPoint::GetConnectionInterface(IID* iid) { return Out(events_, iid); }
+HRESULT ConnectionPoint::GetConnectionInterface(IID* events) { return Out(events_, events); }
 
 HRESULT ConnectionPoint::GetConnectionPointContainer(IConnectionPointContainer** container) {
   if (!container) return E_POINTER;
