@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench install deb screenshots clean
+.PHONY: setup build build-asan test test-normal test-asan demo bench install deb screenshots verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -52,6 +52,12 @@ install: build
 deb: build
 	cd $(BUILD) && cpack -G DEB
 	mv $(BUILD)/plenthtools_*.deb .
+
+# The grid writer's "%0.6e" beside snprintf on every single-precision value and over a
+# billion doubles: a long run on one thread at the lowest priority (not part of test).
+verify-format: build
+	cmake --build $(BUILD) --target verify_format
+	nice -n 19 $(BUILD)/bin/verify_format
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

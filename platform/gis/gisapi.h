@@ -31,6 +31,7 @@ constexpr HRESULT GIS_E_EXISTS = MakeHresult(0x80041002u);        // a dataset o
 constexpr HRESULT GIS_E_UNSUPPORTED = MakeHresult(0x80041003u);   // a type the store cannot hold
 constexpr HRESULT GIS_E_BADNAME = MakeHresult(0x80041004u);       // a name the store cannot hold unchanged
 constexpr HRESULT GIS_E_IO = MakeHresult(0x80041005u);            // reading or writing the store failed
+constexpr HRESULT GIS_E_TOOLARGE = MakeHresult(0x80041006u);      // a raster larger than the format holds
 
 struct SpatialReference;
 struct Envelope;
@@ -185,6 +186,11 @@ struct FeatureCursor : IUnknown {
   virtual HRESULT get_Fields(Fields** fields) = 0;
 };
 
+// Adds features to a class. A buffered cursor holds the features inserted until it is
+// flushed (and gives no object id for them); an unbuffered one writes each at once.
+// Flushing writes the held features into the class, where every reader of the class
+// sees them; the class's files on disk are brought up to date (headers, index) when
+// the cursor is released.
 struct InsertCursor : IUnknown {
   static constexpr IID iid = com::Guid("{15C8E7D9-F628-4835-47BC-D2E3F4051627}");
   virtual HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) = 0;
@@ -223,7 +229,9 @@ struct RasterWorkspace : IUnknown {
   // The dataset by its name as given, else with ".tif".
   virtual HRESULT OpenRasterDataset(BSTR name, RasterDataset** dataset) = 0;
   // A new dataset with its lower-left corner at origin; "GRID" datasets are GeoTIFFs
-  // named by the name plus ".tif" when it has no extension. Never over an existing one.
+  // named by the name plus ".tif" when it has no extension. Never over an existing one;
+  // a raster larger than a GeoTIFF holds is refused (GIS_E_TOOLARGE) before anything is
+  // created.
   virtual HRESULT CreateRasterDataset(BSTR name, BSTR format, Point* origin, LONG columns, LONG rows,
                                       double cellX, double cellY, LONG bands, LONG pixelType,
                                       SpatialReference* reference, VARIANT_BOOL permanent,
