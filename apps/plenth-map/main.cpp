@@ -1,6 +1,6 @@
 // plenth-map, the desktop map application: the module plugged in as the host plugs it
 // in, its dialogs on the screen, the map of the files given on the command line.
-#include <QApplication>
+#include "apps/plenth-map/qtapplication.h"
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <iostream>

@@ -1,7 +1,6 @@
 #include "apps/plenth-map/mapwindow.h"
 
 #include <QActionGroup>
-#include <QApplication>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -214,8 +213,9 @@ void MapWindow::AddLayerItems(QTreeWidgetItem* parent, const std::vector<com::Co
       colours_[layer.get()] = FeatureColour(coloursGiven_++);
       canvas_->drawing().Forget(hostapp::SourceFileOf(layer.get()));
     }
+    // Features are drawn in the layer's colour; rasters in their own ramp.
     const QColor colour = colours_.count(layer.get()) ? colours_[layer.get()] : QColor();
-    if (colour.isValid()) {
+    if (colour.isValid() && layer.query<FeatureLayer>()) {
       QPixmap swatch(12, 12);
       swatch.fill(colour);
       item->setIcon(0, QIcon(swatch));

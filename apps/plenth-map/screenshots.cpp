@@ -1,7 +1,7 @@
 // Pictures of the map application for the documentation: the main window on the sample
 // data, and each of the module's dialogs as its menu entry opens it.
 //   plenth-map-screenshots DIR   (writes DIR/plenth-map.png and DIR/dialog-*.png)
-#include <QApplication>
+#include "apps/plenth-map/qtapplication.h"
 #include <QDialog>
 #include <QTimer>
 #include <filesystem>

@@ -2,9 +2,9 @@
 // sample data opened, drawn, changed and saved; the module's commands in their menu and
 // on their toolbar, run from their menu entries with their dialogs filled by keys and
 // clicks; rectangles drawn and selected on the canvas.
+#include "apps/plenth-map/qtapplication.h"
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
