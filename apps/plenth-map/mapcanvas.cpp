@@ -7,14 +7,15 @@
 #include <algorithm>
 #include <cmath>
 
+#include "hostapp/graphics.h"
+#include "hostapp/mapdraw.h"
+
 namespace plenth::map {
 
 namespace {
 
 // A press and release closer than this many pixels is a click, not a drag.
 constexpr double kClickDistance = 3;
-// Handles drawn at the corners of a selected element, in pixels.
-constexpr double kHandle = 6;
 
 }  // namespace
 
@@ -52,11 +53,10 @@ void MapCanvas::ZoomTo(const QRectF& extent) {
 }
 
 void MapCanvas::ZoomToLayers() {
-  if (!layers_) return;
-  std::optional<QRectF> all;
-  for (const DrawnLayer& layer : layers_())
-    if (const auto extent = drawing_.ExtentOf(layer.file)) all = all ? all->united(*extent) : *extent;
-  if (all) ZoomTo(*all);
+  hostapp::HostMap* view = view_ ? view_() : nullptr;
+  if (!view) return;
+  if (const auto all = hostapp::ExtentOfLayers(view->layers()))
+    ZoomTo(QRectF(QPointF(all->xMin, all->yMin), QPointF(all->xMax, all->yMax)));
 }
 
 void MapCanvas::ZoomBy(double factor, QPointF about) {
@@ -88,8 +88,32 @@ void MapCanvas::AddElement(const QRectF& rectangle) {
 void MapCanvas::Select(std::vector<int> selection) {
   std::erase_if(selection, [&](int i) { return i < 0 || i >= static_cast<int>(elements_.size()); });
   selection_ = std::move(selection);
+  ShowElementsInView();
   update();
   emit SelectionChanged();
+}
+
+void MapCanvas::ShowElementsInView() {
+  hostapp::HostMap* view = view_ ? view_() : nullptr;
+  if (!view) return;
+  if (shownOn_ == view) {
+    // Elements drawn since the last time join the view's graphics; the deleted leave it.
+    if (viewElements_.size() != elements_.size()) {
+      view->DeleteAllElements();
+      viewElements_.clear();
+    }
+  } else {
+    viewElements_.clear();
+  }
+  shownOn_ = view;
+  if (viewElements_.empty())
+    for (const QRectF& r : elements_) {
+      viewElements_.push_back(hostapp::MakeRectangleElement(r.left(), r.top(), r.right(), r.bottom()));
+      view->AddElement(viewElements_.back().get());
+    }
+  view->UnselectAllElements();
+  for (int i : selection_) view->SelectElement(viewElements_[i].get());
+  if (!selection_.empty()) view->put_DominantElement(viewElements_[selection_.front()].get());
 }
 
 void MapCanvas::DeleteSelected() {
@@ -110,33 +134,25 @@ int MapCanvas::ElementAt(QPointF device) const {
 
 void MapCanvas::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  painter.fillRect(rect(), Qt::white);
-  painter.setRenderHint(QPainter::Antialiasing);
-  const QTransform t = MapToDevice();
+  hostapp::HostMap* view = view_ ? view_() : nullptr;
+  if (!view || width() <= 0 || height() <= 0) {
+    painter.fillRect(rect(), Qt::white);
+    return;
+  }
+  if (!display_ || display_->transformation().width() != width() || display_->transformation().height() != height())
+    display_ = com::MakeObject<hostapp::PainterDisplay>(width(), height());
+  if (view->display() != display_.get()) view->SetDisplay(display_.get());
+  if (shownOn_ != view) ShowElementsInView();
   const QRectF visible = VisibleExtent();
-  if (layers_) {
-    const auto layers = layers_();
-    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) drawing_.Draw(painter, layer->file, t, visible, layer->colour);
-  }
-  for (int i = 0; i < static_cast<int>(elements_.size()); ++i) {
-    const QRectF r = t.mapRect(elements_[i]);
-    painter.setPen(QPen(Qt::black, 1.5));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(r);
-    const auto selected = std::find(selection_.begin(), selection_.end(), i);
-    if (selected == selection_.end()) continue;
-    // Solid handles on the dominant element, hollow ones on the others.
-    painter.setPen(QPen(QColor(0, 90, 200), 1));
-    painter.setBrush(selected == selection_.begin() ? QBrush(QColor(0, 90, 200)) : QBrush(Qt::white));
-    for (QPointF corner : {r.topLeft(), r.topRight(), r.bottomLeft(), r.bottomRight()})
-      painter.drawRect(QRectF(corner - QPointF(kHandle / 2, kHandle / 2), QSizeF(kHandle, kHandle)));
-  }
+  display_->transformation().ShowExtent(visible.left(), visible.top(), visible.right(), visible.bottom());
+  // The host draws the view and raises its after-draw events.
+  view->Refresh();
+  painter.drawImage(0, 0, display_->image());
   if (dragFrom_ && !panning_ && (tool_ == Tool::Rectangle || tool_ == Tool::Select)) {
     painter.setPen(QPen(QColor(0, 90, 200), 1, Qt::DashLine));
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(QRectF(*dragFrom_, dragTo_).normalized());
   }
-  if (afterDraw_) afterDraw_(painter);
 }
 
 void MapCanvas::mousePressEvent(QMouseEvent* event) {

@@ -1,6 +1,8 @@
-// The map canvas: draws the layers of the focus map, the last layer first so that the
-// first lies on top; pans (the pan tool, or the middle button with any tool) and zooms
-// (the wheel, about the cursor); draws rectangles as graphic elements and selects them.
+// The map canvas: shows the focus map's view, drawn by the host on a painting display of
+// the canvas's size, with the view's after-draw events raised on every redraw (so what
+// others draw on the map follows it); pans (the pan tool, or the middle button with any
+// tool) and zooms (the wheel, about the cursor); draws rectangles as the view's graphic
+// elements and selects them (the first selected is the dominant element).
 #pragma once
 
 #include <QPointF>
@@ -12,15 +14,11 @@
 #include <string>
 #include <vector>
 
-#include "apps/plenth-map/layerdrawing.h"
+#include "com/ptr.h"
+#include "hostapp/objects.h"
+#include "hostapp/painter.h"
 
 namespace plenth::map {
-
-// One layer's data as the canvas draws it.
-struct DrawnLayer {
-  std::string file;
-  QColor colour;
-};
 
 class MapCanvas final : public QWidget {
   Q_OBJECT
@@ -30,11 +28,8 @@ class MapCanvas final : public QWidget {
 
   explicit MapCanvas(QWidget* parent = nullptr);
 
-  // What to draw, topmost first; asked on every redraw.
-  void SetLayerSource(std::function<std::vector<DrawnLayer>()> source) { layers_ = std::move(source); }
-  // Called after the layers and the graphic elements are drawn, with the painter still
-  // open: what others draw on the map follows every redraw.
-  void SetAfterDraw(std::function<void(QPainter&)> afterDraw) { afterDraw_ = std::move(afterDraw); }
+  // The view to show (the focus map); asked on every redraw.
+  void SetView(std::function<hostapp::HostMap*()> view) { view_ = std::move(view); }
 
   void SetTool(Tool tool);
   Tool tool() const { return tool_; }
@@ -51,7 +46,8 @@ class MapCanvas final : public QWidget {
   QRectF VisibleExtent() const;
   QTransform MapToDevice() const;
   double UnitsPerPixel() const { return unitsPerPixel_; }
-  LayerDrawing& drawing() { return drawing_; }
+  // The display the view was last drawn on (empty before the first redraw).
+  hostapp::PainterDisplay* display() const { return display_.get(); }
 
   // The rectangles drawn, in map units, and which are selected: the dominant one first.
   const std::vector<QRectF>& elements() const { return elements_; }
@@ -79,9 +75,13 @@ class MapCanvas final : public QWidget {
   QPointF ToMap(QPointF device) const;
   int ElementAt(QPointF device) const;
 
-  std::function<std::vector<DrawnLayer>()> layers_;
-  std::function<void(QPainter&)> afterDraw_;
-  LayerDrawing drawing_;
+  // Puts the rectangles and their selection into the view's graphics.
+  void ShowElementsInView();
+
+  std::function<hostapp::HostMap*()> view_;
+  com::ComPtr<hostapp::PainterDisplay> display_;
+  hostapp::HostMap* shownOn_ = nullptr;  // the view the elements were put into
+  std::vector<com::ComPtr<GraphicElement>> viewElements_;
   Tool tool_ = Tool::Select;
   QPointF centre_{0, 0};
   double unitsPerPixel_ = 1;

@@ -46,7 +46,7 @@ MapWindow::MapWindow(hostapp::HostSession& host, QWidget* parent)
   setAcceptDrops(true);
   resize(1100, 720);
   setCentralWidget(canvas_);
-  canvas_->SetLayerSource([this] { return LayersToDraw(); });
+  canvas_->SetView([this] { return &host_.app().document()->focusMap(); });
 
   layerList_->setObjectName("Layers");
   layerList_->setHeaderHidden(true);
@@ -58,7 +58,7 @@ MapWindow::MapWindow(hostapp::HostSession& host, QWidget* parent)
   addDockWidget(Qt::LeftDockWidgetArea, dock);
   QObject::connect(layerList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
     if (showingLayers_) return;
-    if (item->checkState(0) == Qt::Checked) hidden_.erase(LayerOf(item)); else hidden_.insert(LayerOf(item));
+    host_.app().document()->focusMap().ShowLayer(LayerOf(item), item->checkState(0) == Qt::Checked);
     canvas_->update();
   });
 
@@ -154,7 +154,6 @@ QStringList MapWindow::OpenMapDocument(const QString& path) {
     const auto layers = hostapp::ReadMapDocument(path.toStdString());
     auto& map = host_.app().document()->focusMap();
     map.Clear();
-    hidden_.clear();
     for (const auto& layer : layers) map.AddLayer(layer.get());
   } catch (const std::exception& e) {
     return {QString::fromStdString(e.what())};
@@ -181,8 +180,6 @@ bool MapWindow::SaveMapDocument(const QString& path, QStringList* leftOut, QStri
 void MapWindow::RemoveSelectedLayer() {
   Layer* layer = LayerOf(layerList_->currentItem());
   if (!layer) return;
-  colours_.erase(layer);
-  hidden_.erase(layer);
   host_.app().document()->focusMap().RemoveLayer(layer);
 }
 
@@ -202,42 +199,13 @@ void MapWindow::AddLayerItems(QTreeWidgetItem* parent, const std::vector<com::Co
     item->setText(0, NameOf(layer.get()));
     item->setData(0, kLayerRole, QVariant::fromValue(reinterpret_cast<quintptr>(layer.get())));
     item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-    item->setCheckState(0, hidden_.count(layer.get()) ? Qt::Unchecked : Qt::Checked);
+    item->setCheckState(0, host_.app().document()->focusMap().IsShown(layer.get()) ? Qt::Checked : Qt::Unchecked);
     if (layer.query<GroupLayer>()) {
       QFont bold = item->font(0);
       bold.setBold(true);
       item->setFont(0, bold);
       AddLayerItems(item, hostapp::MembersOf(layer.get()));
-    } else if (!colours_.count(layer.get())) {
-      // A layer new to the map: its file may have been written anew since it was drawn.
-      colours_[layer.get()] = FeatureColour(coloursGiven_++);
-      canvas_->drawing().Forget(hostapp::SourceFileOf(layer.get()));
     }
-    // Features are drawn in the layer's colour; rasters in their own ramp.
-    const QColor colour = colours_.count(layer.get()) ? colours_[layer.get()] : QColor();
-    if (colour.isValid() && layer.query<FeatureLayer>()) {
-      QPixmap swatch(12, 12);
-      swatch.fill(colour);
-      item->setIcon(0, QIcon(swatch));
-    }
-  }
-}
-
-std::vector<DrawnLayer> MapWindow::LayersToDraw() {
-  std::vector<DrawnLayer> out;
-  CollectDrawn(host_.app().document()->focusMap().layers(), out);
-  return out;
-}
-
-void MapWindow::CollectDrawn(const std::vector<com::ComPtr<Layer>>& layers, std::vector<DrawnLayer>& out) {
-  for (const auto& layer : layers) {
-    if (hidden_.count(layer.get())) continue;
-    if (layer.query<GroupLayer>()) {
-      CollectDrawn(hostapp::MembersOf(layer.get()), out);
-      continue;
-    }
-    const std::string file = hostapp::SourceFileOf(layer.get());
-    if (!file.empty()) out.push_back({file, colours_.count(layer.get()) ? colours_[layer.get()] : Qt::black});
   }
 }
 

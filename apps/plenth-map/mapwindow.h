@@ -53,8 +53,6 @@ class MapWindow final : public QMainWindow {
   void BuildMenus();
   void ShowLayers();
   void AddLayerItems(QTreeWidgetItem* parent, const std::vector<com::ComPtr<Layer>>& layers);
-  std::vector<DrawnLayer> LayersToDraw();
-  void CollectDrawn(const std::vector<com::ComPtr<Layer>>& layers, std::vector<DrawnLayer>& out);
   void AskToOpen(const QStringList& files);
   void ChooseLayers();
   void ChooseMapDocument();
@@ -66,10 +64,6 @@ class MapWindow final : public QMainWindow {
   QLabel* position_;
   QActionGroup* tools_ = nullptr;
   std::unique_ptr<ModuleCommands> commands_;
-  // The colour each layer is drawn in, and the layers the person switched off.
-  std::map<Layer*, QColor> colours_;
-  std::set<Layer*> hidden_;
-  int coloursGiven_ = 0;
   bool showingLayers_ = false;
   QString documentPath_;
 };

@@ -18,8 +18,10 @@ namespace {
 namespace fs = std::filesystem;
 
 // The layers in drawing order: members of a group in place of the group.
-void Flatten(const std::vector<com::ComPtr<Layer>>& layers, std::vector<com::ComPtr<Layer>>& out) {
+void Flatten(const std::vector<com::ComPtr<Layer>>& layers, std::vector<com::ComPtr<Layer>>& out,
+             const std::function<bool(Layer*)>& shown = {}) {
   for (const auto& layer : layers) {
+    if (shown && !shown(layer.get())) continue;
     if (auto group = layer.query<GroupLayer>()) {
       LONG count = 0;
       group->get_Count(&count);
@@ -28,7 +30,7 @@ void Flatten(const std::vector<com::ComPtr<Layer>>& layers, std::vector<com::Com
         com::ComPtr<Layer> member;
         if (SUCCEEDED(group->get_Layer(i, member.put())) && member) members.push_back(member);
       }
-      Flatten(members, out);
+      Flatten(members, out, shown);
       continue;
     }
     out.push_back(layer);
@@ -92,8 +94,23 @@ com::ComPtr<Envelope> VisibleBounds(Display* display) {
   return bounds;
 }
 
+// A raster of whole numbers with fewer distinct values than this is drawn in class colours.
+constexpr double kMostClasses = 40;
+// Colours told apart at a glance, one a class by its place from the lowest value.
+constexpr DWORD kClassColours[] = {0xE6194B, 0x3CB44B, 0xFFE119, 0x0082C8, 0xF58230, 0x911EB4, 0x46F0F0, 0xF032E6,
+                                   0xD2F53C, 0xFABED4, 0x008080, 0xDCBEFF, 0xAA6E28, 0xFFFAC8, 0x800000, 0xAAFFC3};
+
+bool IsWholeNumberType(GDALDataType type) {
+  switch (type) {
+    case GDT_Byte: case GDT_UInt16: case GDT_Int16: case GDT_UInt32: case GDT_Int32: return true;
+    default: return false;
+  }
+}
+
 // The raster's first band over the visible extent, read at about the display's
-// resolution and stretched to grey between the band's lowest and highest value.
+// resolution: in the band's own colour table when it has one, in class colours when it
+// holds a few whole-number classes, otherwise stretched to grey between the band's lowest
+// and highest value.
 void DrawRaster(RasterLayer* layer, Display* display) {
   GDALDatasetUniquePtr ds(GDALDataset::Open(RasterPath(layer).c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
   double gt[6];
@@ -129,10 +146,27 @@ void DrawRaster(RasterLayer* layer, Display* display) {
   const double noData = band->GetNoDataValue(&hasNoData);
   double range[2];
   if (band->ComputeRasterMinMax(FALSE, range) != CE_None) return;
+  std::vector<DWORD> table;
+  if (const GDALColorTable* colours = band->GetColorTable())
+    for (int i = 0; i < colours->GetColorEntryCount(); ++i) {
+      const GDALColorEntry* e = colours->GetColorEntry(i);
+      table.push_back(static_cast<DWORD>(e->c4) << 24 | static_cast<DWORD>(e->c1) << 16 |
+                      static_cast<DWORD>(e->c2) << 8 | static_cast<DWORD>(e->c3));
+    }
+  const bool classes = IsWholeNumberType(band->GetRasterDataType()) && range[1] - range[0] < kMostClasses;
   std::vector<DWORD> pixels(cells.size());
   for (std::size_t i = 0; i < cells.size(); ++i) {
     const double v = cells[i];
     if ((hasNoData && v == noData) || std::isnan(v)) continue;  // clear
+    if (!table.empty()) {
+      const auto entry = static_cast<std::size_t>(std::max(0.0, v));
+      if (entry < table.size()) pixels[i] = table[entry];
+      continue;
+    }
+    if (classes) {
+      pixels[i] = 0xFF000000u | kClassColours[static_cast<std::size_t>(std::lround(v - range[0])) % std::size(kClassColours)];
+      continue;
+    }
     const double t = range[1] > range[0] ? (v - range[0]) / (range[1] - range[0]) : 0.5;
     const auto grey = static_cast<DWORD>(std::lround(40 + 200 * std::clamp(t, 0.0, 1.0)));
     pixels[i] = 0xFF000000u | (grey << 16) | (grey << 8) | grey;
@@ -225,7 +259,7 @@ std::optional<MapExtent> ExtentOfLayers(const std::vector<com::ComPtr<Layer>>& l
 
 void DrawPhase(LONG phase, Display* display, const std::vector<com::ComPtr<Layer>>& layers,
                const std::vector<com::ComPtr<GraphicElement>>& elements,
-               const std::vector<com::ComPtr<GraphicElement>>& selected) {
+               const std::vector<com::ComPtr<GraphicElement>>& selected, const std::function<bool(Layer*)>& shown) {
   if (!display) return;
   switch (phase) {
     case kViewBackground: {
@@ -240,7 +274,7 @@ void DrawPhase(LONG phase, Display* display, const std::vector<com::ComPtr<Layer
     }
     case kViewGeography: {
       std::vector<com::ComPtr<Layer>> flat;
-      Flatten(layers, flat);
+      Flatten(layers, flat, shown);
       for (auto it = flat.rbegin(); it != flat.rend(); ++it) {
         if (auto raster = it->query<RasterLayer>())
           DrawRaster(raster.get(), display);

@@ -1,8 +1,10 @@
-// How the simulated host draws a map, simply: rasters in grey from their lowest to their
-// highest value (no-data left clear), points as dots, lines and polygon outlines in one
+// How the simulated host draws a map, simply: rasters in their colour table, in class
+// colours for a few whole-number classes, or in grey from their lowest to their highest
+// value (no-data left clear), points as dots, lines and polygon outlines in one
 // colour per kind, the graphic elements, and the selected ones outlined again.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -20,9 +22,11 @@ std::optional<MapExtent> ExtentOfLayers(const std::vector<com::ComPtr<Layer>>& l
 
 // Draws what belongs to one phase of drawing a view: the background (white), the layers
 // (geography, the last layer of the list first so that the first lies on top), the
-// graphic elements and the selection.
+// graphic elements and the selection. A layer for which `shown` says false is left out
+// (a group's members with it); without `shown` every layer is drawn.
 void DrawPhase(LONG phase, Display* display, const std::vector<com::ComPtr<Layer>>& layers,
                const std::vector<com::ComPtr<GraphicElement>>& elements,
-               const std::vector<com::ComPtr<GraphicElement>>& selected);
+               const std::vector<com::ComPtr<GraphicElement>>& selected,
+               const std::function<bool(Layer*)>& shown = {});
 
 }  // namespace hostapp

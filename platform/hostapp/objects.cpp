@@ -93,12 +93,14 @@ HRESULT HostMap::AddLayer(Layer* layer) {
 bool HostMap::RemoveLayer(Layer* layer) {
   bool removed = std::erase_if(layers_, [&](const auto& held) { return held.get() == layer; }) > 0;
   for (std::size_t i = 0; !removed && i < layers_.size(); ++i) removed = RemoveGroupMember(layers_[i].get(), layer);
+  if (removed) hidden_.erase(layer);  // a new layer may come to the same address
   if (removed && onLayersChanged) onLayersChanged();
   return removed;
 }
 
 void HostMap::Clear() {
   layers_.clear();
+  hidden_.clear();
   if (onLayersChanged) onLayersChanged();
 }
 
@@ -124,7 +126,7 @@ HRESULT HostMap::Refresh() {
     display->StartDrawing();
     for (const LONG phase : {kViewBackground, kViewGeography, kViewGeoSelection, kViewGraphics, kViewGraphicSelection,
                              kViewForeground}) {
-      DrawPhase(phase, display.get(), layers_, elements_, selected_);
+      DrawPhase(phase, display.get(), layers_, elements_, selected_, [&](Layer* layer) { return IsShown(layer); });
       viewEvents_->Raise<ActiveViewEvents>([&](ActiveViewEvents* sink) { sink->AfterDraw(display.get(), phase); });
     }
     display->FinishDrawing();

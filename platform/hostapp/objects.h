@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,11 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
   // the map does not hold it.
   bool RemoveLayer(Layer* layer);
   void SetSpatialReference(SpatialReference* reference) { reference_ = reference; }
+  // Leaves a layer (a group with its members) out of drawing, or draws it again.
+  void ShowLayer(Layer* layer, bool shown) {
+    if (shown) hidden_.erase(layer); else hidden_.insert(layer);
+  }
+  bool IsShown(Layer* layer) const { return !hidden_.count(layer); }
   // Makes the layer enumeration give nothing, as a map without layer lists would.
   void FailLayerEnumeration(bool fail) { failEnumeration_ = fail; }
   // The display the view is drawn on (a recording display of 800 x 600 pixels until one
@@ -144,6 +150,7 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
   std::vector<com::ComPtr<Layer>> layers_;
   com::ComPtr<SpatialReference> reference_;
   bool failEnumeration_ = false;
+  std::set<Layer*> hidden_;
   com::ComPtr<Display> display_;
   std::vector<com::ComPtr<GraphicElement>> elements_;
   std::vector<com::ComPtr<GraphicElement>> selected_;
