@@ -301,6 +301,60 @@ TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
   EXPECT_TRUE(canvas->elements().empty());
 }
 
+// The pixels where two pictures of the canvas differ, as a box; empty when none differ.
+QRect Differing(const QImage& a, const QImage& b) {
+  QRect box;
+  for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+    for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) box |= QRect(x, y, 1, 1);
+  return box;
+}
+
+TEST_F(PlenthMapTest, ThePointGridPreviewIsDrawnOnTheCanvasAndFollowsAZoom) {
+  window_->Open({Sample("dem.tif")});
+  auto* canvas = window_->canvas();
+  window_->findChild<QAction*>("RectangleTool")->trigger();
+  QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, {100, 80});
+  QTest::mouseMove(canvas, {300, 240});
+  QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, {300, 240});
+  ASSERT_EQ(canvas->elements().size(), 1u);
+  const QRectF area = canvas->elements()[0];
+
+  MenuEntry("Plenth Tools", "Regular Point Grid Tool")->trigger();
+  QApplication::processEvents();
+  const HWND dialog = ua::FindWindowByCaption("Point Grid Generator");
+  ASSERT_NE(dialog, nullptr);
+  const auto item = [&](int id) { return GetDlgItem(dialog, id); };
+  // The selected rectangle's bounds come into the dialog.
+  ASSERT_TRUE(ua::Click(item(IDC_POINTGRID_UPDATEAREA)));
+  EXPECT_NEAR(std::stod(ua::Text(item(IDC_POINTGRID_WEST))), area.left(), 1e-5);
+  EXPECT_NEAR(std::stod(ua::Text(item(IDC_POINTGRID_NORTH))), area.bottom(), 1e-5);
+  ASSERT_TRUE(ua::Type(item(IDC_POINTGRID_PATH), At("previewed")));
+  ASSERT_TRUE(ua::Type(item(IDC_POINTGRID_SPACING), std::to_string(area.width() / 5)));
+  ASSERT_TRUE(ua::Focus(item(IDC_POINTGRID_PATH)));
+  ASSERT_TRUE(ua::Enabled(item(IDC_POINTGRID_PREVIEW)));
+  canvas->ZoomBy(1.5, canvas->rect().center());
+
+  const QImage without = canvas->grab().toImage();
+  ASSERT_TRUE(ua::Click(item(IDC_POINTGRID_PREVIEW)));
+  QApplication::processEvents();
+  const QImage with = canvas->grab().toImage();
+  // The preview lies on the area as the zoomed view shows it, a marker's size around.
+  const QRect drawn = Differing(without, with);
+  ASSERT_FALSE(drawn.isEmpty());
+  const QRect where = canvas->MapToDevice().mapRect(area).toAlignedRect();
+  EXPECT_TRUE(where.adjusted(-4, -4, 4, 4).contains(drawn)) << "drawn " << drawn.x() << "," << drawn.y() << " "
+                                                            << drawn.width() << "x" << drawn.height();
+  EXPECT_GT(drawn.width(), where.width() / 2);
+  // Not the outline alone: the grid's dots inside the area (five columns, a few pixels each).
+  const QRect inside = where.adjusted(5, 5, -5, -5);
+  int changed = 0;
+  for (int y = inside.top(); y <= inside.bottom(); ++y)
+    for (int x = inside.left(); x <= inside.right(); ++x) changed += without.pixel(x, y) != with.pixel(x, y);
+  EXPECT_GT(changed, 5 * 4 * 4);
+  ASSERT_TRUE(ua::Click(item(IDCANCEL)));
+}
+
 TEST_F(PlenthMapTest, TheModulesStatusTextsShowInTheStatusBar) {
   com::BStr text("Generating points");
   host_->app().statusBar().put_Message(0, text.get());
