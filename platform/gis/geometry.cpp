@@ -37,11 +37,7 @@ class GeometryBase : public com::ComClass<Derived, Interface, OgrSource, More...
       auto target = ReferenceOf(reference);
       if (!target) return E_INVALIDARG;
       if (!ref_) return E_FAIL;  // nothing to project from
-      OGRGeometry& g = static_cast<Derived*>(this)->Ogr();
-      g.assignSpatialReference(ref_.get());
-      const OGRErr err = g.transformTo(target.get());
-      g.assignSpatialReference(nullptr);
-      if (err != OGRERR_NONE) return E_FAIL;
+      if (!TransformGeometry(static_cast<Derived*>(this)->Ogr(), ref_, target)) return E_FAIL;
       ref_ = target;
       static_cast<Derived*>(this)->Changed();
       return S_OK;
@@ -343,8 +339,7 @@ class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSourc
       auto target = ReferenceOf(reference);
       if (!target || !ref_) return E_FAIL;
       auto poly = CopyOgr();
-      poly->assignSpatialReference(ref_.get());
-      if (poly->transformTo(target.get()) != OGRERR_NONE) return E_FAIL;
+      if (!TransformGeometry(*poly, ref_, target)) return E_FAIL;
       OGREnvelope e;
       poly->getEnvelope(&e);
       x0_ = e.MinX, y0_ = e.MinY, x1_ = e.MaxX, y1_ = e.MaxY;
