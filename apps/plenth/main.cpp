@@ -8,6 +8,7 @@
 #include "apps/plenth/hostrun.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
+#include "apps/plenth/vectorcommands.h"
 #include "com/boundary.h"
 #include "hostapp/module.h"
 #include "registry/registry.h"
@@ -103,6 +104,8 @@ int main(int argc, char** argv) {
       std::cout << "created " << created << "\n";
     });
   });
+
+  plenth::cli::AddVectorCommands(app, run, Run);
 
   std::string demoDir = "demo-out";
   auto* demo = app.add_subcommand("demo", "Write the sample data into DIR and run every tool on it");
