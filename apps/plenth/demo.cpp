@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "apps/plenth/effortcommand.h"
 #include "apps/plenth/sampledata.h"
 
 namespace plenth::cli {
@@ -25,6 +26,20 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
       << (dir / "dem_imported").string() << ")\n";
   fs::remove(dir / "dem_imported.tif");
   out << "  created " << ImportGrid(run, (dir / "dem.dat").string(), (dir / "dem_imported").string(), log) << "\n";
+
+  const auto at = [&](const char* name) { return (dir / name).string(); };
+  const EffortArgs effort{at("dem.tif"), at("trails.tif"), at("trails.tif"), at("streams.tif"), at("groundcover.tif"),
+                          std::nullopt, at("effort")};
+  out << "\n== The effort surface (plenth effort-surface --dem " << effort.dem << " --trails " << effort.trails
+      << " --roads " << effort.roads << " --streams " << effort.streams << " --cover " << effort.cover << " "
+      << effort.outPath << ")\n";
+  fs::remove(dir / "effort.tif");
+  std::ostringstream shown;
+  const std::string surface = EffortSurface(run, effort, shown, false);
+  std::istringstream lines(shown.str());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("clock ", 0) != 0) out << "  " << line << "\n";
+  out << "  wrote " << surface << " (" << fs::file_size(surface) << " bytes)\n";
 }
 
 }  // namespace plenth::cli

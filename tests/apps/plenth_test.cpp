@@ -2,6 +2,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -103,6 +105,96 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
   }
+}
+
+// The effort surface's five layers as the options name them.
+std::string EffortLayers(const std::string& dir, const std::string& dem = "dem.tif",
+                         const std::string& cover = "groundcover.tif") {
+  return " --dem " + dir + "/" + dem + " --trails " + dir + "/trails.tif --roads " + dir + "/trails.tif --streams " +
+         dir + "/streams.tif --cover " + dir + "/" + cover;
+}
+
+bool Says(const std::string& output, const std::string& what) { return output.find(what) != std::string::npos; }
+
+// The run followed in the terminal, the surface written; an output that exists already
+// is warned about, and the run that then fails exits non-zero.
+TEST_F(PlenthTest, EffortSurfaceFromTheCommandLine) {
+  const std::string command = "effort-surface" + EffortLayers(At("sample")) + " --z-factor 3 " + At("effort");
+  const auto out = Run(command);
+  EXPECT_EQ(out.status, 0) << out.output;
+  for (const std::string& says : std::vector<std::string>{
+           "note: the Z factor is recorded but not applied", "(metre)",
+           "Opened Logfile : " + At("EffortSurface_log.txt") + "\n", "\n...Operation Complete\n",
+           "finished in 00:00:0", "wrote " + At("effort.tif") + "\n"})
+    EXPECT_TRUE(Says(out.output, says)) << says << "\n" << out.output;
+  EXPECT_FALSE(Says(out.output, "warning"));
+  EXPECT_TRUE(fs::exists(At("effort.tif")));
+
+  const auto again = Run(command);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Says(again.output, "warning: " + At("effort.tif") + " exists already")) << again.output;
+  EXPECT_TRUE(Says(again.output, "Unable to create Raster dataset 'effort'")) << again.output;
+}
+
+// What makes a result meaningless is said before the click: a DEM in geographic
+// coordinates, a class raster whose grid is not the DEM's.
+TEST_F(PlenthTest, EffortSurfaceWarnsOfMeaninglessResults) {
+  ASSERT_EQ(std::system(("gdal_translate -q -a_srs EPSG:4326 " + At("sample/dem.tif") + " " + At("sample/geo.tif")).c_str()), 0);
+  ASSERT_EQ(std::system(("gdal_translate -q -a_ullr 500030 4107200 509030 4100000 " + At("sample/groundcover.tif") +
+                         " " + At("sample/shifted.tif"))
+                            .c_str()),
+            0);
+  const auto out = Run("effort-surface" + EffortLayers(At("sample"), "geo.tif", "shifted.tif") + " " + At("geo"));
+  EXPECT_TRUE(Says(out.output, "warning: the DEM is in geographic coordinates")) << out.output;
+  EXPECT_TRUE(Says(out.output, "(degree)")) << out.output;
+  EXPECT_TRUE(Says(out.output, "warning: the ground cover raster's grid differs from the DEM's (origin 500030, 4107200 "
+                               "against 500000, 4107200)"))
+      << out.output;
+}
+
+// Ctrl-C presses Cancel: the run stops, the log is kept, and plenth exits non-zero.
+TEST_F(PlenthTest, CtrlCPressesCancel) {
+  for (const char* name : {"dem", "trails", "streams", "groundcover"})
+    ASSERT_EQ(std::system(("gdal_translate -q -outsize 4000 4000 -r near " + At("sample/") + name + ".tif " +
+                           At("sample/big_") + name + ".tif")
+                              .c_str()),
+              0);
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const std::string registry = At("registry.reg"), big = At("sample/big_"), output = At("cancelled");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    dup2(pipeEnds[1], STDERR_FILENO);
+    close(pipeEnds[0]);
+    execl(PLENTH_BINARY, PLENTH_BINARY, "--registry", registry.c_str(), "effort-surface", "--dem", (big + "dem.tif").c_str(),
+          "--trails", (big + "trails.tif").c_str(), "--roads", (big + "trails.tif").c_str(), "--streams",
+          (big + "streams.tif").c_str(), "--cover", (big + "groundcover.tif").c_str(), output.c_str(), nullptr);
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  std::string output_;
+  bool signalled = false;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    output_.append(buffer, static_cast<std::size_t>(n));
+    if (!signalled && Says(output_, "Opened Logfile")) {
+      kill(child, SIGINT);
+      signalled = true;
+    }
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(signalled) << output_;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output_;
+  EXPECT_TRUE(Says(output_, "Ctrl-C: Cancel pressed")) << output_;
+  EXPECT_TRUE(Says(output_, "cancelled; the log is kept in " + At("EffortSurface_log.txt"))) << output_;
+  std::ifstream log(At("EffortSurface_log.txt"));
+  const std::string kept((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Says(kept, "Opened Logfile")) << kept;
+  EXPECT_FALSE(Says(kept, "Operation Complete")) << kept;
 }
 
 }  // namespace

@@ -2,7 +2,10 @@
 // would, the run on its worker thread, the progress window on the window layer's clock.
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <atomic>
 #include <cmath>
@@ -363,6 +366,22 @@ TEST_F(EffortSurfaceTest, FailuresEndTheRunWithTheirLine) {
   EXPECT_EQ(RunToEnd(Out(At("b").string())),
             opening + "Input Groundcover dataset is 5 x 3 cells, not the DEM's 4 x 3\r\n");
   EXPECT_FALSE(fs::exists(At("b.tif")));
+}
+
+// A surface that cannot be written whole is reported, not called complete: here the
+// process may write no file larger than 200 kB.
+TEST_F(EffortSurfaceTest, AWriteThatFailsIsReported) {
+  AddScene(Scene(300, 300));
+  const auto previous = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+  rlimit old{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit limited = old;
+  limited.rlim_cur = 200000;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+  const std::string pane = RunToEnd(Out(At("full").string()));
+  setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, previous);
+  EXPECT_EQ(pane, Opening(At("EffortSurface_log.txt")) + "...Unable to write Raster dataset 'full'\r\n");
 }
 
 // The roads are required by the dialog but never read: a roads dataset deleted after it
