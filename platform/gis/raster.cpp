@@ -258,18 +258,19 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       const long long width = band_->GetXSize(), height = band_->GetYSize();
       const int bytes = PixelTypeBytes(cells->type());
       const long long bw = cells->width(), bh = cells->height();
-      if (direction == GF_Read) {
-        // The overhang past the raster's edges holds the no-data value (0 without one).
-        int has = 0;
-        const double fill = band_->GetNoDataValue(&has);
-        FillCells(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, cells->bytes(),
-                  cells->size() / static_cast<std::size_t>(bytes));
-      }
       // Rows and columns of the raster, counted from its northern row, that the block covers.
       const long long x0 = std::max(c0, 0LL), y0 = std::max(r0, 0LL);
       const long long x1 = std::min(c0 + bw, width), y1 = std::min(r0 + bh, height);
-      if (x1 <= x0 || y1 <= y0) return S_OK;
       const long long stride = bw * bytes;
+      if (direction == GF_Read) {
+        // The overhang past the raster's edges holds the no-data value (0 without one).
+        int has = 0;
+        const double value = band_->GetNoDataValue(&has);
+        const double fill = has && Holds(cells->type(), value) ? value : 0.0;
+        FillOverhang(cells, fill, std::clamp(y0 - r0, 0LL, bh), std::clamp(y1 - r0, 0LL, bh),
+                     std::clamp(x0 - c0, 0LL, bw), std::clamp(x1 - c0, 0LL, bw));
+      }
+      if (x1 <= x0 || y1 <= y0) return S_OK;
       unsigned char* first = cells->bytes() + (y0 - r0) * stride + (x0 - c0) * bytes;
       const auto rowBytes = static_cast<std::size_t>((x1 - x0) * bytes);
       // A file stored from the south holds those rows upside down, from its row height - y1.
@@ -284,6 +285,26 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       if (southUp) ReverseRows(first, y1 - y0, stride, rowBytes);
       return err == CE_None ? S_OK : GIS_E_IO;
     });
+  }
+
+  // Fills the block's cells outside rows [top, bottom) and columns [left, right) (block
+  // rows and columns, the part the raster covers) with a value.
+  static void FillOverhang(CellArrayImpl* cells, double value, long long top, long long bottom, long long left,
+                           long long right) {
+    const long long bw = cells->width(), bh = cells->height();
+    const auto bytes = static_cast<long long>(PixelTypeBytes(cells->type()));
+    unsigned char* const first = cells->bytes();
+    const auto fill = [&](long long row, long long column, long long count) {
+      if (count > 0) FillCells(cells->type(), value, first + (row * bw + column) * bytes, static_cast<std::size_t>(count));
+    };
+    if (bottom <= top || right <= left) return fill(0, 0, bw * bh);
+    fill(0, 0, top * bw);
+    fill(bottom, 0, (bh - bottom) * bw);
+    if (left > 0 || right < bw)
+      for (long long r = top; r < bottom; ++r) {
+        fill(r, 0, left);
+        fill(r, right, bw - right);
+      }
   }
 
   DatasetRef dataset_;
@@ -378,6 +399,9 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       options.SetNameValue("BIGTIFF", "IF_SAFER");
       // Cells never written read as empty instead of being filled in when the file closes.
       options.SetNameValue("SPARSE_OK", "TRUE");
+      // Bands are read and written one at a time (PixelBlock): each has blocks of its own,
+      // so writing one never reads or rewrites another's.
+      options.SetNameValue("INTERLEAVE", "BAND");
       if (pixelType == PT_CHAR) options.SetNameValue("PIXELTYPE", "SIGNEDBYTE");
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
       if (!driver) return GIS_E_UNSUPPORTED;

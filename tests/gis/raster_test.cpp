@@ -377,3 +377,15 @@ TEST_F(RasterTest, DeleteRemovesTheFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A walk through a raster larger than memory must not leave its blocks in GDAL's cache,
+// which would otherwise take a twentieth of the machine's memory.
+TEST(RasterCacheTest, GdalsBlockCacheIsBounded) {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GTEST_SKIP() << "GDAL_CACHEMAX chosen by the caller";
+  gis::Initialize();
+  EXPECT_LE(GDALGetCacheMax64(), GIntBig{256} << 20);
+}
+
+}  // namespace
