@@ -9,3 +9,4 @@ for b in "$build"/bin/bench_*; do
 done
 echo "== plenth beside GDAL"
 "$(dirname "$0")/compare_gdal.sh" "$build"
+"$(dirname "$0")/compare_effort.sh" "$build"
