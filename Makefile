@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan build-tsan test test-normal test-asan test-tsan demo bench clean
+.PHONY: setup build build-asan build-tsan test test-normal test-asan test-tsan demo bench verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -46,6 +46,12 @@ demo: build
 
 bench: build
 	bench/run.sh $(BUILD)
+
+# The grid writer's "%0.6e" beside snprintf on every single-precision value and over a
+# billion doubles: a long run on one thread at the lowest priority (not part of test).
+verify-format: build
+	cmake --build $(BUILD) --target verify_format
+	nice -n 19 $(BUILD)/bin/verify_format
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "com/boundary.h"
@@ -353,6 +354,33 @@ com::ComPtr<RasterDataset> WrapDataset(GDALDatasetUniquePtr dataset, const std::
   return com::ComPtr<RasterDataset>(com::MakeObject<RasterDatasetImpl>(std::move(open)).get());
 }
 
+// How a new GeoTIFF lays its cells out. Tiles of 256 x 256 cells suit a raster at least
+// that large both ways; a narrower one, which would be mostly tile padding, gets strips of
+// whole rows of about 8 KB (at least one row), all bands of a cell side by side. The file
+// holds the offset and the size of every block, 8 bytes each in a BigTIFF, and GDAL and
+// libtiff hold those tables in at most 2 GB: a raster needing more blocks does not fit
+// (for tiles GDAL refuses it itself; strips it would write as a broken file).
+struct TiffLayout {
+  bool tiled;
+  long long stripRows;
+  bool fits;
+};
+
+TiffLayout LayoutFor(LONG columns, LONG rows, LONG bands, LONG pixelType) {
+  constexpr long long kTile = 256, kStripBytes = 8192, kMostTableBytes = 0x80000000LL;
+  TiffLayout layout{columns >= kTile && rows >= kTile, 0, false};
+  long long blocks;
+  if (layout.tiled) {
+    blocks = ((columns + kTile - 1) / kTile) * ((rows + kTile - 1) / kTile);
+  } else {
+    const long long rowBytes = static_cast<long long>(columns) * bands * PixelTypeBytes(pixelType);
+    layout.stripRows = std::clamp(kStripBytes / std::max(rowBytes, 1LL), 1LL, static_cast<long long>(rows));
+    blocks = (rows + layout.stripRows - 1) / layout.stripRows;
+  }
+  layout.fits = blocks * 8 <= kMostTableBytes;
+  return layout;
+}
+
 class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Workspace, RasterWorkspace> {
  public:
   explicit RasterWorkspaceImpl(std::string directory) : directory_(std::move(directory)) {}
@@ -393,9 +421,11 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       if (!fs::path(n).has_extension()) n += ".tif";
       const std::string path = (fs::path(directory_) / n).string();
       if (Exists(path)) return GIS_E_EXISTS;  // never over an existing dataset
+      const TiffLayout layout = LayoutFor(columns, rows, bands, pixelType);
+      if (!layout.fits) return GIS_E_TOOLARGE;
       CPLStringList options;
-      // Tiles suit wide rasters; a narrow one would be mostly tile padding.
-      if (columns >= 256 && rows >= 256) options.SetNameValue("TILED", "YES");
+      if (layout.tiled) options.SetNameValue("TILED", "YES");
+      else options.SetNameValue("BLOCKYSIZE", std::to_string(layout.stripRows).c_str());
       options.SetNameValue("BIGTIFF", "IF_SAFER");
       // Cells never written read as empty instead of being filled in when the file closes.
       options.SetNameValue("SPARSE_OK", "TRUE");

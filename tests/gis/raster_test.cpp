@@ -235,6 +235,26 @@ TEST_F(RasterTest, FailuresComeBackAsStatusCodes) {
   EXPECT_EQ(Bytes(Path("kept.tif")), before);
 }
 
+// A raster whose block tables would pass the 2 GB a GeoTIFF keeps them in is refused
+// before a file is made: tiles GDAL would refuse itself, strips it would write broken.
+TEST_F(RasterTest, ARasterLargerThanAGeoTiffHoldsIsRefusedBeforeAFileIsMade) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  const struct {
+    const char* name;
+    LONG type, cols, rows;
+  } cases[] = {
+      {"tiles", PT_UCHAR, 20'000'000, 20'000'000},  // 6.1e9 tiles of 256 x 256
+      {"strips", PT_DOUBLE, 255, 2'147'483'647},     // 5.4e8 strips of 4 rows
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    HRESULT hr = S_OK;
+    EXPECT_FALSE(Create(ws.get(), c.name, c.type, c.cols, c.rows, 1, &hr).dataset);
+    EXPECT_EQ(hr, GIS_E_TOOLARGE);
+    EXPECT_FALSE(std::filesystem::exists(Path(std::string(c.name) + ".tif")));
+  }
+}
+
 // A raster named by its file name alone lies in the current directory: the directory it
 // reports opens as its workspace, and the dataset opens there by its name.
 TEST_F(RasterTest, ABareFileNameLiesInTheCurrentDirectory) {
