@@ -356,10 +356,12 @@ com::ComPtr<RasterDataset> WrapDataset(GDALDatasetUniquePtr dataset, const std::
 
 // How a new GeoTIFF lays its cells out. Tiles of 256 x 256 cells suit a raster at least
 // that large both ways; a narrower one, which would be mostly tile padding, gets strips of
-// whole rows of about 8 KB (at least one row), all bands of a cell side by side. The file
-// holds the offset and the size of every block, 8 bytes each in a BigTIFF, and GDAL and
-// libtiff hold those tables in at most 2 GB: a raster needing more blocks does not fit
-// (for tiles GDAL refuses it itself; strips it would write as a broken file).
+// whole rows of about 8 KB (at least one row). Each band has blocks of its own, since bands
+// are read and written one at a time (PixelBlock): writing one never reads or rewrites
+// another's. The file holds the offset and the size of every block, 8 bytes each in a
+// BigTIFF, and GDAL and libtiff hold those tables in at most 2 GB: a raster needing more
+// blocks does not fit (for tiles GDAL refuses it itself; strips it would write as a broken
+// file).
 struct TiffLayout {
   bool tiled;
   long long stripRows;
@@ -373,11 +375,11 @@ TiffLayout LayoutFor(LONG columns, LONG rows, LONG bands, LONG pixelType) {
   if (layout.tiled) {
     blocks = ((columns + kTile - 1) / kTile) * ((rows + kTile - 1) / kTile);
   } else {
-    const long long rowBytes = static_cast<long long>(columns) * bands * PixelTypeBytes(pixelType);
+    const long long rowBytes = static_cast<long long>(columns) * PixelTypeBytes(pixelType);
     layout.stripRows = std::clamp(kStripBytes / std::max(rowBytes, 1LL), 1LL, static_cast<long long>(rows));
     blocks = (rows + layout.stripRows - 1) / layout.stripRows;
   }
-  layout.fits = blocks * 8 <= kMostTableBytes;
+  layout.fits = blocks <= kMostTableBytes / 8 / bands;
   return layout;
 }
 
@@ -429,8 +431,6 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       options.SetNameValue("BIGTIFF", "IF_SAFER");
       // Cells never written read as empty instead of being filled in when the file closes.
       options.SetNameValue("SPARSE_OK", "TRUE");
-      // Bands are read and written one at a time (PixelBlock): each has blocks of its own,
-      // so writing one never reads or rewrites another's.
       options.SetNameValue("INTERLEAVE", "BAND");
       if (pixelType == PT_CHAR) options.SetNameValue("PIXELTYPE", "SIGNEDBYTE");
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
