@@ -9,6 +9,7 @@
 #include "apps/plenth/effortcommand.h"
 #include "apps/plenth/gridcommands.h"
 #include "apps/plenth/hostrun.h"
+#include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
 #include "com/boundary.h"
@@ -130,6 +131,31 @@ int main(int argc, char** argv) {
       const std::string written =
           plenth::cli::EffortSurface(run, effort, std::cout, ::isatty(STDOUT_FILENO) != 0);
       std::cout << "wrote " << written << "\n";
+    });
+  });
+
+  plenth::cli::PointGridArgs grid;
+  auto* pointGrid = app.add_subcommand("point-grid", "Write a regular grid or random points over a rectangle into a new point shapefile");
+  pointGrid->add_option("OUTPATH", grid.outPath, "The new shapefile without extension: out/grid writes out/grid.shp")
+      ->required();
+  pointGrid->add_option("--west", grid.west, "West bound (map units)")->required();
+  pointGrid->add_option("--east", grid.east, "East bound")->required();
+  pointGrid->add_option("--north", grid.north, "North bound")->required();
+  pointGrid->add_option("--south", grid.south, "South bound")->required();
+  auto* spacing = pointGrid->add_option("--spacing", grid.spacing, "Distance between points: a regular grid");
+  auto* random = pointGrid->add_option("--random", grid.count, "Number of random points");
+  spacing->excludes(random);
+  pointGrid->add_option("--crs-of", grid.crsOf, "A layer (PATH or NAME=PATH) put on the map, whose coordinate system the points take");
+  pointGrid->add_option("--map", run.mapFile, "A map document (JSON) with further layers");
+  pointGrid->add_option("--preview", grid.previewPng, "Save the map with the grid's preview as this PNG picture");
+  pointGrid->add_option("--seed", grid.seed, "Seed the random points with this in place of the current second");
+  pointGrid->footer("Example: plenth point-grid out/grid --west 500000 --east 509000 --north 4107200 --south 4100000 "
+                    "--spacing 500 --crs-of sample/dem.tif --preview out/grid.png\n");
+  pointGrid->callback([&] {
+    Run("point-grid", [&] {
+      const auto points = plenth::cli::PointGrid(run, grid, std::cout);
+      std::cout << "wrote " << points << " points to " << grid.outPath << ".shp (layer PointGrid)\n";
+      if (!grid.previewPng.empty()) std::cout << "preview " << grid.previewPng << "\n";
     });
   });
 
