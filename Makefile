@@ -1,10 +1,11 @@
 # The two commands of the README, plus benchmarks. Each installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench clean
+.PHONY: setup build build-asan build-tsan test test-normal test-asan test-tsan demo bench verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -17,6 +18,12 @@ build-asan: setup
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPLENTH_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# The tests of what runs on several threads, under ThreadSanitizer: the effort kernel,
+# the effort surface's run and the window layer (messages between threads).
+build-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui
+
 test-normal: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -27,7 +34,12 @@ test-asan: build-asan
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: test-normal test-asan
+# Any report of a data race or a lock-order inversion fails the test that raised it.
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
+
+test: test-normal test-asan test-tsan
 
 demo: build
 	$(BUILD)/bin/plenth demo
@@ -35,5 +47,11 @@ demo: build
 bench: build
 	bench/run.sh $(BUILD)
 
+# The grid writer's "%0.6e" beside snprintf on every single-precision value and over a
+# billion doubles: a long run on one thread at the lowest priority (not part of test).
+verify-format: build
+	cmake --build $(BUILD) --target verify_format
+	nice -n 19 $(BUILD)/bin/verify_format
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

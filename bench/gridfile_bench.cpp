@@ -3,10 +3,12 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "data/gridfile.h"
+#include "data/gridfilenumbers.h"
 #include "platform/gis/pixeltype.h"
 
 namespace {
@@ -63,6 +65,69 @@ void Read(benchmark::State& state, int type) {
   state.SetBytesProcessed(state.iterations() * bytes);
   std::remove(FilePath(type).c_str());
 }
+
+// The value tokens of a strip's cells formatted into memory, no file: cells per second.
+template <class T>
+void Format(benchmark::State& state, int type) {
+  const auto cells = Cells<T>();
+  std::vector<char> text(cells.size() * plenth::GridTokenChars(type));
+  std::size_t bytes = 0;
+  for (auto _ : state) {
+    bytes = static_cast<std::size_t>(plenth::FormatGridValues(text.data(), type, cells.data(), cells.size()) - text.data());
+    benchmark::DoNotOptimize(text.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
+}
+
+// The same tokens read back from memory into cells: cells per second.
+template <class T>
+void Parse(benchmark::State& state, int type) {
+  const auto cells = Cells<T>();
+  std::vector<char> text(cells.size() * plenth::GridTokenChars(type));
+  const char* end = plenth::FormatGridValues(text.data(), type, cells.data(), cells.size());
+  std::vector<T> back(cells.size());
+  for (auto _ : state) {
+    const auto run = plenth::ParseGridValues(text.data(), end, true, type, back.data(), back.size());
+    benchmark::DoNotOptimize(run.values);
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells.size()));
+  state.SetBytesProcessed(state.iterations() * (end - text.data()));
+}
+
+// A plain copy of as many bytes as the FLOAT or SHORT tokens take: the memory's own pace.
+void Memcpy(benchmark::State& state, int type) {
+  const auto cells = Cells<float>();
+  std::vector<char> tokens(cells.size() * plenth::GridTokenChars(type));
+  const std::size_t bytes = static_cast<std::size_t>(
+      type == PT_FLOAT ? plenth::FormatGridValues(tokens.data(), PT_FLOAT, cells.data(), cells.size()) - tokens.data()
+                : plenth::FormatGridValues(tokens.data(), PT_SHORT, Cells<std::int16_t>().data(), cells.size()) - tokens.data());
+  std::vector<char> copy(bytes);
+  for (auto _ : state) {
+    std::memcpy(copy.data(), tokens.data(), bytes);
+    benchmark::DoNotOptimize(copy.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(cells.size()));
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(bytes));
+}
+
+void FormatFloat(benchmark::State& s) { Format<float>(s, PT_FLOAT); }
+void FormatDouble(benchmark::State& s) { Format<double>(s, PT_DOUBLE); }
+void FormatShort(benchmark::State& s) { Format<std::int16_t>(s, PT_SHORT); }
+void ParseFloat(benchmark::State& s) { Parse<float>(s, PT_FLOAT); }
+void ParseDouble(benchmark::State& s) { Parse<double>(s, PT_DOUBLE); }
+void ParseShort(benchmark::State& s) { Parse<std::int16_t>(s, PT_SHORT); }
+void MemcpyFloatTokens(benchmark::State& s) { Memcpy(s, PT_FLOAT); }
+void MemcpyShortTokens(benchmark::State& s) { Memcpy(s, PT_SHORT); }
+
+BENCHMARK(FormatFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK(FormatDouble)->Unit(benchmark::kMillisecond);
+BENCHMARK(FormatShort)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseFloat)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseDouble)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseShort)->Unit(benchmark::kMillisecond);
+BENCHMARK(MemcpyFloatTokens)->Unit(benchmark::kMillisecond);
+BENCHMARK(MemcpyShortTokens)->Unit(benchmark::kMillisecond);
 
 void WriteFloat(benchmark::State& s) { Write<float>(s, PT_FLOAT); }
 void WriteShort(benchmark::State& s) { Write<std::int16_t>(s, PT_SHORT); }

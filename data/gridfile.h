@@ -33,6 +33,7 @@ class GridWriter {
   bool Close();
   bool IsOpen() const { return file_ != nullptr; }
 
+  // Text of any length; a long one goes to the file without a copy.
   void Append(std::string_view text);
   // Room for `bytes` more characters, written directly; Commit says how many were used.
   char* Reserve(std::size_t bytes);
@@ -46,7 +47,7 @@ class GridWriter {
   bool failed_ = false;
 };
 
-// A buffered file reader that hands out header lines and number tokens.
+// A buffered file reader that hands out header lines and then values.
 class GridReader {
  public:
   GridReader() = default;
@@ -61,13 +62,20 @@ class GridReader {
   // One line without its line end (CR LF or LF); false at the end of the file or when
   // the line is longer than maxLength.
   bool ReadLine(std::string& line, std::size_t maxLength);
-  // Skips white space and makes at least `want` bytes (or the rest of the file)
-  // available at Peek(); returns how many are.
-  std::size_t Fill(std::size_t want);
-  const char* Peek() const { return buffer_.data() + pos_; }
-  void Advance(std::size_t n) { pos_ += n; }
+  // Up to `count` values of the datatype into consecutive cells, each after any white
+  // space; stops at the end of the file or at text that is not a number. Returns how
+  // many were read.
+  std::size_t ReadValues(int datatype, void* cells, std::size_t count);
+
+  // The text not yet read, at least `bytes` of it where the file has them (and a longer
+  // buffer where they do not fit); *final tells whether the file ends where it does. The
+  // text stays as it is until the next call that reads.
+  std::string_view Text(std::size_t bytes, bool* final);
+  // Marks the first `bytes` of that text read.
+  void Consume(std::size_t bytes) { pos_ += bytes; }
 
  private:
+  bool More();
   std::FILE* file_ = nullptr;
   std::vector<char> buffer_;
   std::size_t pos_ = 0;
@@ -97,7 +105,8 @@ std::size_t ReadGridValues(GridReader& file, int datatype, void* cells, std::siz
 // directory + base + ".dat" for one band; directory + base + band index + ".dat" for more.
 std::string GridFileName(const std::string& directory, const std::string& base, int band, int bandCount);
 
-// "%0.6e" as the format writes it: a three-digit exponent (1.250000e+001).
+// "%0.6e" as the format writes it, a three-digit exponent (1.250000e+001), through the
+// standard library's exact conversion: the reference for the writer's own fast one.
 std::string FormatScientific(double value);
 
 }  // namespace plenth

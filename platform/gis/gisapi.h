@@ -31,6 +31,7 @@ constexpr HRESULT GIS_E_EXISTS = MakeHresult(0x80041002u);        // a dataset o
 constexpr HRESULT GIS_E_UNSUPPORTED = MakeHresult(0x80041003u);   // a type the store cannot hold
 constexpr HRESULT GIS_E_BADNAME = MakeHresult(0x80041004u);       // a name the store cannot hold unchanged
 constexpr HRESULT GIS_E_IO = MakeHresult(0x80041005u);            // reading or writing the store failed
+constexpr HRESULT GIS_E_TOOLARGE = MakeHresult(0x80041006u);      // a raster larger than the format holds
 
 struct SpatialReference;
 struct Envelope;
@@ -51,16 +52,14 @@ struct CellArray;
 struct XYPair;
 struct Workspace;
 
-#define PLENTH_GIS_IID(Id) static constexpr IID iid = com::Guid(Id)
-
 struct XYPair : IUnknown {
-  PLENTH_GIS_IID("{3BD8BCBB-06B8-435A-A7EE-084AEC2F0CEB}");
+  static constexpr IID iid = com::Guid("{3BD8BCBB-06B8-435A-A7EE-084AEC2F0CEB}");
   virtual HRESULT QueryCoords(double* x, double* y) = 0;
   virtual HRESULT PutCoords(double x, double y) = 0;
 };
 
 struct SpatialReference : IUnknown {
-  PLENTH_GIS_IID("{B3105278-0B53-4AF4-BF25-F28E75FCFA1D}");
+  static constexpr IID iid = com::Guid("{B3105278-0B53-4AF4-BF25-F28E75FCFA1D}");
   virtual HRESULT IsProjected(VARIANT_BOOL* projected) = 0;
   // The linear unit of a projected system; fails for any other.
   virtual HRESULT LinearUnit(BSTR* name, double* metersPerUnit) = 0;
@@ -68,7 +67,7 @@ struct SpatialReference : IUnknown {
 };
 
 struct Geometry : IUnknown {
-  PLENTH_GIS_IID("{5D790C0D-F59C-4C84-825D-1536DC3AA6F3}");
+  static constexpr IID iid = com::Guid("{5D790C0D-F59C-4C84-825D-1536DC3AA6F3}");
   virtual HRESULT get_GeometryType(LONG* type) = 0;
   virtual HRESULT get_IsEmpty(VARIANT_BOOL* empty) = 0;
   virtual HRESULT get_SpatialReference(SpatialReference** reference) = 0;
@@ -81,21 +80,21 @@ struct Geometry : IUnknown {
 };
 
 struct Point : Geometry {
-  PLENTH_GIS_IID("{230030E7-17F0-4A3C-ACEA-F4F0827E89FB}");
+  static constexpr IID iid = com::Guid("{230030E7-17F0-4A3C-ACEA-F4F0827E89FB}");
   virtual HRESULT get_X(double* x) = 0;
   virtual HRESULT get_Y(double* y) = 0;
   virtual HRESULT PutCoords(double x, double y) = 0;
 };
 
 struct Envelope : Geometry {
-  PLENTH_GIS_IID("{195D6640-E2CF-4091-9794-9EEC42B19080}");
+  static constexpr IID iid = com::Guid("{195D6640-E2CF-4091-9794-9EEC42B19080}");
   virtual HRESULT QueryCoords(double* xMin, double* yMin, double* xMax, double* yMax) = 0;
   virtual HRESULT PutCoords(double xMin, double yMin, double xMax, double yMax) = 0;
   virtual HRESULT get_LowerLeft(Point** point) = 0;
 };
 
 struct Segment : IUnknown {
-  PLENTH_GIS_IID("{6A1F3C2E-4B7D-4E8A-9C01-2D3E4F5A6B7C}");
+  static constexpr IID iid = com::Guid("{6A1F3C2E-4B7D-4E8A-9C01-2D3E4F5A6B7C}");
   virtual HRESULT get_FromPoint(Point** point) = 0;
   virtual HRESULT get_ToPoint(Point** point) = 0;
   virtual HRESULT PutCoords(Point* from, Point* to) = 0;
@@ -103,7 +102,7 @@ struct Segment : IUnknown {
 
 // The segments of a polyline or polygon, over all its parts in order.
 struct SegmentCollection : IUnknown {
-  PLENTH_GIS_IID("{7B2E4D3F-5C8E-4F9B-AD12-3E4F5A6B7C8D}");
+  static constexpr IID iid = com::Guid("{7B2E4D3F-5C8E-4F9B-AD12-3E4F5A6B7C8D}");
   virtual HRESULT get_SegmentCount(LONG* count) = 0;
   virtual HRESULT get_Segment(LONG index, Segment** segment) = 0;
   // Adds a segment at the end: it continues the last part when it starts where that
@@ -115,12 +114,12 @@ struct SegmentCollection : IUnknown {
 };
 
 struct Polyline : Geometry {
-  PLENTH_GIS_IID("{8C3F5E40-6D9F-4FAC-BE23-4F5A6B7C8D9E}");
+  static constexpr IID iid = com::Guid("{8C3F5E40-6D9F-4FAC-BE23-4F5A6B7C8D9E}");
   virtual HRESULT get_PartCount(LONG* count) = 0;
 };
 
 struct Polygon : Geometry {
-  PLENTH_GIS_IID("{9D406F51-7EA0-40BD-CF34-5A6B7C8D9EAF}");
+  static constexpr IID iid = com::Guid("{9D406F51-7EA0-40BD-CF34-5A6B7C8D9EAF}");
   // Strictly inside: a point on the boundary or in a hole is not contained.
   virtual HRESULT Contains(Point* point, VARIANT_BOOL* contains) = 0;
   // Its rings, part by part, each outer ring before its holes, in the order its segments
@@ -131,7 +130,7 @@ struct Polygon : Geometry {
 };
 
 struct GeometryDef : IUnknown {
-  PLENTH_GIS_IID("{AE517062-8FB1-41CE-D045-6B7C8D9EAFB0}");
+  static constexpr IID iid = com::Guid("{AE517062-8FB1-41CE-D045-6B7C8D9EAFB0}");
   virtual HRESULT get_GeometryType(LONG* type) = 0;
   virtual HRESULT put_GeometryType(LONG type) = 0;
   virtual HRESULT get_SpatialReference(SpatialReference** reference) = 0;
@@ -139,7 +138,7 @@ struct GeometryDef : IUnknown {
 };
 
 struct Field : IUnknown {
-  PLENTH_GIS_IID("{BF628173-90C2-42DF-E156-7C8D9EAFB0C1}");
+  static constexpr IID iid = com::Guid("{BF628173-90C2-42DF-E156-7C8D9EAFB0C1}");
   virtual HRESULT get_Name(BSTR* name) = 0;
   virtual HRESULT put_Name(BSTR name) = 0;
   virtual HRESULT get_Type(LONG* type) = 0;
@@ -155,7 +154,7 @@ struct Field : IUnknown {
 };
 
 struct Fields : IUnknown {
-  PLENTH_GIS_IID("{C0739284-A1D3-43E0-F267-8D9EAFB0C1D2}");
+  static constexpr IID iid = com::Guid("{C0739284-A1D3-43E0-F267-8D9EAFB0C1D2}");
   virtual HRESULT get_FieldCount(LONG* count) = 0;
   virtual HRESULT get_Field(LONG index, Field** field) = 0;
   // The index of the field of that name (case-insensitive, as the store), or -1.
@@ -165,7 +164,7 @@ struct Fields : IUnknown {
 
 // What features and feature buffers share: a shape and values by field index.
 struct FeatureValues : IUnknown {
-  PLENTH_GIS_IID("{D184A395-B2E4-44F1-0378-9EAFB0C1D2E3}");
+  static constexpr IID iid = com::Guid("{D184A395-B2E4-44F1-0378-9EAFB0C1D2E3}");
   virtual HRESULT get_Fields(Fields** fields) = 0;
   // The feature's shape. Changes to it are kept by putref_Shape.
   virtual HRESULT get_Shape(Geometry** shape) = 0;
@@ -177,16 +176,16 @@ struct FeatureValues : IUnknown {
 };
 
 struct Feature : FeatureValues {
-  PLENTH_GIS_IID("{E295B4A6-C3F5-4502-1489-AFB0C1D2E3F4}");
+  static constexpr IID iid = com::Guid("{E295B4A6-C3F5-4502-1489-AFB0C1D2E3F4}");
   virtual HRESULT get_OID(LONG* id) = 0;
 };
 
 struct FeatureBuffer : FeatureValues {
-  PLENTH_GIS_IID("{F3A6C5B7-D406-4613-259A-B0C1D2E3F405}");
+  static constexpr IID iid = com::Guid("{F3A6C5B7-D406-4613-259A-B0C1D2E3F405}");
 };
 
 struct FeatureCursor : IUnknown {
-  PLENTH_GIS_IID("{04B7D6C8-E517-4724-36AB-C1D2E3F40516}");
+  static constexpr IID iid = com::Guid("{04B7D6C8-E517-4724-36AB-C1D2E3F40516}");
   // The next feature, or none (S_OK) at the end.
   virtual HRESULT NextFeature(Feature** feature) = 0;
   // Writes the feature's values and shape back (update cursors only).
@@ -195,15 +194,20 @@ struct FeatureCursor : IUnknown {
   virtual HRESULT get_Fields(Fields** fields) = 0;
 };
 
+// Adds features to a class. A buffered cursor holds the features inserted until it is
+// flushed (and gives no object id for them); an unbuffered one writes each at once.
+// Flushing writes the held features into the class, where every reader of the class
+// sees them; the class's files on disk are brought up to date (headers, index) when
+// the cursor is released.
 struct InsertCursor : IUnknown {
-  PLENTH_GIS_IID("{15C8E7D9-F628-4835-47BC-D2E3F4051627}");
+  static constexpr IID iid = com::Guid("{15C8E7D9-F628-4835-47BC-D2E3F4051627}");
   virtual HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) = 0;
   virtual HRESULT Flush() = 0;
   virtual HRESULT FindField(BSTR name, LONG* index) = 0;
 };
 
 struct FeatureClass : IUnknown {
-  PLENTH_GIS_IID("{26D9F8EA-0739-4946-58CD-E3F405162738}");
+  static constexpr IID iid = com::Guid("{26D9F8EA-0739-4946-58CD-E3F405162738}");
   virtual HRESULT get_ShapeType(LONG* type) = 0;
   virtual HRESULT get_ShapeFieldName(BSTR* name) = 0;
   virtual HRESULT get_FeatureType(LONG* type) = 0;
@@ -224,16 +228,18 @@ struct FeatureClass : IUnknown {
 };
 
 struct Workspace : IUnknown {
-  PLENTH_GIS_IID("{37EA09FB-184A-4A57-69DE-F40516273849}");
+  static constexpr IID iid = com::Guid("{37EA09FB-184A-4A57-69DE-F40516273849}");
   virtual HRESULT get_PathName(BSTR* path) = 0;
 };
 
 struct RasterWorkspace : IUnknown {
-  PLENTH_GIS_IID("{48FB1A0C-295B-4B68-7AEF-05162738495A}");
+  static constexpr IID iid = com::Guid("{48FB1A0C-295B-4B68-7AEF-05162738495A}");
   // The dataset by its name as given, else with ".tif".
   virtual HRESULT OpenRasterDataset(BSTR name, RasterDataset** dataset) = 0;
   // A new dataset with its lower-left corner at origin; "GRID" datasets are GeoTIFFs
-  // named by the name plus ".tif" when it has no extension. Never over an existing one.
+  // named by the name plus ".tif" when it has no extension. Never over an existing one;
+  // a raster larger than a GeoTIFF holds is refused (GIS_E_TOOLARGE) before anything is
+  // created.
   virtual HRESULT CreateRasterDataset(BSTR name, BSTR format, Point* origin, LONG columns, LONG rows,
                                       double cellX, double cellY, LONG bands, LONG pixelType,
                                       SpatialReference* reference, VARIANT_BOOL permanent,
@@ -241,7 +247,7 @@ struct RasterWorkspace : IUnknown {
 };
 
 struct FeatureWorkspace : IUnknown {
-  PLENTH_GIS_IID("{590C2B1D-3A6C-4C79-8BF0-162738495A6B}");
+  static constexpr IID iid = com::Guid("{590C2B1D-3A6C-4C79-8BF0-162738495A6B}");
   virtual HRESULT OpenFeatureClass(BSTR name, FeatureClass** featureClass) = 0;
   // A new shapefile; never over an existing one. The shape field's GeometryDef gives
   // the geometry type and spatial reference.
@@ -251,30 +257,30 @@ struct FeatureWorkspace : IUnknown {
 };
 
 struct WorkspaceFactory : IUnknown {
-  PLENTH_GIS_IID("{6A1D3C2E-4B7D-4D8A-9C01-2738495A6B7C}");
+  static constexpr IID iid = com::Guid("{6A1D3C2E-4B7D-4D8A-9C01-2738495A6B7C}");
   virtual HRESULT OpenFromFile(BSTR path, OLE_HANDLE window, Workspace** workspace) = 0;
 };
 
 struct RasterDataset : IUnknown {
-  PLENTH_GIS_IID("{7B2E4D3F-5C8E-4E9B-AD12-38495A6B7C8D}");
+  static constexpr IID iid = com::Guid("{7B2E4D3F-5C8E-4E9B-AD12-38495A6B7C8D}");
   virtual HRESULT get_Name(BSTR* name) = 0;
   virtual HRESULT get_WorkspacePath(BSTR* path) = 0;
   virtual HRESULT Delete() = 0;  // removes its files; the dataset is then closed
 };
 
 struct RasterBandCollection : IUnknown {
-  PLENTH_GIS_IID("{8C3F5E40-6D9F-4FAC-BE23-495A6B7C8D9E}");
+  static constexpr IID iid = com::Guid("{8C3F5E40-6D9F-4FAC-BE23-495A6B7C8D9E}");
   virtual HRESULT get_Count(LONG* count) = 0;
   virtual HRESULT Item(LONG index, RasterBand** band) = 0;  // from 0
 };
 
 struct RasterBand : IUnknown {
-  PLENTH_GIS_IID("{9D406F51-7EA0-4FBD-CF34-5A6B7C8D9EA0}");
+  static constexpr IID iid = com::Guid("{9D406F51-7EA0-4FBD-CF34-5A6B7C8D9EA0}");
   virtual HRESULT get_Index(LONG* index) = 0;
 };
 
 struct RasterProps : IUnknown {
-  PLENTH_GIS_IID("{AE517062-8FB1-4FCE-D045-6B7C8D9EAFB1}");
+  static constexpr IID iid = com::Guid("{AE517062-8FB1-4FCE-D045-6B7C8D9EAFB1}");
   virtual HRESULT get_Width(LONG* width) = 0;
   virtual HRESULT get_Height(LONG* height) = 0;
   virtual HRESULT get_PixelType(LONG* type) = 0;
@@ -288,7 +294,7 @@ struct RasterProps : IUnknown {
 
 // A band's raw cells.
 struct RawPixels : IUnknown {
-  PLENTH_GIS_IID("{BF628173-90C2-4FDF-E156-7C8D9EAFB0C2}");
+  static constexpr IID iid = com::Guid("{BF628173-90C2-4FDF-E156-7C8D9EAFB0C2}");
   virtual HRESULT CreatePixelBlock(XYPair* size, PixelBlock** block) = 0;
   // Fills the block from the cell at topLeft; cells past the raster's last row or
   // column get the band's no-data value (0 without one).
@@ -300,7 +306,7 @@ struct RawPixels : IUnknown {
 };
 
 struct PixelBlock : IUnknown {
-  PLENTH_GIS_IID("{C0739284-A1D3-40E0-F267-8D9EAFB0C1D3}");
+  static constexpr IID iid = com::Guid("{C0739284-A1D3-40E0-F267-8D9EAFB0C1D3}");
   virtual HRESULT get_Width(LONG* width) = 0;
   virtual HRESULT get_Height(LONG* height) = 0;
   virtual HRESULT get_PixelType(LONG plane, LONG* type) = 0;
@@ -310,7 +316,7 @@ struct PixelBlock : IUnknown {
 };
 
 struct CellArray : IUnknown {
-  PLENTH_GIS_IID("{D184A395-B2E4-41F1-0378-9EAFB0C1D2E4}");
+  static constexpr IID iid = com::Guid("{D184A395-B2E4-41F1-0378-9EAFB0C1D2E4}");
   virtual HRESULT get_PixelType(LONG* type) = 0;
   virtual HRESULT get_Width(LONG* width) = 0;
   virtual HRESULT get_Height(LONG* height) = 0;
@@ -319,23 +325,22 @@ struct CellArray : IUnknown {
 };
 
 struct IdentifyResult : IUnknown {
-  PLENTH_GIS_IID("{E295B4A6-C3F5-4202-1489-AFB0C1D2E3F5}");
+  static constexpr IID iid = com::Guid("{E295B4A6-C3F5-4202-1489-AFB0C1D2E3F5}");
   virtual HRESULT get_Name(BSTR* name) = 0;
 };
 
 // What identifying a raster at a point gives: the cell value as text.
 struct RasterIdentifyResult : IdentifyResult {
-  PLENTH_GIS_IID("{F3A6C5B7-D406-4313-259A-B0C1D2E3F406}");
+  static constexpr IID iid = com::Guid("{F3A6C5B7-D406-4313-259A-B0C1D2E3F406}");
   virtual HRESULT get_Value(BSTR* text) = 0;
 };
 
 struct IdentifyResults : IUnknown {
-  PLENTH_GIS_IID("{04B7D6C8-E517-4424-36AB-C1D2E3F40517}");
+  static constexpr IID iid = com::Guid("{04B7D6C8-E517-4424-36AB-C1D2E3F40517}");
   virtual HRESULT get_Count(LONG* count) = 0;
   virtual HRESULT get_Element(LONG index, IUnknown** element) = 0;
 };
 
-#undef PLENTH_GIS_IID
 
 // Creatable classes.
 inline constexpr CLSID CLSID_RasterWorkspaceFactory = com::Guid("{4C91D963-3390-11D2-8D25-0000F8780535}");

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <sstream>
+#include <tuple>
 
 #include "data/gridfile.h"
 
@@ -362,6 +363,52 @@ TEST_F(GridFileTest, LongTokensAreNotCutWhereTheBufferIsRefilled) {
     std::vector<std::int16_t> cells(1201, 0);
     ASSERT_EQ(plenth::ReadGridValues(r, 6, cells.data(), cells.size()), 1200u);
     EXPECT_EQ(std::count(cells.begin(), cells.begin() + 1200, 5), 1200);
+  }
+}
+
+TEST_F(GridFileTest, APlusBeforeAMinusIsNoNumber) {
+  // As the C library reads it: "+5" is 5, "+-5" no number at all, so reading stops there.
+  for (const char* type : {"SHORT", "LONG", "FLOAT", "DOUBLE"}) {
+    SCOPED_TRACE(type);
+    const std::string header = "ncols         3\nnrows         1\n" + std::string(kCorner) + "datatype\t" + type + "\n";
+    Put(Path("p.dat"), header + "NODATA_value  +2\n 1 +-5 3\n");
+    plenth::GridReader r;
+    ASSERT_TRUE(r.Open(Path("p.dat")));
+    GridHeader h;
+    ASSERT_TRUE(plenth::ReadGridHeader(r, &h));
+    EXPECT_EQ(h.nodata, 2);
+    double cells[3];
+    EXPECT_EQ(plenth::ReadGridValues(r, h.datatype, cells, 3), 1u);
+    Put(Path("n.dat"), header + "NODATA_value  +-5\n 1 2 3\n");
+    plenth::GridReader n;
+    ASSERT_TRUE(n.Open(Path("n.dat")));
+    EXPECT_FALSE(plenth::ReadGridHeader(n, &h));
+  }
+}
+
+TEST_F(GridFileTest, ATokenOfManyMegabytesIsReadWhole) {
+  // A token sixteen times the reader's buffer. The reader once took 40 more bytes at a time
+  // and parsed the token again each time: hours for this file (the test's timeout ends it).
+  const std::string zeros(16 << 20, '0');
+  for (const auto& [type, token, value] : {std::tuple{"SHORT", zeros + "7", 7.0}, std::tuple{"DOUBLE", zeros + "2.5", 2.5}}) {
+    SCOPED_TRACE(type);
+    Put(Path("huge.dat"), "ncols         2\nnrows         1\n" + std::string(kCorner) + "datatype\t" + type +
+                              "\nNODATA_value  0\n " + token + " 8\r\n");
+    plenth::GridReader r;
+    ASSERT_TRUE(r.Open(Path("huge.dat")));
+    GridHeader h;
+    ASSERT_TRUE(plenth::ReadGridHeader(r, &h));
+    double cells[2] = {};
+    ASSERT_EQ(plenth::ReadGridValues(r, h.datatype, cells, 2), 2u);
+    if (h.datatype == 6) {
+      std::int16_t shorts[2];
+      std::memcpy(shorts, cells, sizeof shorts);
+      EXPECT_EQ(shorts[0], value);
+      EXPECT_EQ(shorts[1], 8);
+    } else {
+      EXPECT_EQ(cells[0], value);
+      EXPECT_EQ(cells[1], 8);
+    }
   }
 }
 

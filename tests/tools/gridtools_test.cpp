@@ -14,6 +14,7 @@
 #include "hostapp/layers.h"
 #include "hostapp/objects.h"
 #include "resources/resource.h"
+#include "tests/tools/rasters.h"
 #include "tools/exportgrid/exportgrid.h"
 #include "tools/importgrid/importgrid.h"
 #include "ui/automation.h"
@@ -24,22 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace ua = ui::automation;
 
-// A raster written with GDAL itself: band b's cell i holds values[b][i].
-// The cells are given in the file's order, from its first row.
-template <class T>
-void WriteRaster(const std::string& path, GDALDataType type, int cols, int rows, const std::vector<std::vector<T>>& values,
-                 double nodata, std::array<double, 6> gt = {500000.5, 30, 0, 4100060, 0, -30}) {
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr));
-  ASSERT_TRUE(ds);
-  ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
-  for (std::size_t b = 0; b < values.size(); ++b) {
-    GDALRasterBand* band = ds->GetRasterBand(static_cast<int>(b) + 1);
-    ASSERT_EQ(band->SetNoDataValue(nodata), CE_None);
-    std::vector<T> cells = values[b];
-    EXPECT_EQ(band->RasterIO(GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, type, 0, 0), CE_None);
-  }
-}
+using plenth::test::WriteRaster;
 
 std::string Bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -249,6 +235,70 @@ TEST_F(GridToolsTest, ImportWalksStripsWithOneDotEach) {
   // The cells the file had no values for hold the no-data value.
   EXPECT_EQ(std::vector<int>(first, first + 4), (std::vector<int>{7, 8, 9, 0}));
   EXPECT_EQ(last, 0);
+}
+
+// A header that declares far more cells than the file holds: the cells after the last
+// value are no-data, and the strips after the one where the values ran out are left as
+// the new raster has them, unwritten, so that the import takes as long as its file does.
+// (Writing every strip of no-data, as the import once did, takes the first raster, of a
+// million by a million cells, more than an hour: the test's timeout ends that.)
+TEST_F(GridToolsTest, ARasterWhoseFileRunsOutIsNoDataBeyondItsValuesWithoutWritingThem) {
+  const struct {
+    const char* name;
+    int cols, rows;
+    const char* type;
+    std::size_t strips;
+    std::vector<std::pair<int, int>> noData;  // cells to look at, column and row
+  } cases[] = {
+      // Tiles of 256 x 256; strips of one row. The rest of the row written, the rows after
+      // it in the same tile, the next tile, and far beyond.
+      {"wide", 1000000, 1000000, "DOUBLE", 1000000,
+       {{3, 0}, {999999, 0}, {0, 1}, {5, 255}, {5, 256}, {500000, 500000}, {999999, 999999}}},
+      // File strips of 2048 rows; 3 strips of a million rows: one file strip holds rows
+      // 999424 to 1001471.
+      {"tall", 1, 3000000, "LONG", 3, {{0, 3}, {0, 999999}, {0, 1000000}, {0, 1001471}, {0, 1001472}, {0, 2999999}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::ofstream(At(std::string(c.name) + ".dat"), std::ios::binary)
+        << "ncols         " << c.cols << "\r\nnrows         " << c.rows
+        << "\r\ncellsize      1.0000\r\nlowerleftX  0.0000000000\r\nlowerleftY  0.0000000000\r\ndatatype\t" << c.type
+        << "\r\nNODATA_value  7\r\n 1 2 3\r\n";
+    plenth::OpenLog(nullptr, nullptr);
+    ASSERT_EQ(plenth::ImportGridFileToRaster(At(std::string(c.name) + ".dat").c_str(), dir_.c_str(), c.name), 1);
+    // Every strip's dot (as many as the log's text keeps).
+    const std::string log = plenth::LogText();
+    const std::size_t dots = log.size() - (log.find_last_not_of('.') == std::string::npos ? 0 : log.find_last_not_of('.') + 1);
+    EXPECT_EQ(dots, std::min(c.strips, plenth::kLogTextCapacity - 1));
+    GDALDatasetUniquePtr ds(GDALDataset::Open(At(std::string(c.name) + ".tif").c_str()));
+    ASSERT_TRUE(ds);
+    GDALRasterBand* band = ds->GetRasterBand(1);
+    const auto cell = [&](int x, int y) {
+      double v = -1;
+      EXPECT_EQ(band->RasterIO(GF_Read, x, y, 1, 1, &v, 1, 1, GDT_Float64, 0, 0), CE_None);
+      return v;
+    };
+    EXPECT_EQ(cell(0, 0), 1);
+    EXPECT_EQ(c.cols > 1 ? cell(2, 0) : cell(0, 2), 3);
+    for (const auto& [x, y] : c.noData) EXPECT_EQ(cell(x, y), 7) << x << ", " << y;
+    ds.reset();
+    fs::remove(At(std::string(c.name) + ".tif"));
+  }
+}
+
+// A header the output format cannot hold is refused with the reason in the log, and
+// nothing is created.
+TEST_F(GridToolsTest, ARasterTooLargeForTheFormatIsRefusedWithItsReason) {
+  std::ofstream(At("vast.dat"), std::ios::binary)
+      << "ncols         20000000\r\nnrows         20000000\r\ncellsize      1.0000\r\nlowerleftX  0.0000000000\r\n"
+         "lowerleftY  0.0000000000\r\ndatatype\tUCHAR\r\nNODATA_value  0\r\n 1\r\n";
+  plenth::OpenLog(nullptr, nullptr);
+  EXPECT_EQ(plenth::ImportGridFileToRaster(At("vast.dat").c_str(), dir_.c_str(), "vast"), 0);
+  const std::string log = plenth::LogText();
+  EXPECT_EQ(log.substr(log.rfind("Unable")),
+            "Unable to create a raster of 20000000 x 20000000 cells: more than the GRID format holds\r\n");
+  EXPECT_FALSE(fs::exists(At("vast.tif")));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);  // the input alone
 }
 
 TEST_F(GridToolsTest, CancelWritesNothingAndGivesTheSelectToolBack) {

@@ -60,33 +60,34 @@ bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::str
     return false;
   }
   const GridStrips strips = StripsFor(header.ncols, header.nrows);
-  com::ComPtr<PixelBlock> block;
-  raw->CreatePixelBlock(gis::MakeXYPair(header.ncols, static_cast<double>(strips.rowsPerStrip)).get(), block.put());
-  if (!block) {
+  const auto blockSize = gis::MakeXYPair(header.ncols, static_cast<double>(strips.rowsPerStrip));
+  com::ComPtr<PixelBlock> blocks[2];
+  raw->CreatePixelBlock(blockSize.get(), blocks[0].put());
+  if (!blocks[0]) {
     LogMessage("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
     return false;
   }
-  const int bytes = PixelTypeBytes(type);
-  for (std::int64_t s = 0; s < strips.count; ++s) {
-    const std::int64_t top = s * strips.rowsPerStrip;
+  // A second block lets the next strip be read while this one is written; without the
+  // memory for it, strips are read one after the other.
+  if (strips.count > 1) raw->CreatePixelBlock(blockSize.get(), blocks[1].put());
+  const bool readAhead = blocks[1] != nullptr;
+  const auto readStrip = [&](std::int64_t s) -> const void* {
+    PixelBlock* block = blocks[readAhead ? s % 2 : 0].get();
     // The block keeps its full height: the last strip may reach past the last row.
-    if (FAILED(raw->Read(gis::MakeXYPair(0, static_cast<double>(top)).get(), block.get()))) {
+    if (FAILED(raw->Read(gis::MakeXYPair(0, static_cast<double>(s * strips.rowsPerStrip)).get(), block))) {
       LogMessage("Unable to read raw pixels into buffer\r\n");
-      return false;
+      return nullptr;
     }
     com::ComPtr<CellArray> cells;
     block->GetPlane(0, cells.put());
     void* data = nullptr;
     if (!cells || FAILED(cells->Data(&data))) {
       LogMessage("Unable to get pixel data array\r\n");
-      return false;
+      return nullptr;
     }
-    const auto* row = static_cast<const unsigned char*>(data);
-    for (std::int64_t r = 0; r < strips.rowsPerStrip && top + r < header.nrows; ++r) {
-      WriteGridRow(file, type, row, static_cast<std::size_t>(header.ncols));
-      row += static_cast<std::size_t>(header.ncols) * static_cast<std::size_t>(bytes);
-    }
-  }
+    return data;  // the block's own cells, there as long as the block is
+  };
+  if (!WriteGridStrips(file, type, header.ncols, header.nrows, readStrip, readAhead)) return false;
   return file.Close();  // a file that could not be written whole is a failure
 }
 

@@ -1,6 +1,8 @@
 #include "tools/importgrid/importgrid.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 
 #include "com/classes.h"
 #include "data/gridfile.h"
@@ -36,7 +38,9 @@ const CommandInfo kInfo{
     CommandInfo::Restore::Reporting,
 };
 
-// Fills the raster from the file strip by strip, one "." in the log per strip.
+// Fills the raster from the file strip by strip, one "." in the log per strip. Once the
+// file has no more values, the strips after the one where it ran out are left as the new
+// raster has them, no-data, without writing them.
 bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
   com::ComPtr<RasterBand> band;
   if (auto bands = com::ComPtr<RasterDataset>(dataset).query<RasterBandCollection>()) bands->Item(0, band.put());
@@ -52,6 +56,7 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
   if (FAILED(raw->CreatePixelBlock(size.get(), block.put())) || !block) return false;
   com::ComPtr<IUnknown> cache;
   raw->AcquireCache(cache.put());
+  GridStripReader values(file, h.datatype, h.ncols, h.nrows);  // reads each next strip ahead
   com::ComPtr<CellArray> cells;
   for (std::int64_t s = 0; s < strips.count; ++s) {
     LogMessage(".");
@@ -72,13 +77,17 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
     cells->Data(&data);
     const std::int64_t rows = std::min(strips.rowsPerStrip, h.nrows - top);
     const std::size_t wanted = static_cast<std::size_t>(rows) * static_cast<std::size_t>(h.ncols);
-    const std::size_t read = ReadGridValues(file, h.datatype, data, wanted);
+    const std::size_t read = values.Read(s, data);
     // Cells the file has no value for hold the no-data value (a value of the cell type).
     VisitPixelType(h.datatype, [&]<class T>() {
       std::fill(static_cast<T*>(data) + read, static_cast<T*>(data) + wanted, static_cast<T>(h.nodata));
     });
     if (FAILED(block->PutPlane(0, cells.get()))) return false;
     if (FAILED(raw->Write(topLeft.get(), block.get()))) return false;
+    if (read < wanted) {  // the rest of the raster is no-data as it stands: its dots in one go
+      if (s + 1 < strips.count) LogMessage(std::string(static_cast<std::size_t>(strips.count - 1 - s), '.').c_str());
+      break;
+    }
   }
   return SUCCEEDED(raw->ReturnCache(cache.get()));
 }
@@ -112,9 +121,16 @@ int ImportGridFileToRaster(const char* inputPath, const char* directory, const c
   if (!origin) return 0;
   origin->PutCoords(header.lowerleftX, header.lowerleftY);
   com::ComPtr<RasterDataset> dataset;
-  rasters->CreateRasterDataset(com::BStr(outputName).get(), com::BStr("GRID").get(), origin.get(), header.ncols,
-                               header.nrows, header.cellsize, header.cellsize, 1, header.datatype, nullptr,
-                               VARIANT_TRUE, dataset.put());
+  const HRESULT created = rasters->CreateRasterDataset(com::BStr(outputName).get(), com::BStr("GRID").get(),
+                                                       origin.get(), header.ncols, header.nrows, header.cellsize,
+                                                       header.cellsize, 1, header.datatype, nullptr, VARIANT_TRUE,
+                                                       dataset.put());
+  if (created == GIS_E_TOOLARGE) {  // the one refusal the user can do something about: say why
+    char reason[160];
+    std::snprintf(reason, sizeof reason, "Unable to create a raster of %ld x %ld cells: more than the GRID format holds\r\n",
+                  static_cast<long>(header.ncols), static_cast<long>(header.nrows));
+    LogMessage(reason);
+  }
   if (!dataset) return 0;
   if (!FillRaster(file, header, dataset.get())) {
     dataset->Delete();
