@@ -50,7 +50,8 @@ tested=$(/usr/bin/python3 - <<'PY'
 from osgeo import ogr
 size, cell, left, top = 4000, 2.5, 500000 + 1.25, 4100000 - 1.25
 total = 0
-for f in ogr.Open("polygons.shp").GetLayer(0):
+polygons = ogr.Open("polygons.shp")  # the layer lives as long as its dataset
+for f in polygons.GetLayer(0):
     x0, x1, y0, y1 = f.GetGeometryRef().GetEnvelope()
     r0 = max(0, min(int((top - y1) / cell), size)); r1 = min(int((top - y0) / cell), size - 1)
     c0 = max(0, min(int((x0 - left) / cell), size)); c1 = min(int((x1 - left) / cell), size - 1)
@@ -63,7 +64,8 @@ c_plenth=$(seconds "$plenth" poly-clip polygons.shp classes.tif --prefix c)
 c_peer=$(seconds rasterize)
 counted=$(/usr/bin/python3 -c '
 from osgeo import ogr
-layer = ogr.Open("polygons.shp").GetLayer(0)
+polygons = ogr.Open("polygons.shp")
+layer = polygons.GetLayer(0)
 names = [d.GetName() for d in layer.schema if d.GetName().startswith("c")]
 print(sum(f.GetField(n) for f in layer for n in names))')
 
