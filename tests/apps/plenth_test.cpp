@@ -279,6 +279,8 @@ TEST_F(PlenthTest, CtrlCPressesCancel) {
   const std::string kept((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Says(kept, "Opened Logfile")) << kept;
   EXPECT_FALSE(Says(kept, "Operation Complete")) << kept;
+}
+
 std::string Bytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
