@@ -1,10 +1,12 @@
 # The two commands of the README, plus benchmarks. Each installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench verify-format clean
+.PHONY: setup build build-asan build-fuzz fuzz test test-normal test-asan demo bench verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -41,5 +43,14 @@ verify-format: build
 	cmake --build $(BUILD) --target verify_format
 	nice -n 19 $(BUILD)/bin/verify_format
 
+# The fuzzers of the readers of untrusted input, built with clang, each run FUZZ_SECONDS
+# at the lowest priority from the kept seeds; what they find lands in $(FUZZ_BUILD)/findings.
+build-fuzz: setup
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: build-fuzz
+	scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
