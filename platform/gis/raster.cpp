@@ -307,7 +307,11 @@ class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDa
     return com::Guard([&] {
       GDALDriver* driver = dataset_->dataset->GetDriver();
       dataset_->dataset.reset();
-      return driver && driver->Delete(dataset_->path.c_str()) == CE_None ? S_OK : GIS_E_IO;
+      if (driver && driver->Delete(dataset_->path.c_str()) == CE_None) return S_OK;
+      // The driver cannot delete a file it cannot open again (one cut short by a full
+      // disk); the file itself goes then.
+      std::error_code ec;
+      return fs::remove(dataset_->path, ec) && !ec ? S_OK : GIS_E_IO;
     });
   }
   HRESULT get_Count(LONG* count) override {
@@ -412,7 +416,12 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
       if (!driver) return GIS_E_UNSUPPORTED;
       GDALDatasetUniquePtr created(driver->Create(path.c_str(), columns, rows, bands, type, options.List()));
-      if (!created) return GIS_E_IO;
+      if (!created) {
+        // A create that failed part way (a full disk) may have left the file begun.
+        std::error_code ec;
+        fs::remove(path, ec);
+        return GIS_E_IO;
+      }
       double gt[6] = {x, cellX, 0, y + rows * cellY, 0, -cellY};
       const auto ref = ReferenceOf(reference);
       if (created->SetGeoTransform(gt) != CE_None || (ref && created->SetSpatialRef(ref.get()) != CE_None)) {
