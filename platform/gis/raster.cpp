@@ -487,6 +487,14 @@ com::ComPtr<RasterDataset> OpenRasterPath(const std::string& path, HRESULT* resu
     answer(GIS_E_IO);
     return {};
   }
+  // A raster turned on the map has no cell size along x and y, no lower-left corner and
+  // no rows from the north as the library hands them out: refused rather than read as if
+  // it lay square, which would drop the rotation without a word.
+  const Layout layout = LayoutOf(*dataset);
+  if (layout.gt[2] != 0 || layout.gt[4] != 0) {
+    answer(GIS_E_UNSUPPORTED);
+    return {};
+  }
   answer(S_OK);
   return WrapDataset(std::move(dataset), path);
 }
