@@ -67,7 +67,7 @@ HRESULT CommandCore::OnCreate(IUnknown* hook) {
   if (hook) hook->QueryInterface(application.put());
   switch (info_.creation) {
     case CommandInfo::Creation::CommonControls: InitCommonControls(); break;
-    case CommandInfo::Creation::ClipboardFormat: LayersClipboardFormat = RegisterClipboardFormat("ESRI Layers"); break;
+    case CommandInfo::Creation::ClipboardFormat: LayersClipboardFormat = RegisterClipboardFormat("Map Layers"); break;
     case CommandInfo::Creation::None: break;
   }
   OLECHAR text[39];

@@ -15,7 +15,7 @@ namespace plenth {
 // module's release (host/moduleglobals.h).
 extern com::ComPtr<HostApplication>& CurrentApplication;
 
-// The clipboard format id of "ESRI Layers", registered by the point grid tool's creation;
+// The clipboard format id of "Map Layers", registered by the point grid tool's creation;
 // 0 until then.
 extern UINT LayersClipboardFormat;
 

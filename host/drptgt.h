@@ -1,6 +1,7 @@
 // The class that exists to accept drags of host data onto the module's windows.
 #pragma once
 
+#include "com/dataobject.h"
 #include "host/classinfo.h"
 #include "host/moduleglobals.h"
 
@@ -14,9 +15,14 @@ inline constexpr CLSID CLSID_DrpTgt = com::Guid("{CEED2118-C277-4ED1-82CF-EFB714
 
 namespace plenth {
 
-class DrpTgt final : public com::ComClass<DrpTgt, IDrpTgt>, CountedObject {
+class DrpTgt final : public com::ComClass<DrpTgt, IDrpTgt, IDropTarget>, CountedObject {
  public:
   static const ClassInfo kClass;
+
+  HRESULT DragEnter(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) override;
+  HRESULT DragOver(DWORD keyState, POINTL point, DWORD* effect) override;
+  HRESULT DragLeave() override;
+  HRESULT Drop(IDataObject* data, DWORD keyState, POINTL point, DWORD* effect) override;
 };
 
 }  // namespace plenth

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <sstream>
 
+#include "apps/plenth/effortcommand.h"
+#include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
 
 namespace plenth::cli {
@@ -25,6 +27,36 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
       << (dir / "dem_imported").string() << ")\n";
   fs::remove(dir / "dem_imported.tif");
   out << "  created " << ImportGrid(run, (dir / "dem.dat").string(), (dir / "dem_imported").string(), log) << "\n";
+
+  const auto at = [&](const char* name) { return (dir / name).string(); };
+  const EffortArgs effort{at("dem.tif"), at("trails.tif"), at("trails.tif"), at("streams.tif"), at("groundcover.tif"),
+                          std::nullopt, at("effort")};
+  out << "\n== The effort surface (plenth effort-surface --dem " << effort.dem << " --trails " << effort.trails
+      << " --roads " << effort.roads << " --streams " << effort.streams << " --cover " << effort.cover << " "
+      << effort.outPath << ")\n";
+  fs::remove(dir / "effort.tif");
+  std::ostringstream shown;
+  const std::string surface = EffortSurface(run, effort, shown, false);
+  std::istringstream lines(shown.str());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("clock ", 0) != 0) out << "  " << line << "\n";
+  out << "  wrote " << surface << " (" << fs::file_size(surface) << " bytes)\n";
+
+  PointGridArgs grid;
+  grid.outPath = (dir / "pointgrid").string();
+  grid.west = 501000;
+  grid.east = 508000;
+  grid.north = 4105000;
+  grid.south = 4100000;
+  grid.spacing = 500;
+  grid.crsOf = (dir / "dem.tif").string();
+  grid.previewPng = (dir / "pointgrid.png").string();
+  out << "\n== A point grid over part of the DEM, with its preview (plenth point-grid " << grid.outPath
+      << " --west 501000 --east 508000 --north 4105000 --south 4100000 --spacing 500 --crs-of " << grid.crsOf
+      << " --preview " << grid.previewPng << ")\n";
+  for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(grid.outPath + extension);
+  out << "  wrote " << PointGrid(run, grid, log) << " points to " << grid.outPath << ".shp\n"
+      << "  preview " << grid.previewPng << "\n";
 }
 
 }  // namespace plenth::cli

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -103,12 +104,33 @@ void HostRun::AddMap(const std::string& jsonPath) {
   }
 }
 
-void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
-  auto* command = host_->FindCommand(commandName);
+namespace {
+
+hostapp::HostSession::Command& EnabledCommand(hostapp::HostSession& host, const std::string& commandName) {
+  auto* command = host.FindCommand(commandName);
   if (!command) throw RunError("the module offers no command " + commandName);
   VARIANT_BOOL enabled = VARIANT_FALSE;
   hostapp::CallModule([&] { return command->command->IsEnabled(&enabled); });
   if (!enabled) throw RunError(commandName + " is not enabled (the extension must be on and the map must hold a layer)");
+  return *command;
+}
+
+}  // namespace
+
+HWND HostRun::Open(const std::string& commandName) {
+  auto& command = EnabledCommand(*host_, commandName);
+  const auto before = ua::TopLevelWindows();
+  std::string error;
+  const HRESULT hr = hostapp::CallModule([&] { return command.command->OnClick(); }, &error);
+  ua::PumpPending();
+  if (FAILED(hr)) throw RunError(commandName + " failed: " + error);
+  for (HWND w : ua::TopLevelWindows())
+    if (std::find(before.begin(), before.end(), w) == before.end() && ua::Visible(w)) return w;
+  throw RunError(commandName + " opened no dialog");
+}
+
+void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
+  auto* command = &EnabledCommand(*host_, commandName);
   std::string failure;
   ua::ScopedUser user([&](HWND dialog) {
     try {

@@ -45,6 +45,10 @@ class HostRun {
   // Clicks the command with `person` at the screen; throws RunError when the command
   // is not there or not enabled, or when the person could not do what they meant to.
   void Click(const std::string& commandName, std::function<void(HWND)> person);
+  // Clicks a command whose dialog stays open beside the map (a modeless one) and gives
+  // that dialog, for the person to act in; throws RunError when the command is not
+  // there or not enabled, or when no dialog opened.
+  HWND Open(const std::string& commandName);
 
   // The message boxes shown during the run, as "caption: text".
   const std::vector<std::string>& boxes() const { return boxes_; }

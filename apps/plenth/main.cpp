@@ -1,11 +1,15 @@
 // plenth: runs the PlenthTools module's commands on real files, as the host would.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
 #include <filesystem>
 #include <iostream>
 
 #include "apps/plenth/demo.h"
+#include "apps/plenth/effortcommand.h"
 #include "apps/plenth/gridcommands.h"
 #include "apps/plenth/hostrun.h"
+#include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
 #include "com/boundary.h"
@@ -101,6 +105,57 @@ int main(int argc, char** argv) {
     Run("import-grid", [&] {
       const std::string created = plenth::cli::ImportGrid(run, gridFile, outPath, std::cout);
       std::cout << "created " << created << "\n";
+    });
+  });
+
+  plenth::cli::EffortArgs effort;
+  auto* effortSurface = app.add_subcommand(
+      "effort-surface", "Calculate the four-band effort surface (travel costs north, north-east, east, south-east)");
+  for (const auto& [flag, target, what] :
+       {std::tuple{"--dem", &effort.dem, "The DEM"}, {"--trails", &effort.trails, "Trail cells (differ from no-data)"},
+        {"--roads", &effort.roads, "Roads (required by the dialog, not read)"},
+        {"--streams", &effort.streams, "Stream cells (differ from no-data)"},
+        {"--cover", &effort.cover, "Ground-cover classes"}})
+    effortSurface->add_option(flag, *target, std::string(what) + ": PATH or NAME=PATH, on the DEM's grid")->required();
+  effortSurface->add_option("--z-factor", effort.zFactor, "The Z factor as typed (recorded, not applied)");
+  effortSurface->add_option("OUTPATH", effort.outPath,
+                            "What a person types as the output: out/surface writes out/surface.tif (the name cut to "
+                            "7 characters) and the log out/EffortSurface_log.txt")
+      ->required();
+  effortSurface->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  effortSurface->footer(
+      "Example: plenth effort-surface --dem sample/dem.tif --trails sample/trails.tif --roads sample/trails.tif "
+      "--streams sample/streams.tif --cover sample/groundcover.tif out/effort\nCtrl-C presses Cancel.\n");
+  effortSurface->callback([&] {
+    Run("effort-surface", [&] {
+      const std::string written =
+          plenth::cli::EffortSurface(run, effort, std::cout, ::isatty(STDOUT_FILENO) != 0);
+      std::cout << "wrote " << written << "\n";
+    });
+  });
+
+  plenth::cli::PointGridArgs grid;
+  auto* pointGrid = app.add_subcommand("point-grid", "Write a regular grid or random points over a rectangle into a new point shapefile");
+  pointGrid->add_option("OUTPATH", grid.outPath, "The new shapefile without extension: out/grid writes out/grid.shp")
+      ->required();
+  pointGrid->add_option("--west", grid.west, "West bound (map units)")->required();
+  pointGrid->add_option("--east", grid.east, "East bound")->required();
+  pointGrid->add_option("--north", grid.north, "North bound")->required();
+  pointGrid->add_option("--south", grid.south, "South bound")->required();
+  auto* spacing = pointGrid->add_option("--spacing", grid.spacing, "Distance between points: a regular grid");
+  auto* random = pointGrid->add_option("--random", grid.count, "Number of random points");
+  spacing->excludes(random);
+  pointGrid->add_option("--crs-of", grid.crsOf, "A layer (PATH or NAME=PATH) put on the map, whose coordinate system the points take");
+  pointGrid->add_option("--map", run.mapFile, "A map document (JSON) with further layers");
+  pointGrid->add_option("--preview", grid.previewPng, "Save the map with the grid's preview as this PNG picture");
+  pointGrid->add_option("--seed", grid.seed, "Seed the random points with this in place of the current second");
+  pointGrid->footer("Example: plenth point-grid out/grid --west 500000 --east 509000 --north 4107200 --south 4100000 "
+                    "--spacing 500 --crs-of sample/dem.tif --preview out/grid.png\n");
+  pointGrid->callback([&] {
+    Run("point-grid", [&] {
+      const auto points = plenth::cli::PointGrid(run, grid, std::cout);
+      std::cout << "wrote " << points << " points to " << grid.outPath << ".shp (layer PointGrid)\n";
+      if (!grid.previewPng.empty()) std::cout << "preview " << grid.previewPng << "\n";
     });
   });
 

@@ -19,6 +19,11 @@ void EnsureGdal() {
   std::call_once(once, [] {
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);  // failures reach callers as status codes
+    // Cells pass through GDAL's block cache, which would otherwise grow to a twentieth of
+    // the machine's memory whatever the tools hold: a walk through a large raster then
+    // costs that much memory. Kept to kBlockCacheBytes unless GDAL_CACHEMAX says otherwise.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr) && GDALGetCacheMax64() > kBlockCacheBytes)
+      GDALSetCacheMax64(kBlockCacheBytes);
   });
 }
 

@@ -14,6 +14,10 @@
 
 namespace gis::detail {
 
+// The most GDAL's block cache holds, unless GDAL_CACHEMAX is set.
+constexpr GIntBig kBlockCacheBytes = GIntBig{256} << 20;
+
+// Registers GDAL's drivers and bounds its block cache, once.
 void EnsureGdal();
 // The PixelType of a GDAL band (CHAR for a Byte band flagged as signed).
 LONG PixelTypeOf(GDALRasterBand& band);

@@ -186,6 +186,11 @@ struct FeatureCursor : IUnknown {
   virtual HRESULT get_Fields(Fields** fields) = 0;
 };
 
+// Adds features to a class. A buffered cursor holds the features inserted until it is
+// flushed (and gives no object id for them); an unbuffered one writes each at once.
+// Flushing writes the held features into the class, where every reader of the class
+// sees them; the class's files on disk are brought up to date (headers, index) when
+// the cursor is released.
 struct InsertCursor : IUnknown {
   static constexpr IID iid = com::Guid("{15C8E7D9-F628-4835-47BC-D2E3F4051627}");
   virtual HRESULT InsertFeature(FeatureBuffer* buffer, VARIANT* id) = 0;

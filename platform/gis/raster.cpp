@@ -259,18 +259,19 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       const long long width = band_->GetXSize(), height = band_->GetYSize();
       const int bytes = PixelTypeBytes(cells->type());
       const long long bw = cells->width(), bh = cells->height();
-      if (direction == GF_Read) {
-        // The overhang past the raster's edges holds the no-data value (0 without one).
-        int has = 0;
-        const double fill = band_->GetNoDataValue(&has);
-        FillCells(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, cells->bytes(),
-                  cells->size() / static_cast<std::size_t>(bytes));
-      }
       // Rows and columns of the raster, counted from its northern row, that the block covers.
       const long long x0 = std::max(c0, 0LL), y0 = std::max(r0, 0LL);
       const long long x1 = std::min(c0 + bw, width), y1 = std::min(r0 + bh, height);
-      if (x1 <= x0 || y1 <= y0) return S_OK;
       const long long stride = bw * bytes;
+      if (direction == GF_Read) {
+        // The overhang past the raster's edges holds the no-data value (0 without one).
+        int has = 0;
+        const double value = band_->GetNoDataValue(&has);
+        const double fill = has && Holds(cells->type(), value) ? value : 0.0;
+        FillOverhang(cells, fill, std::clamp(y0 - r0, 0LL, bh), std::clamp(y1 - r0, 0LL, bh),
+                     std::clamp(x0 - c0, 0LL, bw), std::clamp(x1 - c0, 0LL, bw));
+      }
+      if (x1 <= x0 || y1 <= y0) return S_OK;
       unsigned char* first = cells->bytes() + (y0 - r0) * stride + (x0 - c0) * bytes;
       const auto rowBytes = static_cast<std::size_t>((x1 - x0) * bytes);
       // A file stored from the south holds those rows upside down, from its row height - y1.
@@ -285,6 +286,26 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       if (southUp) ReverseRows(first, y1 - y0, stride, rowBytes);
       return err == CE_None ? S_OK : GIS_E_IO;
     });
+  }
+
+  // Fills the block's cells outside rows [top, bottom) and columns [left, right) (block
+  // rows and columns, the part the raster covers) with a value.
+  static void FillOverhang(CellArrayImpl* cells, double value, long long top, long long bottom, long long left,
+                           long long right) {
+    const long long bw = cells->width(), bh = cells->height();
+    const auto bytes = static_cast<long long>(PixelTypeBytes(cells->type()));
+    unsigned char* const first = cells->bytes();
+    const auto fill = [&](long long row, long long column, long long count) {
+      if (count > 0) FillCells(cells->type(), value, first + (row * bw + column) * bytes, static_cast<std::size_t>(count));
+    };
+    if (bottom <= top || right <= left) return fill(0, 0, bw * bh);
+    fill(0, 0, top * bw);
+    fill(bottom, 0, (bh - bottom) * bw);
+    if (left > 0 || right < bw)
+      for (long long r = top; r < bottom; ++r) {
+        fill(r, 0, left);
+        fill(r, right, bw - right);
+      }
   }
 
   DatasetRef dataset_;
@@ -339,10 +360,12 @@ com::ComPtr<RasterDataset> WrapDataset(GDALDatasetUniquePtr dataset, const std::
 
 // How a new GeoTIFF lays its cells out. Tiles of 256 x 256 cells suit a raster at least
 // that large both ways; a narrower one, which would be mostly tile padding, gets strips of
-// whole rows of about 8 KB (at least one row), all bands of a cell side by side. The file
-// holds the offset and the size of every block, 8 bytes each in a BigTIFF, and GDAL and
-// libtiff hold those tables in at most 2 GB: a raster needing more blocks does not fit
-// (for tiles GDAL refuses it itself; strips it would write as a broken file).
+// whole rows of about 8 KB (at least one row). Each band has blocks of its own, since bands
+// are read and written one at a time (PixelBlock): writing one never reads or rewrites
+// another's. The file holds the offset and the size of every block, 8 bytes each in a
+// BigTIFF, and GDAL and libtiff hold those tables in at most 2 GB: a raster needing more
+// blocks does not fit (for tiles GDAL refuses it itself; strips it would write as a broken
+// file).
 struct TiffLayout {
   bool tiled;
   long long stripRows;
@@ -356,11 +379,11 @@ TiffLayout LayoutFor(LONG columns, LONG rows, LONG bands, LONG pixelType) {
   if (layout.tiled) {
     blocks = ((columns + kTile - 1) / kTile) * ((rows + kTile - 1) / kTile);
   } else {
-    const long long rowBytes = static_cast<long long>(columns) * bands * PixelTypeBytes(pixelType);
+    const long long rowBytes = static_cast<long long>(columns) * PixelTypeBytes(pixelType);
     layout.stripRows = std::clamp(kStripBytes / std::max(rowBytes, 1LL), 1LL, static_cast<long long>(rows));
     blocks = (rows + layout.stripRows - 1) / layout.stripRows;
   }
-  layout.fits = blocks * 8 <= kMostTableBytes;
+  layout.fits = blocks <= kMostTableBytes / 8 / bands;
   return layout;
 }
 
@@ -412,6 +435,7 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       options.SetNameValue("BIGTIFF", "IF_SAFER");
       // Cells never written read as empty instead of being filled in when the file closes.
       options.SetNameValue("SPARSE_OK", "TRUE");
+      options.SetNameValue("INTERLEAVE", "BAND");
       if (pixelType == PT_CHAR) options.SetNameValue("PIXELTYPE", "SIGNEDBYTE");
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
       if (!driver) return GIS_E_UNSUPPORTED;

@@ -76,6 +76,9 @@ struct FeatureLayer : IUnknown {
   virtual HRESULT putref_FeatureClass(FeatureClass* featureClass) = 0;
 };
 
+// A new feature layer (creatable): given a feature class and a name, it shows the class.
+inline constexpr CLSID CLSID_FeatureLayer = com::Guid("{61E6FCF7-A971-4A14-8F3D-16EFA27C677C}");
+
 struct GroupLayer : IUnknown {
   static constexpr IID iid = com::Guid("{6C37E45E-9E2D-4910-BDDE-3ECF0A061689}");
   virtual HRESULT get_Count(LONG* count) = 0;
@@ -105,9 +108,15 @@ struct Document : IUnknown {
   virtual HRESULT get_CommandBars(CommandBars** bars) = 0;
 };
 
+struct ActiveView;
+
+// A map document raises its DocumentEvents through its connection points
+// (IConnectionPointContainer, com/connection.h), a map its ActiveViewEvents.
 struct MapDocument : IUnknown {
   static constexpr IID iid = com::Guid("{1ACD33EB-302A-48B0-9435-A1B5DFEE58DC}");
   virtual HRESULT get_FocusMap(Map** map) = 0;
+  // The view the document is shown through: its focus map (data view) or a page.
+  virtual HRESULT get_ActiveView(ActiveView** view) = 0;
 };
 
 struct HostApplication : IUnknown {

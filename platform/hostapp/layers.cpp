@@ -5,7 +5,11 @@
 #include <vector>
 
 #include "com/boundary.h"
+#include "com/classes.h"
+#include "com/persist.h"
 #include "gis/gis.h"
+#include "hostapp/dropdata.h"
+#include "hostapp/objects.h"
 
 namespace hostapp {
 namespace {
@@ -35,23 +39,79 @@ class DatasetNameImpl final : public com::ComClass<DatasetNameImpl, DatasetName>
   std::string name_, workspace_;
 };
 
-// What every layer has: a name.
+// What every layer has: a name, and saving itself to a stream (its name, then what
+// Derived saves with SaveData) and loading itself back (LoadData).
 template <class Derived, class... More>
-class NamedBase : public com::ComClass<Derived, Layer, More...> {
+class NamedBase : public com::ComClass<Derived, Layer, IPersistStream, More...> {
  public:
   HRESULT get_Name(BSTR* name) override { return com::Out(name_, name); }
   HRESULT put_Name(BSTR name) override {
     return com::Guard([&] { name_ = com::ToUtf8(name); });
   }
 
+  HRESULT GetClassID(CLSID* clsid) override { return com::Out(Derived::kClassId, clsid); }
+  HRESULT IsDirty() override { return S_FALSE; }
+  HRESULT Load(IStream* stream) override {
+    return com::Guard([&] {
+      std::string name;
+      if (const HRESULT hr = com::ReadText(stream, &name); FAILED(hr)) return hr;
+      if (const HRESULT hr = static_cast<Derived*>(this)->LoadData(stream); FAILED(hr)) return hr;
+      name_ = std::move(name);
+      return S_OK;
+    });
+  }
+  HRESULT Save(IStream* stream, BOOL) override {
+    return com::Guard([&] {
+      if (const HRESULT hr = com::WriteText(stream, name_); FAILED(hr)) return hr;
+      return static_cast<Derived*>(this)->SaveData(stream);
+    });
+  }
+  HRESULT GetSizeMax(ULARGE_INTEGER* size) override {
+    if (size) size->QuadPart = 0;
+    return E_NOTIMPL;
+  }
+
  protected:
+  HRESULT QueryOther(REFIID riid, void** object) override {
+    if (riid == IPersist::iid) {
+      *object = static_cast<IPersist*>(static_cast<IPersistStream*>(this));
+      this->AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
   std::string name_;
 };
 
+// The file a dataset was opened from.
+std::string PathOf(BSTR workspace, BSTR name, const char* extension = "") {
+  return (fs::path(com::ToUtf8(workspace)) / (com::ToUtf8(name) + extension)).string();
+}
+
 class RasterLayerImpl final : public NamedBase<RasterLayerImpl, DataLayer, RasterLayer> {
  public:
+  static constexpr const CLSID& kClassId = CLSID_RasterLayer;
+  RasterLayerImpl() = default;
   RasterLayerImpl(com::ComPtr<RasterDataset> raster, std::string name) : raster_(std::move(raster)) {
     name_ = std::move(name);
+  }
+  // Saved as the raster's file; loading opens it again.
+  HRESULT SaveData(IStream* stream) {
+    if (!raster_) return E_FAIL;
+    com::BStr name, workspace;
+    raster_->get_Name(name.put());
+    raster_->get_WorkspacePath(workspace.put());
+    return com::WriteText(stream, PathOf(workspace.get(), name.get()));
+  }
+  HRESULT LoadData(IStream* stream) {
+    std::string path;
+    if (const HRESULT hr = com::ReadText(stream, &path); FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
+    auto raster = gis::OpenRasterFile(path, &hr);
+    if (!raster) return FAILED(hr) ? hr : E_FAIL;
+    raster_ = std::move(raster);
+    return S_OK;
   }
   HRESULT get_DataSourceName(DatasetName** name) override {
     if (!name) return E_POINTER;
@@ -86,9 +146,28 @@ class RasterLayerImpl final : public NamedBase<RasterLayerImpl, DataLayer, Raste
 
 class FeatureLayerImpl final : public NamedBase<FeatureLayerImpl, DataLayer, FeatureLayer> {
  public:
+  static constexpr const CLSID& kClassId = CLSID_FeatureLayer;
+  FeatureLayerImpl() = default;
   FeatureLayerImpl(com::ComPtr<FeatureClass> featureClass, std::string name)
       : featureClass_(std::move(featureClass)) {
     name_ = std::move(name);
+  }
+  // Saved as the shapefile; loading opens it again.
+  HRESULT SaveData(IStream* stream) {
+    if (!featureClass_) return E_FAIL;
+    com::BStr name, workspace;
+    featureClass_->get_Name(name.put());
+    featureClass_->get_WorkspacePath(workspace.put());
+    return com::WriteText(stream, PathOf(workspace.get(), name.get(), ".shp"));
+  }
+  HRESULT LoadData(IStream* stream) {
+    std::string path;
+    if (const HRESULT hr = com::ReadText(stream, &path); FAILED(hr)) return hr;
+    HRESULT hr = S_OK;
+    auto featureClass = gis::OpenFeatureFile(path, &hr);
+    if (!featureClass) return FAILED(hr) ? hr : E_FAIL;
+    featureClass_ = std::move(featureClass);
+    return S_OK;
   }
   HRESULT get_DataSourceName(DatasetName** name) override {
     if (!name) return E_POINTER;
@@ -113,7 +192,28 @@ class FeatureLayerImpl final : public NamedBase<FeatureLayerImpl, DataLayer, Fea
 
 class GroupLayerImpl final : public NamedBase<GroupLayerImpl, GroupLayer> {
  public:
+  static constexpr const CLSID& kClassId = CLSID_GroupLayer;
+  GroupLayerImpl() = default;
   explicit GroupLayerImpl(std::string name) { name_ = std::move(name); }
+  // Saved as its layers, each as the object stream saves an object.
+  HRESULT SaveData(IStream* stream) {
+    if (const HRESULT hr = com::WriteUInt32(stream, static_cast<std::uint32_t>(layers_.size())); FAILED(hr)) return hr;
+    for (const auto& layer : layers_)
+      if (const HRESULT hr = SaveObject(stream, layer.get()); FAILED(hr)) return hr;
+    return S_OK;
+  }
+  HRESULT LoadData(IStream* stream) {
+    std::uint32_t count = 0;
+    if (const HRESULT hr = com::ReadUInt32(stream, &count); FAILED(hr)) return hr;
+    std::vector<com::ComPtr<Layer>> layers;
+    for (std::uint32_t i = 0; i < count; ++i) {
+      com::ComPtr<Layer> layer;
+      if (const HRESULT hr = LoadObject(stream, Layer::iid, layer.put_void()); FAILED(hr)) return hr;
+      layers.push_back(std::move(layer));
+    }
+    layers_ = std::move(layers);
+    return S_OK;
+  }
   HRESULT get_Count(LONG* count) override { return com::Out(static_cast<LONG>(layers_.size()), count); }
   HRESULT get_Layer(LONG index, Layer** layer) override {
     if (!layer) return E_POINTER;
@@ -160,6 +260,16 @@ com::ComPtr<Layer> LayerFromFile(const std::string& path, const std::string& nam
 
 com::ComPtr<Layer> FeatureLayerOf(FeatureClass* featureClass, const std::string& name) {
   return com::ComPtr<Layer>(com::MakeObject<FeatureLayerImpl>(com::ComPtr<FeatureClass>(featureClass), name).get());
+}
+
+void RegisterLayerClasses() {
+  const auto create = []<class T>(T*) -> com::Creator {
+    return [](IUnknown* outer, REFIID riid, void** object) { return com::CreateObject<T>(outer, riid, object); };
+  };
+  com::RegisterLibraryClass(CLSID_RasterLayer, create(static_cast<RasterLayerImpl*>(nullptr)));
+  com::RegisterLibraryClass(CLSID_FeatureLayer, create(static_cast<FeatureLayerImpl*>(nullptr)));
+  com::RegisterLibraryClass(CLSID_GroupLayer, create(static_cast<GroupLayerImpl*>(nullptr)));
+  com::RegisterLibraryClass(CLSID_NamedLayer, create(static_cast<NamedLayer*>(nullptr)));
 }
 
 com::ComPtr<Layer> MakeGroupLayer(const std::string& name) {

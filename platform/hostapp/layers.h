@@ -8,6 +8,13 @@
 
 namespace hostapp {
 
+// The host's layer classes, creatable by class id and rebuilt by the object stream
+// (hostapi/dropdata.h); CLSID_FeatureLayer is in the host's contracts.
+inline constexpr CLSID CLSID_RasterLayer = com::Guid("{3335E3B6-17EA-4F05-9638-5C6DC0FBB8EC}");
+inline constexpr CLSID CLSID_GroupLayer = com::Guid("{329FB603-B9F9-479B-9E80-B7851D6449ED}");
+inline constexpr CLSID CLSID_NamedLayer = com::Guid("{8C0B5DB6-2E1B-4C44-9D0E-4B6F3A52C1E7}");
+void RegisterLayerClasses();
+
 // A layer of the raster or shapefile at path, named `name` (by default the file's stem);
 // throws std::runtime_error with the data library's reason when the file does not open.
 com::ComPtr<Layer> RasterLayerFromFile(const std::string& path, const std::string& name = {});

@@ -1,9 +1,15 @@
 #include "hostapp/objects.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "com/boundary.h"
 #include "com/classes.h"
+#include "hostapp/display.h"
+#include "hostapp/dropdata.h"
+#include "hostapp/layers.h"
+#include "hostapp/mapdraw.h"
+#include "hostapp/symbols.h"
 #include "ui/window.h"
 
 namespace hostapp {
@@ -51,12 +57,171 @@ HRESULT NamedLayer::get_Name(BSTR* name) { return com::Out(name_, name); }
 HRESULT NamedLayer::put_Name(BSTR name) {
   return com::Guard([&] { name_ = com::ToUtf8(name); });
 }
+HRESULT NamedLayer::GetClassID(CLSID* clsid) { return com::Out(CLSID_NamedLayer, clsid); }
+HRESULT NamedLayer::Load(IStream* stream) {
+  return com::Guard([&] { return com::ReadText(stream, &name_); });
+}
+HRESULT NamedLayer::Save(IStream* stream, BOOL) {
+  return com::Guard([&] { return com::WriteText(stream, name_); });
+}
+HRESULT NamedLayer::GetSizeMax(ULARGE_INTEGER* size) {
+  if (size) size->QuadPart = 0;
+  return E_NOTIMPL;
+}
+
+HostMap::HostMap()
+    : display_(com::ComPtr<Display>(com::MakeObject<RecordingDisplay>().get())),
+      viewEvents_(&points_.Add(ActiveViewEvents::iid)) {}
+
+HostMap::~HostMap() = default;
 
 HRESULT HostMap::get_LayerCount(LONG* count) { return com::Out(static_cast<LONG>(layers_.size()), count); }
 
 HRESULT HostMap::AddLayer(Layer* layer) {
   if (!layer) return E_INVALIDARG;
-  return com::Guard([&] { layers_.emplace_back(layer); });
+  return com::Guard([&] {
+    const bool firstData = !ExtentOfLayers(layers_);
+    layers_.emplace_back(layer);
+    if (firstData) ZoomToLayers();
+    const com::Variant item = com::Variant::Unknown(layer);
+    viewEvents_->Raise<ActiveViewEvents>([&](ActiveViewEvents* sink) { sink->ItemAdded(item.get()); });
+  });
+}
+
+HRESULT HostMap::get_FocusMap(Map** map) {
+  if (!map) return E_POINTER;
+  *map = static_cast<Map*>(this);
+  AddRef();
+  return S_OK;
+}
+
+HRESULT HostMap::get_ScreenDisplay(Display** display) { return display_.CopyTo(display); }
+
+HRESULT HostMap::Refresh() {
+  return com::Guard([&] {
+    // Whatever a sink does while the view draws (even letting the map go), the map and
+    // its display stay until the drawing ends.
+    com::ComPtr<HostMap> self(this);
+    com::ComPtr<Display> display = display_;
+    VARIANT none;
+    VariantInit(&none);
+    viewEvents_->Raise<ActiveViewEvents>(
+        [&](ActiveViewEvents* sink) { sink->ViewRefreshed(static_cast<ActiveView*>(this), 0xFF, none, nullptr); });
+    display->StartDrawing();
+    for (const LONG phase : {kViewBackground, kViewGeography, kViewGeoSelection, kViewGraphics, kViewGraphicSelection,
+                             kViewForeground}) {
+      DrawPhase(phase, display.get(), layers_, elements_, selected_);
+      viewEvents_->Raise<ActiveViewEvents>([&](ActiveViewEvents* sink) { sink->AfterDraw(display.get(), phase); });
+    }
+    display->FinishDrawing();
+  });
+}
+
+HRESULT HostMap::get_GraphicsContainer(GraphicsContainer** container) {
+  if (!container) return E_POINTER;
+  *container = static_cast<GraphicsContainer*>(this);
+  AddRef();
+  return S_OK;
+}
+
+HRESULT HostMap::get_Extent(Envelope** extent) {
+  if (!extent) return E_POINTER;
+  *extent = nullptr;
+  com::ComPtr<DisplayTransformation> transformation;
+  display_->get_DisplayTransformation(transformation.put());
+  return transformation ? transformation->get_VisibleBounds(extent) : E_FAIL;
+}
+
+HRESULT HostMap::put_Extent(Envelope* extent) {
+  com::ComPtr<DisplayTransformation> transformation;
+  display_->get_DisplayTransformation(transformation.put());
+  return transformation ? transformation->put_VisibleBounds(extent) : E_FAIL;
+}
+
+void HostMap::SetDisplay(Display* display) {
+  if (!display) return;
+  com::ComPtr<Envelope> shown;
+  get_Extent(shown.put());
+  display_ = display;
+  if (shown) put_Extent(shown.get());
+}
+
+bool HostMap::ZoomToLayers() {
+  const auto extent = ExtentOfLayers(layers_);
+  if (!extent) return false;
+  auto envelope = com::CreateInstance<Envelope>(CLSID_Envelope);
+  if (!envelope) return false;
+  envelope->PutCoords(extent->xMin, extent->yMin, extent->xMax, extent->yMax);
+  return SUCCEEDED(put_Extent(envelope.get()));
+}
+
+HRESULT HostMap::AddElement(GraphicElement* element) {
+  if (!element) return E_INVALIDARG;
+  return com::Guard([&] { elements_.emplace_back(element); });
+}
+
+HRESULT HostMap::DeleteAllElements() {
+  selected_.clear();
+  dominant_.reset();
+  elements_.clear();
+  return S_OK;
+}
+
+HRESULT HostMap::get_ElementCount(LONG* count) { return com::Out(static_cast<LONG>(elements_.size()), count); }
+
+HRESULT HostMap::get_Element(LONG index, GraphicElement** element) {
+  if (!element) return E_POINTER;
+  *element = nullptr;
+  if (index < 0 || index >= static_cast<LONG>(elements_.size())) return E_INVALIDARG;
+  return elements_[static_cast<std::size_t>(index)].CopyTo(element);
+}
+
+HRESULT HostMap::get_ElementSelectionCount(LONG* count) { return com::Out(static_cast<LONG>(selected_.size()), count); }
+
+HRESULT HostMap::SelectedElement(LONG index, GraphicElement** element) {
+  if (!element) return E_POINTER;
+  *element = nullptr;
+  if (index < 0 || index >= static_cast<LONG>(selected_.size())) return E_INVALIDARG;
+  return selected_[static_cast<std::size_t>(index)].CopyTo(element);
+}
+
+HRESULT HostMap::get_DominantElement(GraphicElement** element) { return dominant_.CopyTo(element); }
+
+HRESULT HostMap::SelectElement(GraphicElement* element) {
+  if (!element) return E_INVALIDARG;
+  const com::ComPtr<GraphicElement> e(element);
+  if (std::find(elements_.begin(), elements_.end(), e) == elements_.end()) return E_INVALIDARG;
+  if (std::find(selected_.begin(), selected_.end(), e) != selected_.end()) return S_OK;
+  return com::Guard([&] {
+    selected_.push_back(e);
+    if (!dominant_) dominant_ = e;
+    viewEvents_->Raise<ActiveViewEvents>([](ActiveViewEvents* sink) { sink->SelectionChanged(); });
+  });
+}
+
+HRESULT HostMap::put_DominantElement(GraphicElement* element) {
+  const com::ComPtr<GraphicElement> e(element);
+  if (std::find(selected_.begin(), selected_.end(), e) == selected_.end()) return E_INVALIDARG;
+  dominant_ = e;
+  return S_OK;
+}
+
+HRESULT HostMap::UnselectAllElements() {
+  selected_.clear();
+  dominant_.reset();
+  return S_OK;
+}
+
+HRESULT HostMap::EnumConnectionPoints(IEnumConnectionPoints** points) {
+  if (points) *points = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT HostMap::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (FAILED(findFailure_)) return findFailure_;
+  return points_.FindConnectionPoint(riid, point);
 }
 
 namespace {
@@ -125,7 +290,12 @@ HRESULT HostMap::get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLaye
 
 HRESULT HostMap::get_SpatialReference(SpatialReference** reference) { return reference_.CopyTo(reference); }
 
-HostDocument::HostDocument() : map_(com::MakeObject<HostMap>()), bars_(com::MakeObject<HostCommandBars>()) {}
+HostDocument::HostDocument()
+    : map_(com::MakeObject<HostMap>()),
+      bars_(com::MakeObject<HostCommandBars>()),
+      documentEvents_(&points_.Add(DocumentEvents::iid)) {}
+
+HostDocument::~HostDocument() = default;
 
 HRESULT HostDocument::get_CommandBars(CommandBars** bars) {
   if (!bars) return E_POINTER;
@@ -135,6 +305,45 @@ HRESULT HostDocument::get_CommandBars(CommandBars** bars) {
 }
 
 HRESULT HostDocument::get_FocusMap(Map** map) { return com::Out(map_, map); }
+
+HRESULT HostDocument::get_ActiveView(ActiveView** view) { return com::Out(map_, view); }
+
+HRESULT HostDocument::EnumConnectionPoints(IEnumConnectionPoints** points) {
+  if (points) *points = nullptr;
+  return E_NOTIMPL;
+}
+
+HRESULT HostDocument::FindConnectionPoint(REFIID riid, IConnectionPoint** point) {
+  if (!point) return E_POINTER;
+  *point = nullptr;
+  if (FAILED(findFailure_)) return findFailure_;
+  return points_.FindConnectionPoint(riid, point);
+}
+
+void HostDocument::NewDocument() {
+  com::ComPtr<HostDocument> self(this);
+  map_ = com::MakeObject<HostMap>();
+  documentEvents_->Raise<DocumentEvents>([](DocumentEvents* sink) { sink->NewDocument(); });
+}
+
+void HostDocument::OpenDocument(HostMap* map) {
+  com::ComPtr<HostDocument> self(this);
+  map_ = map ? com::ComPtr<HostMap>(map) : com::MakeObject<HostMap>();
+  documentEvents_->Raise<DocumentEvents>([](DocumentEvents* sink) { sink->OpenDocument(); });
+}
+
+void HostDocument::SetFocusMap(HostMap* map) {
+  if (!map || map == map_.get()) return;
+  com::ComPtr<HostDocument> self(this);
+  const com::ComPtr<HostMap> shownThrough = std::exchange(map_, com::ComPtr<HostMap>(map));
+  shownThrough->viewEvents().Raise<ActiveViewEvents>([](ActiveViewEvents* sink) { sink->FocusMapChanged(); });
+  documentEvents_->Raise<DocumentEvents>([](DocumentEvents* sink) { sink->ActiveViewChanged(); });
+}
+
+void HostDocument::DisconnectSinks() {
+  points_.DisconnectAll();
+  map_->DisconnectSinks();
+}
 
 HRESULT HostDocument::InternalQueryInterface(REFIID riid, void** object) {
   if (riid == MapDocument::iid && !isMapDocument_) {
@@ -149,7 +358,16 @@ HostApplicationImpl::HostApplicationImpl()
       statusBar_(com::MakeObject<HostStatusBar>()),
       mainWindow_(ui::CreateFrameWindow("PlenthTools host")) {}
 
-HostApplicationImpl::~HostApplicationImpl() { DestroyWindow(mainWindow_); }
+HostApplicationImpl::~HostApplicationImpl() {
+  Shutdown();
+  DestroyWindow(mainWindow_);
+}
+
+void HostApplicationImpl::Shutdown() {
+  for (HWND window : ui::TopLevelWindows())
+    if (window != mainWindow_ && GetParent(window) == mainWindow_) DestroyWindow(window);
+  if (document_) document_->DisconnectSinks();
+}
 
 HRESULT HostApplicationImpl::get_Document(Document** document) { return com::Out(document_, document); }
 
@@ -218,12 +436,22 @@ HRESULT HostToolbarItem::put_SubType(LONG) {
   return S_OK;
 }
 
+namespace {
+template <class T>
+HRESULT Create(IUnknown* outer, REFIID riid, void** object) {
+  return com::CreateObject<T>(outer, riid, object);
+}
+}  // namespace
+
 void RegisterHostClasses() {
   static std::once_flag once;
   std::call_once(once, [] {
-    com::RegisterLibraryClass(CLSID_ClassIdValue, [](IUnknown* outer, REFIID riid, void** object) {
-      return com::CreateObject<ClassIdHolder>(outer, riid, object);
-    });
+    com::RegisterLibraryClass(CLSID_ClassIdValue, &Create<ClassIdHolder>);
+    com::RegisterLibraryClass(CLSID_SimpleFillSymbol, &Create<SimpleFillSymbol>);
+    com::RegisterLibraryClass(CLSID_SimpleMarkerSymbol, &Create<SimpleMarkerSymbol>);
+    com::RegisterLibraryClass(CLSID_SimpleLineSymbol, &Create<SimpleLineSymbol>);
+    RegisterLayerClasses();
+    RegisterDropDataClasses();
   });
 }
 

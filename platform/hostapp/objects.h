@@ -9,8 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "com/connection.h"
 #include "com/object.h"
+#include "com/persist.h"
 #include "hostapi/hostapi.h"
+#include "hostapi/view.h"
 #include "ui/types.h"
 
 namespace hostapp {
@@ -55,47 +58,127 @@ class HostStatusBar final : public com::ComClass<HostStatusBar, StatusBar> {
   std::map<LONG, std::string> panes_;
 };
 
-class NamedLayer final : public com::ComClass<NamedLayer, Layer> {
+// A layer that is only a name (no data); it saves and loads its name.
+class NamedLayer final : public com::ComClass<NamedLayer, Layer, IPersistStream> {
  public:
+  NamedLayer() = default;
   explicit NamedLayer(std::string name) : name_(std::move(name)) {}
   HRESULT get_Name(BSTR* name) override;
   HRESULT put_Name(BSTR name) override;
+  HRESULT GetClassID(CLSID* clsid) override;
+  HRESULT IsDirty() override { return S_FALSE; }
+  HRESULT Load(IStream* stream) override;
+  HRESULT Save(IStream* stream, BOOL clearDirty) override;
+  HRESULT GetSizeMax(ULARGE_INTEGER* size) override;
 
  private:
   std::string name_;
 };
 
-class HostMap final : public com::ComClass<HostMap, Map> {
+// A map and its view (the data view): its layers, the display it is drawn on, its
+// graphic elements and their selection, and the connection point of its view events.
+class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsContainer, GraphicsSelection,
+                                           IConnectionPointContainer> {
  public:
+  HostMap();
+  ~HostMap() override;
+
+  // Map
   HRESULT get_LayerCount(LONG* count) override;
+  // Adds the layer on top and raises ItemAdded; the first layer with an extent sets the
+  // visible extent, as a map shows its first data.
   HRESULT AddLayer(Layer* layer) override;
   HRESULT get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLayer** layers) override;
   HRESULT get_SpatialReference(SpatialReference** reference) override;
+
+  // ActiveView
+  HRESULT get_FocusMap(Map** map) override;
+  HRESULT get_ScreenDisplay(Display** display) override;
+  HRESULT Refresh() override;
+  HRESULT get_GraphicsContainer(GraphicsContainer** container) override;
+  HRESULT get_Extent(Envelope** extent) override;
+  HRESULT put_Extent(Envelope* extent) override;
+
+  // GraphicsContainer
+  HRESULT AddElement(GraphicElement* element) override;
+  HRESULT DeleteAllElements() override;
+  HRESULT get_ElementCount(LONG* count) override;
+  HRESULT get_Element(LONG index, GraphicElement** element) override;
+
+  // GraphicsSelection
+  HRESULT get_ElementSelectionCount(LONG* count) override;
+  HRESULT SelectedElement(LONG index, GraphicElement** element) override;
+  HRESULT get_DominantElement(GraphicElement** element) override;
+  HRESULT SelectElement(GraphicElement* element) override;
+  HRESULT put_DominantElement(GraphicElement* element) override;
+  HRESULT UnselectAllElements() override;
+
+  // IConnectionPointContainer: ActiveViewEvents
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
   const std::vector<com::ComPtr<Layer>>& layers() const { return layers_; }
   void Clear() { layers_.clear(); }
   void SetSpatialReference(SpatialReference* reference) { reference_ = reference; }
   // Makes the layer enumeration give nothing, as a map without layer lists would.
   void FailLayerEnumeration(bool fail) { failEnumeration_ = fail; }
+  // The display the view is drawn on (a recording display of 800 x 600 pixels until one
+  // is given); the new one keeps the visible extent.
+  void SetDisplay(Display* display);
+  Display* display() const { return display_.get(); }
+  // Shows the extent of all layers whole; false when no layer has an extent.
+  bool ZoomToLayers();
+  // The view events' connection point, to raise events or set its advise limit.
+  com::ConnectionPoint& viewEvents() { return *viewEvents_; }
+  // Makes FindConnectionPoint answer this failure (S_OK restores it).
+  void FailFindConnectionPointWith(HRESULT status) { findFailure_ = status; }
+  // Lets every sink of the view events go.
+  void DisconnectSinks() { points_.DisconnectAll(); }
 
  private:
   std::vector<com::ComPtr<Layer>> layers_;
   com::ComPtr<SpatialReference> reference_;
   bool failEnumeration_ = false;
+  com::ComPtr<Display> display_;
+  std::vector<com::ComPtr<GraphicElement>> elements_;
+  std::vector<com::ComPtr<GraphicElement>> selected_;
+  com::ComPtr<GraphicElement> dominant_;
+  com::ConnectionPoints points_{this};
+  com::ConnectionPoint* viewEvents_;
+  HRESULT findFailure_ = S_OK;
 };
 
-// A document; a map document unless told otherwise.
-class HostDocument final : public com::ComClass<HostDocument, Document, MapDocument> {
+// A document; a map document unless told otherwise. It is shown through its focus map
+// (the data view) and raises DocumentEvents through its connection point.
+class HostDocument final : public com::ComClass<HostDocument, Document, MapDocument, IConnectionPointContainer> {
  public:
   HostDocument();
+  ~HostDocument() override;
   HRESULT get_CommandBars(CommandBars** bars) override;
   HRESULT get_FocusMap(Map** map) override;
+  HRESULT get_ActiveView(ActiveView** view) override;
+  HRESULT EnumConnectionPoints(IEnumConnectionPoints** points) override;
+  HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** point) override;
 
   void SetMapDocument(bool isMapDocument) { isMapDocument_ = isMapDocument; }
   // Makes the command bars request fail (status, and no command bars).
   void FailCommandBarsWith(HRESULT status) { commandBarsFailure_ = status; }
+  // Makes FindConnectionPoint answer this failure (S_OK restores it).
+  void FailFindConnectionPointWith(HRESULT status) { findFailure_ = status; }
   HostMap& focusMap() { return *map_.get(); }
   HostCommandBars& commandBars() { return *bars_.get(); }
+  com::ConnectionPoint& documentEvents() { return *documentEvents_; }
+
+  // What a person does with documents: a new one starts with an empty map; an opened one
+  // brings its own map (an empty one when none is given); another map becomes the focus
+  // map. Each raises its events as the host does.
+  void NewDocument();
+  void OpenDocument(HostMap* map = nullptr);
+  // Raises FocusMapChanged on the view the document was shown through, then the
+  // document's ActiveViewChanged.
+  void SetFocusMap(HostMap* map);
+  // Lets every sink of the document's and its map's events go.
+  void DisconnectSinks();
 
  protected:
   HRESULT InternalQueryInterface(REFIID riid, void** object) override;
@@ -103,8 +186,11 @@ class HostDocument final : public com::ComClass<HostDocument, Document, MapDocum
  private:
   bool isMapDocument_ = true;
   HRESULT commandBarsFailure_ = S_OK;
+  HRESULT findFailure_ = S_OK;
   com::ComPtr<HostMap> map_;
   com::ComPtr<HostCommandBars> bars_;
+  com::ConnectionPoints points_{this};
+  com::ConnectionPoint* documentEvents_;
 };
 
 class HostApplicationImpl final : public com::ComClass<HostApplicationImpl, HostApplication> {
@@ -127,6 +213,10 @@ class HostApplicationImpl final : public com::ComClass<HostApplicationImpl, Host
   HWND mainWindow() const { return mainWindow_; }
   // Makes setting the current tool fail with this status.
   void FailCurrentToolWith(HRESULT status) { currentToolFailure_ = status; }
+  // Closes what the host's main window owns (the modules' modeless dialogs) and lets go
+  // of every event sink, as the host does when it shuts down; the commands can then be
+  // released.
+  void Shutdown();
   // The name of the current tool ("" for the empty tool) and how often it was set.
   std::string currentToolName() const;
   int currentToolChanges() const { return currentToolChanges_; }
@@ -162,7 +252,8 @@ class HostToolbarItem final : public com::ComClass<HostToolbarItem, ToolbarItemD
   HRESULT failure = S_OK;  // what put_ID answers, to show a failing host
 };
 
-// Registers the host's creatable classes (ClassIdValue) once per process.
+// Registers the host's creatable classes (ClassIdValue, the symbols, the layers, the
+// drop-data reader and the object stream) once per process.
 void RegisterHostClasses();
 
 }  // namespace hostapp

@@ -35,6 +35,7 @@ HostSession::HostSession(const std::string& modulePath, const std::vector<FoundC
 }
 
 HostSession::~HostSession() {
+  app_->Shutdown();
   commands_.clear();
   toolbar_.reset();
   if (extensionObject_) CallModule([&] { return extensionObject_->Shutdown(); });

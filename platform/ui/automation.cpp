@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "com/utf8.h"
+#include "ui/dragdrop.h"
 #include "ui/headless.h"
 #include "ui/window.h"
 
@@ -110,6 +111,32 @@ bool Close(HWND window) {
 }
 
 std::string LastRefusal() { return refusal; }
+
+bool DragOver(HWND control, IDataObject* data, DWORD effects, bool drop, DragOutcome* outcome) {
+  DragOutcome result;
+  if (outcome) *outcome = result;
+  if (!IsWindow(control)) return Refuse("no such window to drag over");
+  const auto target = DropTargetAt(control);
+  if (!target) return Refuse("no window there takes drops");
+  Acted();
+  const POINTL point{0, 0};
+  result.enterEffect = effects;
+  result.enter = target->DragEnter(data, 0, point, &result.enterEffect);
+  if (SUCCEEDED(result.enter) && result.enterEffect != DROPEFFECT_NONE) {
+    result.overCalled = true;
+    result.overEffect = result.enterEffect;
+    target->DragOver(0, point, &result.overEffect);
+    if (drop && result.overEffect != DROPEFFECT_NONE) {
+      result.dropped = true;
+      result.dropEffect = result.overEffect;
+      result.drop = target->Drop(data, 0, point, &result.dropEffect);
+    } else {
+      target->DragLeave();
+    }
+  }
+  if (outcome) *outcome = result;
+  return true;
+}
 
 std::string Text(HWND window) { return TextOf(window); }
 bool Enabled(HWND window) { return IsWindowEnabled(window) != FALSE; }

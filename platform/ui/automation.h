@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "com/dataobject.h"
 #include "ui/backend.h"
 #include "ui/clock.h"
 #include "ui/types.h"
@@ -44,6 +45,22 @@ bool Focus(HWND control);
 bool PressEnter(HWND dialog);
 bool Close(HWND window);  // the close box
 std::string LastRefusal();
+
+// What the drop target answered while a person dragged data over a control.
+struct DragOutcome {
+  HRESULT enter = E_FAIL;
+  DWORD enterEffect = DROPEFFECT_NONE;  // what the target would do on entering
+  bool overCalled = false;
+  DWORD overEffect = DROPEFFECT_NONE;
+  bool dropped = false;  // the data was let go over a target that accepted it
+  HRESULT drop = E_FAIL;
+  DWORD dropEffect = DROPEFFECT_NONE;
+};
+// A person drags data offering `effects` over the control and lets it go there (`drop`)
+// or takes it away again. The drag reaches the drop target registered for the control
+// or the nearest of its parents; a target that refuses on entering (a failure, or no
+// effect) hears nothing more, as with OLE. False when no target takes drops there.
+bool DragOver(HWND control, IDataObject* data, DWORD effects, bool drop, DragOutcome* outcome);
 
 std::string Text(HWND window);
 bool Enabled(HWND window);

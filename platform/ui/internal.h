@@ -44,6 +44,14 @@ struct Window {
   int check = BST_UNCHECKED;
   HBITMAP image = nullptr;
   int firstVisibleLine = 0;
+  // procedures that see the window's messages before its own (SetWindowSubclass), the
+  // last one set first
+  struct Subclass {
+    LRESULT (*proc)(HWND, UINT, WPARAM, LPARAM, UINT_PTR, DWORD_PTR);
+    UINT_PTR id;
+    DWORD_PTR refData;
+  };
+  std::vector<Subclass> subclasses;
 };
 
 // The window table (windowtable.cpp). Register gives the window its handle and makes

@@ -124,7 +124,10 @@ std::optional<std::chrono::milliseconds> Left(Deadline end) {
 
 }  // namespace
 
-LRESULT Deliver(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// The window's own procedure, below any subclass procedures.
+LRESULT DeliverToOwn(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
   const auto w = Find(h);
   if (!w) return 0;
   if (w->isDialog) {
@@ -135,6 +138,30 @@ LRESULT Deliver(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
   }
   if (w->cls == "Frame") return FrameProc(*w, message, wParam, lParam);
   return ControlProc(*w, message, wParam, lParam);
+}
+
+// The subclass procedures running on this thread: the window and how many of its
+// procedures lie below the one running.
+thread_local std::vector<std::pair<HWND, std::size_t>> subclassCalls;
+
+// Calls the procedure `below` counts from the bottom of the window's chain (0: its own).
+LRESULT CallFrom(HWND h, std::size_t below, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto w = Find(h);
+  if (!w || below == 0 || below > w->subclasses.size()) return DeliverToOwn(h, message, wParam, lParam);
+  const Window::Subclass s = w->subclasses[below - 1];
+  subclassCalls.emplace_back(h, below - 1);
+  struct Pop {
+    ~Pop() { subclassCalls.pop_back(); }
+  } pop;
+  return s.proc(h, message, wParam, lParam, s.id, s.refData);
+}
+
+}  // namespace
+
+LRESULT Deliver(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+  const auto w = Find(h);
+  if (!w) return 0;
+  return CallFrom(h, w->subclasses.size(), message, wParam, lParam);
 }
 
 void DropSentTo(HWND h) {
@@ -232,6 +259,33 @@ LRESULT DispatchMessage(const MSG* msg) {
     return 0;
   }
   return ui::detail::Deliver(msg->hwnd, msg->message, msg->wParam, msg->lParam);
+}
+
+BOOL SetWindowSubclass(HWND h, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR refData) {
+  const auto w = ui::detail::Find(h);
+  if (!w || !proc) return FALSE;
+  for (auto& s : w->subclasses)
+    if (s.proc == proc && s.id == id) {
+      s.refData = refData;
+      return TRUE;
+    }
+  w->subclasses.push_back({proc, id, refData});
+  return TRUE;
+}
+
+BOOL RemoveWindowSubclass(HWND h, SUBCLASSPROC proc, UINT_PTR id) {
+  const auto w = ui::detail::Find(h);
+  if (!w) return FALSE;
+  const auto before = w->subclasses.size();
+  std::erase_if(w->subclasses, [&](const auto& s) { return s.proc == proc && s.id == id; });
+  return w->subclasses.size() < before ? TRUE : FALSE;
+}
+
+LRESULT DefSubclassProc(HWND h, UINT message, WPARAM wParam, LPARAM lParam) {
+  using namespace ui::detail;
+  for (auto it = subclassCalls.rbegin(); it != subclassCalls.rend(); ++it)
+    if (it->first == h) return CallFrom(h, it->second, message, wParam, lParam);
+  return DeliverToOwn(h, message, wParam, lParam);
 }
 
 namespace ui {

@@ -12,6 +12,8 @@ struct ResourceModule;
 using HINSTANCE = const ResourceModule*;
 
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
+using DWORD_PTR = std::uintptr_t;
+using SUBCLASSPROC = LRESULT (*)(HWND, UINT, WPARAM, LPARAM, UINT_PTR id, DWORD_PTR refData);
 using TIMERPROC = void (*)(HWND, UINT, UINT_PTR, DWORD);
 
 struct MSG {

@@ -57,6 +57,13 @@ BOOL WaitMessage();
 UINT_PTR SetTimer(HWND window, UINT_PTR id, UINT milliseconds, TIMERPROC proc);
 BOOL KillTimer(HWND window, UINT_PTR id);
 
+// Window subclassing: `proc` sees each message of the window before the window's own
+// procedure and passes on what it does not handle with DefSubclassProc. A proc is known
+// by itself and its id; setting it again replaces its reference data.
+BOOL SetWindowSubclass(HWND window, SUBCLASSPROC proc, UINT_PTR id, DWORD_PTR refData);
+BOOL RemoveWindowSubclass(HWND window, SUBCLASSPROC proc, UINT_PTR id);
+LRESULT DefSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
 // The common-controls library needs no initialisation on this platform.
 void InitCommonControls();
 

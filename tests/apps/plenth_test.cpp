@@ -1,11 +1,16 @@
+#include <gdal_priv.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <vector>
 
 namespace {
 
@@ -87,6 +92,83 @@ TEST_F(PlenthTest, AFailingRegistrationShowsItsStatusAsTheHostDoes) {
   EXPECT_NE(out.output.find("the module answered a failure (0x80004005)"), std::string::npos) << out.output;
 }
 
+// A picture's pixels as 0xRRGGBB, row by row.
+struct Picture {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+  std::uint32_t at(int x, int y) const { return pixels[static_cast<std::size_t>(y) * width + x]; }
+};
+Picture ReadPicture(const std::string& path) {
+  GDALAllRegister();
+  Picture picture;
+  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
+  if (!ds || ds->GetRasterCount() < 3) return picture;
+  picture.width = ds->GetRasterXSize();
+  picture.height = ds->GetRasterYSize();
+  picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, 0);
+  std::vector<std::uint8_t> band(picture.pixels.size());
+  for (int b = 1; b <= 3; ++b) {
+    if (ds->GetRasterBand(b)->RasterIO(GF_Read, 0, 0, picture.width, picture.height, band.data(), picture.width,
+                                       picture.height, GDT_Byte, 0, 0) != CE_None)
+      return {};
+    for (std::size_t i = 0; i < band.size(); ++i) picture.pixels[i] |= std::uint32_t{band[i]} << (8 * (3 - b));
+  }
+  return picture;
+}
+
+struct Box {
+  int left = 1 << 30, top = 1 << 30, right = -1, bottom = -1;
+  void Add(int x, int y) {
+    left = std::min(left, x), top = std::min(top, y), right = std::max(right, x), bottom = std::max(bottom, y);
+  }
+};
+
+// The grid over part of the sample DEM, its preview where the DEM puts it, and random
+// points that the seed makes the same again.
+TEST_F(PlenthTest, PointGridWithItsPreviewAndASeed) {
+  const std::string area = " --west 501000 --east 508000 --north 4105000 --south 4100000 --crs-of " + At("sample/dem.tif");
+  const auto grid = Run("point-grid " + At("grid") + area + " --spacing 500 --preview " + At("grid.png"));
+  ASSERT_EQ(grid.status, 0) << grid.output;
+  EXPECT_NE(grid.output.find("wrote 140 points to " + At("grid") + ".shp"), std::string::npos) << grid.output;
+  EXPECT_TRUE(fs::exists(At("grid.prj")));
+
+  // Random points have no preview: their picture is the map alone.
+  for (const char* name : {"r1", "r2"}) {
+    const auto random = Run(std::string("point-grid ") + At(name) + area + " --random 30 --seed 7 --preview " +
+                            At(std::string(name) + ".png"));
+    ASSERT_EQ(random.status, 0) << random.output;
+    EXPECT_NE(random.output.find("wrote 30 points"), std::string::npos) << random.output;
+  }
+  std::ifstream r1(At("r1.shp"), std::ios::binary), r2(At("r2.shp"), std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(r1), {}), std::string(std::istreambuf_iterator<char>(r2), {}));
+
+  const Picture withGrid = ReadPicture(At("grid.png")), map = ReadPicture(At("r1.png"));
+  ASSERT_GT(map.width, 0);
+  ASSERT_EQ(withGrid.pixels.size(), map.pixels.size());
+  Box dem, preview;
+  for (int y = 0; y < map.height; ++y)
+    for (int x = 0; x < map.width; ++x) {
+      const std::uint32_t p = map.at(x, y);
+      if (p != 0xFFFFFF) {
+        dem.Add(x, y);
+        EXPECT_TRUE((p >> 16) == (p & 0xFF) && ((p >> 8) & 0xFF) == (p & 0xFF)) << "not grey at " << x << " " << y;
+      }
+      if (withGrid.at(x, y) != p) preview.Add(x, y);
+    }
+  // The DEM spans 500000 to 509000 east and 4100000 to 4107200 north; the area's edges lie
+  // where that puts them (within half a marker: points lie on the west and north edges).
+  const auto column = [&](double e) { return dem.left + (e - 500000) / 9000 * (dem.right + 1 - dem.left); };
+  const auto row = [&](double n) { return dem.top + (4107200 - n) / 7200 * (dem.bottom + 1 - dem.top); };
+  EXPECT_NEAR(preview.left, column(501000), 3);
+  EXPECT_NEAR(preview.right, column(508000), 3);
+  EXPECT_NEAR(preview.top, row(4105000), 3);
+  EXPECT_NEAR(preview.bottom, row(4100000), 3);
+  // A point of the grid, inside the area, is drawn dark on the DEM.
+  const int x = static_cast<int>(column(503000)), y = static_cast<int>(row(4103000));
+  EXPECT_LT(withGrid.at(x, y) & 0xFF, 0x30u);
+  EXPECT_NE(withGrid.at(x, y), map.at(x, y));
+}
+
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
   const struct {
     std::string args;
@@ -96,6 +178,9 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
       {"export-grid " + At("sample/dem.tif") + " " + At("no/such/dir/x"), "does not exist"},
       {"export-grid " + At("sample/areas.shp") + " " + At("x"), "could not pick the layer"},
       {"import-grid " + At("missing.dat") + " " + At("x"), "missing.dat: no such file"},
+      {"point-grid " + At("x") + " --west 5 --east 1 --north 2 --south 1 --spacing 1", "west bound must lie west"},
+      {"point-grid " + At("no/such/x") + " --west 1 --east 5 --north 2 --south 1 --spacing 1",
+       "cannot be opened for shapefiles"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.args);
@@ -103,6 +188,96 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
   }
+}
+
+// The effort surface's five layers as the options name them.
+std::string EffortLayers(const std::string& dir, const std::string& dem = "dem.tif",
+                         const std::string& cover = "groundcover.tif") {
+  return " --dem " + dir + "/" + dem + " --trails " + dir + "/trails.tif --roads " + dir + "/trails.tif --streams " +
+         dir + "/streams.tif --cover " + dir + "/" + cover;
+}
+
+bool Says(const std::string& output, const std::string& what) { return output.find(what) != std::string::npos; }
+
+// The run followed in the terminal, the surface written; an output that exists already
+// is warned about, and the run that then fails exits non-zero.
+TEST_F(PlenthTest, EffortSurfaceFromTheCommandLine) {
+  const std::string command = "effort-surface" + EffortLayers(At("sample")) + " --z-factor 3 " + At("effort");
+  const auto out = Run(command);
+  EXPECT_EQ(out.status, 0) << out.output;
+  for (const std::string& says : std::vector<std::string>{
+           "note: the Z factor is recorded but not applied", "(metre)",
+           "Opened Logfile : " + At("EffortSurface_log.txt") + "\n", "\n...Operation Complete\n",
+           "finished in 00:00:0", "wrote " + At("effort.tif") + "\n"})
+    EXPECT_TRUE(Says(out.output, says)) << says << "\n" << out.output;
+  EXPECT_FALSE(Says(out.output, "warning"));
+  EXPECT_TRUE(fs::exists(At("effort.tif")));
+
+  const auto again = Run(command);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Says(again.output, "warning: " + At("effort.tif") + " exists already")) << again.output;
+  EXPECT_TRUE(Says(again.output, "Unable to create Raster dataset 'effort'")) << again.output;
+}
+
+// What makes a result meaningless is said before the click: a DEM in geographic
+// coordinates, a class raster whose grid is not the DEM's.
+TEST_F(PlenthTest, EffortSurfaceWarnsOfMeaninglessResults) {
+  ASSERT_EQ(std::system(("gdal_translate -q -a_srs EPSG:4326 " + At("sample/dem.tif") + " " + At("sample/geo.tif")).c_str()), 0);
+  ASSERT_EQ(std::system(("gdal_translate -q -a_ullr 500030 4107200 509030 4100000 " + At("sample/groundcover.tif") +
+                         " " + At("sample/shifted.tif"))
+                            .c_str()),
+            0);
+  const auto out = Run("effort-surface" + EffortLayers(At("sample"), "geo.tif", "shifted.tif") + " " + At("geo"));
+  EXPECT_TRUE(Says(out.output, "warning: the DEM is in geographic coordinates")) << out.output;
+  EXPECT_TRUE(Says(out.output, "(degree)")) << out.output;
+  EXPECT_TRUE(Says(out.output, "warning: the ground cover raster's grid differs from the DEM's (origin 500030, 4107200 "
+                               "against 500000, 4107200)"))
+      << out.output;
+}
+
+// Ctrl-C presses Cancel: the run stops, the log is kept, and plenth exits non-zero.
+TEST_F(PlenthTest, CtrlCPressesCancel) {
+  for (const char* name : {"dem", "trails", "streams", "groundcover"})
+    ASSERT_EQ(std::system(("gdal_translate -q -outsize 4000 4000 -r near " + At("sample/") + name + ".tif " +
+                           At("sample/big_") + name + ".tif")
+                              .c_str()),
+              0);
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const std::string registry = At("registry.reg"), big = At("sample/big_"), output = At("cancelled");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    dup2(pipeEnds[1], STDERR_FILENO);
+    close(pipeEnds[0]);
+    execl(PLENTH_BINARY, PLENTH_BINARY, "--registry", registry.c_str(), "effort-surface", "--dem", (big + "dem.tif").c_str(),
+          "--trails", (big + "trails.tif").c_str(), "--roads", (big + "trails.tif").c_str(), "--streams",
+          (big + "streams.tif").c_str(), "--cover", (big + "groundcover.tif").c_str(), output.c_str(), nullptr);
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  std::string output_;
+  bool signalled = false;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    output_.append(buffer, static_cast<std::size_t>(n));
+    if (!signalled && Says(output_, "Opened Logfile")) {
+      kill(child, SIGINT);
+      signalled = true;
+    }
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(signalled) << output_;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output_;
+  EXPECT_TRUE(Says(output_, "Ctrl-C: Cancel pressed")) << output_;
+  EXPECT_TRUE(Says(output_, "cancelled; the log is kept in " + At("EffortSurface_log.txt"))) << output_;
+  std::ifstream log(At("EffortSurface_log.txt"));
+  const std::string kept((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Says(kept, "Opened Logfile")) << kept;
+  EXPECT_FALSE(Says(kept, "Operation Complete")) << kept;
 }
 
 }  // namespace

@@ -349,7 +349,7 @@ TEST_F(CommandTest, ThePointGridToolRegistersTheLayersClipboardFormat) {
   auto tool = com::MakeObject<plenth::CreatePointGridTool>();
   ASSERT_EQ(tool->OnCreate(app->Identity()), S_OK);
   EXPECT_NE(plenth::LayersClipboardFormat, 0u);
-  EXPECT_EQ(plenth::LayersClipboardFormat, RegisterClipboardFormat("ESRI Layers"));
+  EXPECT_EQ(plenth::LayersClipboardFormat, RegisterClipboardFormat("Map Layers"));
   app->ClearExtensions();
 }
 

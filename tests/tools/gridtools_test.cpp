@@ -14,6 +14,7 @@
 #include "hostapp/layers.h"
 #include "hostapp/objects.h"
 #include "resources/resource.h"
+#include "tests/tools/rasters.h"
 #include "tools/exportgrid/exportgrid.h"
 #include "tools/importgrid/importgrid.h"
 #include "ui/automation.h"
@@ -24,22 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace ua = ui::automation;
 
-// A raster written with GDAL itself: band b's cell i holds values[b][i].
-// The cells are given in the file's order, from its first row.
-template <class T>
-void WriteRaster(const std::string& path, GDALDataType type, int cols, int rows, const std::vector<std::vector<T>>& values,
-                 double nodata, std::array<double, 6> gt = {500000.5, 30, 0, 4100060, 0, -30}) {
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr));
-  ASSERT_TRUE(ds);
-  ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
-  for (std::size_t b = 0; b < values.size(); ++b) {
-    GDALRasterBand* band = ds->GetRasterBand(static_cast<int>(b) + 1);
-    ASSERT_EQ(band->SetNoDataValue(nodata), CE_None);
-    std::vector<T> cells = values[b];
-    EXPECT_EQ(band->RasterIO(GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, type, 0, 0), CE_None);
-  }
-}
+using plenth::test::WriteRaster;
 
 std::string Bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

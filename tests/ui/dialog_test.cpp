@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <ctime>
 #include <thread>
 
 #include "ui/automation.h"
+#include "ui/clock.h"
+#include "ui/dragdrop.h"
 #include "ui/msgbox.h"
 #include "ui/resources.h"
 #include "ui/window.h"
@@ -105,6 +108,97 @@ TEST_F(DialogTest, TypingNotifiesEveryChange) {
   char small[3];
   EXPECT_EQ(GetWindowText(edit, small, 3), 1);
   EXPECT_STREQ(small, "a");
+}
+
+// A subclass procedure that swallows one typed character and passes on the rest.
+template <char Dropped>
+LRESULT Drop(HWND window, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR refData) {
+  ++*reinterpret_cast<int*>(refData);
+  if (message == WM_CHAR && wParam == static_cast<WPARAM>(Dropped)) return 0;
+  return DefSubclassProc(window, message, wParam, lParam);
+}
+
+TEST_F(DialogTest, SubclassProceduresSeeMessagesBeforeTheControlUntilRemoved) {
+  const HWND edit = GetDlgItem(Open(), 100);
+  int xSaw = 0, ySaw = 0;
+  ASSERT_TRUE(SetWindowSubclass(edit, Drop<'x'>, 1, reinterpret_cast<DWORD_PTR>(&xSaw)));
+  ASSERT_TRUE(SetWindowSubclass(edit, Drop<'y'>, 1, reinterpret_cast<DWORD_PTR>(&ySaw)));
+  ASSERT_TRUE(ua::Type(edit, "axyb"));
+  EXPECT_EQ(ua::Text(edit), "ab");
+  EXPECT_GT(xSaw, 0);
+  EXPECT_GT(ySaw, xSaw);  // the last set sees the 'y' the first never gets
+  ASSERT_TRUE(RemoveWindowSubclass(edit, Drop<'x'>, 1));
+  EXPECT_FALSE(RemoveWindowSubclass(edit, Drop<'x'>, 1));
+  ASSERT_TRUE(ua::Type(edit, "xy"));
+  EXPECT_EQ(ua::Text(edit), "abx");
+}
+
+// A drop target that notes what it heard and accepts with `accept`.
+class Target final : public com::ComClass<Target, IDropTarget> {
+ public:
+  explicit Target(DWORD accept) : accept_(accept) {}
+  HRESULT DragEnter(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    heard += "enter ";
+    *effect = accept_;
+    return accept_ ? S_OK : E_FAIL;
+  }
+  HRESULT DragOver(DWORD, POINTL, DWORD*) override {
+    heard += "over ";
+    return S_OK;
+  }
+  HRESULT DragLeave() override {
+    heard += "leave ";
+    return S_OK;
+  }
+  HRESULT Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
+    heard += "drop ";
+    *effect = accept_;
+    return S_OK;
+  }
+  std::string heard;
+
+ private:
+  DWORD accept_;
+};
+
+TEST_F(DialogTest, DragsReachTheNearestRegisteredTargetUntilItIsRevoked) {
+  const HWND d = Open();
+  const HWND edit = GetDlgItem(d, 100);
+  const int before = ui::DropRegistrationCount();
+  auto data = com::MakeObject<com::DataObject>();
+  ua::DragOutcome outcome;
+  EXPECT_FALSE(ua::DragOver(edit, data.get(), DROPEFFECT_COPY, true, &outcome));
+
+  auto accepting = com::MakeObject<Target>(DROPEFFECT_COPY);
+  ASSERT_EQ(RegisterDragDrop(d, accepting.get()), S_OK);
+  EXPECT_EQ(RegisterDragDrop(d, accepting.get()), DRAGDROP_E_ALREADYREGISTERED);
+  ASSERT_TRUE(ua::DragOver(edit, data.get(), DROPEFFECT_COPY | DROPEFFECT_MOVE, true, &outcome));
+  EXPECT_EQ(accepting->heard, "enter over drop ");
+  EXPECT_EQ(outcome.dropEffect, DROPEFFECT_COPY);
+  ASSERT_TRUE(ua::DragOver(edit, data.get(), DROPEFFECT_COPY, false, &outcome));
+  EXPECT_EQ(accepting->heard, "enter over drop enter over leave ");
+
+  // The edit's own target comes first; one that refuses on entering hears nothing more.
+  auto refusing = com::MakeObject<Target>(DROPEFFECT_NONE);
+  ASSERT_EQ(RegisterDragDrop(edit, refusing.get()), S_OK);
+  ASSERT_TRUE(ua::DragOver(edit, data.get(), DROPEFFECT_COPY, true, &outcome));
+  EXPECT_EQ(refusing->heard, "enter ");
+  EXPECT_EQ(outcome.enter, E_FAIL);
+  EXPECT_FALSE(outcome.dropped);
+
+  EXPECT_EQ(ui::DropRegistrationCount(), before + 2);
+  EXPECT_EQ(RevokeDragDrop(edit), S_OK);
+  EXPECT_EQ(RevokeDragDrop(edit), DRAGDROP_E_NOTREGISTERED);
+  EXPECT_EQ(RevokeDragDrop(d), S_OK);
+  EXPECT_EQ(ui::DropRegistrationCount(), before);
+  EXPECT_FALSE(ua::DragOver(edit, data.get(), DROPEFFECT_COPY, true, &outcome));
+}
+
+TEST(CalendarClock, AHostMaySetTheSecondItGives) {
+  const auto previous = ui::SetTimeSource([] { return std::int64_t{86400}; });
+  EXPECT_EQ(ui::TimeNow(), 86400);
+  ui::SetTimeSource(previous);
+  EXPECT_NEAR(static_cast<double>(ui::TimeNow()), static_cast<double>(std::time(nullptr)), 2);
 }
 
 TEST_F(DialogTest, TypedTextIsUtf8AndBackspaceTakesAWholeCharacter) {
