@@ -132,7 +132,18 @@ HWND HostRun::Open(const std::string& commandName) {
 void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
   auto* command = &EnabledCommand(*host_, commandName);
   std::string failure;
+  std::vector<HWND> filled;
   ua::ScopedUser user([&](HWND dialog) {
+    // A person fills a dialog once. One that stays open after that has refused what was
+    // typed (its message box says why); typing the same again would go on for ever, so
+    // the person gives up and cancels it.
+    if (std::find(filled.begin(), filled.end(), dialog) != filled.end()) {
+      if (failure.empty())
+        failure = "the dialog did not take the input" + (boxes_.empty() ? std::string() : " (" + boxes_.back() + ")");
+      ua::Click(dialog, IDCANCEL);
+      return;
+    }
+    filled.push_back(dialog);
     try {
       person(dialog);
     } catch (const RunError& e) {

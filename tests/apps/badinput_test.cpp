@@ -60,7 +60,7 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
       {"shapefile as the raster", {"export-grid", At("sample/areas.shp"), At("o5")}, "could not pick the layer", "o5.dat"},
       {"export to a directory that does not exist", {"export-grid", At("sample/dem.tif"), At("none/o6")},
        "does not exist", ""},
-      {"export path longer than the module's buffer", {"export-grid", At("sample/dem.tif"), longPath}, "", ""},
+      {"export path longer than the module's buffer", {"export-grid", At("sample/dem.tif"), longPath}, "too long", ""},
       {"layer name longer than the module's buffer", {"export-grid", longName + "=" + At("sample/dem.tif"), At("o7")},
        "", "o7.dat"},
       {"rotated raster", {"export-grid", At("rotated.tif"), At("o8")}, "rotat", "o8.dat"},
@@ -81,13 +81,16 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     const auto out = Run(row.args);
+    EXPECT_FALSE(out.timedOut) << out.output;
     EXPECT_EQ(out.signal, 0) << out.output;
     EXPECT_EQ(out.status, 1) << out.output;
     EXPECT_NE(out.output.find(row.says), std::string::npos) << out.output;
     EXPECT_EQ(out.output.find("Sanitizer"), std::string::npos) << out.output;
     EXPECT_EQ(out.output.find("runtime error"), std::string::npos) << out.output;
     EXPECT_EQ(out.output.find("cool"), std::string::npos) << out.output;
-    if (*row.mustNotExist) EXPECT_FALSE(fs::exists(At(row.mustNotExist)));
+    if (*row.mustNotExist) {
+      EXPECT_FALSE(fs::exists(At(row.mustNotExist)));
+    }
     EXPECT_EQ(Bytes(At("existing.tif")), "what the user had");
     EXPECT_EQ(FilesStartingWith("none"), std::vector<std::string>{});
   }
