@@ -6,6 +6,7 @@
 #include "apps/plenth/effortcommand.h"
 #include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
+#include "apps/plenth/vectorcommands.h"
 
 namespace plenth::cli {
 
@@ -57,6 +58,19 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
   for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(grid.outPath + extension);
   out << "  wrote " << PointGrid(run, grid, log) << " points to " << grid.outPath << ".shp\n"
       << "  preview " << grid.previewPng << "\n";
+  out << "\n== Count ground-cover cells per class inside the study areas (plenth poly-clip "
+      << (dir / "areas.shp").string() << " " << (dir / "groundcover.tif").string() << " --prefix gc)\n";
+  out << "  " << PolyClip(run, {(dir / "areas.shp").string(), (dir / "groundcover.tif").string(), "gc", false}, log)
+      << "\n";
+
+  out << "\n== Store the elevation under each site (plenth grid-spot " << (dir / "sites.shp").string() << " "
+      << (dir / "dem.tif").string() << " --field elev)\n";
+  out << "  " << GridSpot(run, {(dir / "sites.shp").string(), (dir / "dem.tif").string(), "elev"}, log) << "\n";
+
+  out << "\n== Split the roads into segments with their azimuth (plenth line-orientation "
+      << (dir / "roads.shp").string() << " " << (dir / "roadsegments").string() << ")\n";
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(dir / (std::string("roadseg") + ext));
+  out << "  " << LineOrientation(run, (dir / "roads.shp").string(), (dir / "roadsegments").string(), log) << "\n";
 }
 
 }  // namespace plenth::cli

@@ -12,6 +12,7 @@
 #include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
+#include "apps/plenth/vectorcommands.h"
 #include "com/boundary.h"
 #include "hostapp/module.h"
 #include "registry/registry.h"
@@ -158,6 +159,7 @@ int main(int argc, char** argv) {
       if (!grid.previewPng.empty()) std::cout << "preview " << grid.previewPng << "\n";
     });
   });
+  plenth::cli::AddVectorCommands(app, run, Run);
 
   std::string demoDir = "demo-out";
   auto* demo = app.add_subcommand("demo", "Write the sample data into DIR and run every tool on it");

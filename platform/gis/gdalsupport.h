@@ -44,6 +44,13 @@ HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialRefe
 // The OGR spatial reference behind one of the library's references, or null.
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference);
 
+// Moves a geometry's coordinates from one reference into another; false when they cannot
+// be moved. The transformation between two references is made once per thread and kept
+// (making one costs far more than using it); equal references leave the coordinates as
+// they are.
+bool TransformGeometry(OGRGeometry& geometry, const std::shared_ptr<OGRSpatialReference>& from,
+                       const std::shared_ptr<OGRSpatialReference>& to);
+
 std::string Utf8(BSTR s);
 bool IsDirectory(const std::string& path);
 // The directory a dataset's file lies in, as a workspace path: "." for a bare file name.

@@ -25,6 +25,19 @@ namespace fs = std::filesystem;
 struct OpenDataset {
   GDALDatasetUniquePtr dataset;
   std::string path;
+  // The dataset's spatial reference as the library hands it out, made on first use: the
+  // library sets a raster's reference only when it creates the raster, and a reference
+  // object is never changed once made, so one serves every request.
+  std::shared_ptr<OGRSpatialReference> reference;
+  bool referenceMade = false;
+
+  const std::shared_ptr<OGRSpatialReference>& Reference() {
+    if (!referenceMade) {
+      reference = SharedReference(dataset->GetSpatialRef());
+      referenceMade = true;
+    }
+    return reference;
+  }
 };
 using DatasetRef = std::shared_ptr<OpenDataset>;
 
@@ -191,7 +204,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   HRESULT get_SpatialReference(SpatialReference** reference) override {
     if (!reference) return E_POINTER;
     if (Deleted()) return kDeleted;
-    return com::Guard([&] { return OutReference(SharedReference(dataset_->dataset->GetSpatialRef()), reference); });
+    return com::Guard([&] { return OutReference(dataset_->Reference(), reference); });
   }
   HRESULT get_Extent(Envelope** extent) override {
     if (!extent) return E_POINTER;
@@ -203,7 +216,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       const double w = ds.GetRasterXSize(), h = ds.GetRasterYSize();
       const double x0 = gt[0], x1 = gt[0] + w * gt[1], y0 = gt[3] + h * gt[5], y1 = gt[3];
       return com::Out(MakeEnvelope(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1),
-                                   SharedReference(ds.GetSpatialRef())),
+                                   dataset_->Reference()),
                       extent);
     });
   }
