@@ -1,11 +1,13 @@
 # The two commands of the README, plus benchmarks. Each installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan build-tsan test test-normal test-asan test-tsan demo bench verify-format clean
+.PHONY: setup build build-asan build-tsan build-fuzz fuzz test test-normal test-asan test-tsan demo bench verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -22,7 +24,7 @@ build-asan: setup
 # the effort surface's run and the window layer (messages between threads).
 build-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_TSAN=ON
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui test_gridfile
 
 test-normal: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
@@ -53,5 +55,14 @@ verify-format: build
 	cmake --build $(BUILD) --target verify_format
 	nice -n 19 $(BUILD)/bin/verify_format
 
+# The fuzzers of the readers of untrusted input, built with clang, each run FUZZ_SECONDS
+# at the lowest priority from the kept seeds; what they find lands in $(FUZZ_BUILD)/findings.
+build-fuzz: setup
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: build-fuzz
+	scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

@@ -5,7 +5,9 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <nlohmann/json.hpp>
+#include <iterator>
+
+#include "apps/plenth/mapdocument.h"
 
 #include "hostapp/discovery.h"
 #include "hostapp/layers.h"
@@ -68,33 +70,35 @@ std::string HostRun::AddLayer(const LayerArg& layer) {
 
 namespace {
 
-void AddJsonLayers(const nlohmann::json& layers, const fs::path& base, std::function<void(Layer*)> add) {
-  for (const auto& entry : layers) {
-    if (entry.contains("group")) {
-      auto group = hostapp::MakeGroupLayer(entry.at("group").get<std::string>());
-      AddJsonLayers(entry.value("layers", nlohmann::json::array()), base,
-                    [&](Layer* l) { group.query<GroupLayer>()->Add(l); });
+void AddEntries(const std::vector<MapEntry>& entries, const std::function<void(Layer*)>& add) {
+  for (const auto& entry : entries) {
+    if (entry.group) {
+      auto group = hostapp::MakeGroupLayer(entry.name);
+      AddEntries(entry.layers, [&](Layer* l) { group.query<GroupLayer>()->Add(l); });
       add(group.get());
       continue;
     }
-    fs::path path = entry.at("path").get<std::string>();
-    if (path.is_relative()) path = base / path;
-    if (!fs::exists(path)) throw RunError(path.string() + ": no such file");
-    add(hostapp::LayerFromFile(path.string(), entry.value("name", std::string())).get());
+    if (!fs::exists(entry.path)) throw RunError(entry.path + ": no such file");
+    add(hostapp::LayerFromFile(entry.path, entry.name).get());
   }
 }
 
 }  // namespace
 
 void HostRun::AddMap(const std::string& jsonPath) {
-  std::ifstream in(jsonPath);
+  std::ifstream in(jsonPath, std::ios::binary);
   if (!in) throw RunError(jsonPath + ": cannot read the map document");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<MapEntry> entries;
   try {
-    const auto doc = nlohmann::json::parse(in);
-    AddJsonLayers(doc.at("layers"), fs::path(jsonPath).parent_path(),
-                  [&](Layer* l) { host_->app().document()->focusMap().AddLayer(l); });
-  } catch (const nlohmann::json::exception& e) {
+    entries = ParseMapDocument(text, jsonPath);
+  } catch (const std::runtime_error& e) {
     throw RunError(jsonPath + ": not a map document (" + e.what() + ")");
+  }
+  try {
+    AddEntries(entries, [&](Layer* l) { host_->app().document()->focusMap().AddLayer(l); });
+  } catch (const RunError&) {
+    throw;
   } catch (const std::runtime_error& e) {
     throw RunError(e.what());
   }
@@ -128,7 +132,18 @@ HWND HostRun::Open(const std::string& commandName) {
 void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
   auto* command = &EnabledCommand(*host_, commandName);
   std::string failure;
+  std::vector<HWND> filled;
   ua::ScopedUser user([&](HWND dialog) {
+    // A person fills a dialog once. One that stays open after that has refused what was
+    // typed (its message box says why); typing the same again would go on for ever, so
+    // the person gives up and cancels it.
+    if (std::find(filled.begin(), filled.end(), dialog) != filled.end()) {
+      if (failure.empty())
+        failure = "the dialog did not take the input" + (boxes_.empty() ? std::string() : " (" + boxes_.back() + ")");
+      ua::Click(dialog, IDCANCEL);
+      return;
+    }
+    filled.push_back(dialog);
     try {
       person(dialog);
     } catch (const RunError& e) {

@@ -234,7 +234,8 @@ struct Workspace : IUnknown {
 
 struct RasterWorkspace : IUnknown {
   static constexpr IID iid = com::Guid("{48FB1A0C-295B-4B68-7AEF-05162738495A}");
-  // The dataset by its name as given, else with ".tif".
+  // The dataset by its name as given, else with ".tif"; a raster rotated on the map is
+  // refused (GIS_E_UNSUPPORTED).
   virtual HRESULT OpenRasterDataset(BSTR name, RasterDataset** dataset) = 0;
   // A new dataset with its lower-left corner at origin; "GRID" datasets are GeoTIFFs
   // named by the name plus ".tif" when it has no extension. Never over an existing one;

@@ -341,7 +341,11 @@ class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDa
     return com::Guard([&] {
       GDALDriver* driver = dataset_->dataset->GetDriver();
       dataset_->dataset.reset();
-      return driver && driver->Delete(dataset_->path.c_str()) == CE_None ? S_OK : GIS_E_IO;
+      if (driver && driver->Delete(dataset_->path.c_str()) == CE_None) return S_OK;
+      // The driver cannot delete a file it cannot open again (one cut short by a full
+      // disk); the file itself goes then.
+      std::error_code ec;
+      return fs::remove(dataset_->path, ec) && !ec ? S_OK : GIS_E_IO;
     });
   }
   HRESULT get_Count(LONG* count) override {
@@ -449,7 +453,12 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
       if (!driver) return GIS_E_UNSUPPORTED;
       GDALDatasetUniquePtr created(driver->Create(path.c_str(), columns, rows, bands, type, options.List()));
-      if (!created) return GIS_E_IO;
+      if (!created) {
+        // A create that failed part way (a full disk) may have left the file begun.
+        std::error_code ec;
+        fs::remove(path, ec);
+        return GIS_E_IO;
+      }
       double gt[6] = {x, cellX, 0, y + rows * cellY, 0, -cellY};
       const auto ref = ReferenceOf(reference);
       if (created->SetGeoTransform(gt) != CE_None || (ref && created->SetSpatialRef(ref.get()) != CE_None)) {
@@ -513,6 +522,14 @@ com::ComPtr<RasterDataset> OpenRasterPath(const std::string& path, HRESULT* resu
   if (!dataset) dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
   if (!dataset) {
     answer(GIS_E_IO);
+    return {};
+  }
+  // A raster turned on the map has no cell size along x and y, no lower-left corner and
+  // no rows from the north as the library hands them out: refused rather than read as if
+  // it lay square, which would drop the rotation without a word.
+  const Layout layout = LayoutOf(*dataset);
+  if (layout.gt[2] != 0 || layout.gt[4] != 0) {
+    answer(GIS_E_UNSUPPORTED);
     return {};
   }
   answer(S_OK);
