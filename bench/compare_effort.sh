@@ -38,13 +38,7 @@ effort() {
   echo "$wall $rss"
 }
 
-seconds() {  # runs a command quietly and prints its wall time in seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" > /dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
+. "$(dirname "$(realpath "$0")")/lib.sh"
 
 make_rasters 4000 "$work/r4000"
 mkdir -p "$work/out"

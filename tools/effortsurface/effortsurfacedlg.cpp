@@ -92,16 +92,12 @@ double ZFactorOf(const std::string& text) {
 void Accept(HWND dialog) {
   EffortParams& p = TheEffortParams();
   const std::string path = DialogText(dialog, IDC_OUTPUT_PATH);
-  const OutputPath out = SplitOutputPath(path, sizeof p.outputName - 1, "");
-  // A path cut to fit would write somewhere else than typed: refuse it instead.
-  if (path.size() >= sizeof p.outputDirectory || out.directory.size() >= sizeof p.outputDirectory) {
-    MessageBox(dialog, "The output path is too long: it must fit in 254 characters.", "Effort Surface Calculator",
-               MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
+  const auto out = TakeOutputPath(dialog, path, sizeof p.outputName - 1, sizeof p.outputDirectory, "",
+                                  "Effort Surface Calculator");
+  if (!out) return;
   p.zFactor = ZFactorOf(DialogText(dialog, IDC_EFFORT_ZFACTOR));
-  com::CopyToBuffer(p.outputName, sizeof p.outputName, out.name);
-  com::CopyToBuffer(p.outputDirectory, sizeof p.outputDirectory, out.directory);
+  com::CopyToBuffer(p.outputName, sizeof p.outputName, out->name);
+  com::CopyToBuffer(p.outputDirectory, sizeof p.outputDirectory, out->directory);
   EndDialog(dialog, IDOK);
 }
 

@@ -9,7 +9,6 @@
 #include "host/outputpath.h"
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
-#include "ui/msgbox.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -18,15 +17,11 @@ namespace {
 void Accept(HWND dialog) {
   LineOrientationChoice& choice = LineOrientationResult();
   const std::string path = DialogText(dialog, IDC_LINES_OUTPUT);
-  const OutputPath out = SplitOutputPath(path, sizeof choice.outputName - 1, "/");
-  // A path cut to fit would name another place to write to.
-  if (path.size() >= sizeof choice.outputDirectory || out.directory.size() >= sizeof choice.outputDirectory) {
-    MessageBox(dialog, "The output path is too long: it must fit in 254 characters.", "Line Orientation",
-               MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
-  com::CopyToBuffer(choice.outputName, sizeof choice.outputName, out.name);
-  com::CopyToBuffer(choice.outputDirectory, sizeof choice.outputDirectory, out.directory);
+  const auto out = TakeOutputPath(dialog, path, sizeof choice.outputName - 1, sizeof choice.outputDirectory, "/",
+                                  "Line Orientation");
+  if (!out) return;
+  com::CopyToBuffer(choice.outputName, sizeof choice.outputName, out->name);
+  com::CopyToBuffer(choice.outputDirectory, sizeof choice.outputDirectory, out->directory);
   com::CopyToBuffer(choice.layerName, sizeof choice.layerName, DialogText(dialog, IDC_LINES_LAYER));
   // Whatever the lookup answers, the dialog closes: the buffers then name the last input.
   ResolveFeatureLayer(CurrentApplication.get(), choice.layerName,
