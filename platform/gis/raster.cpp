@@ -326,9 +326,38 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   GDALRasterBand* band_;
 };
 
-class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection> {
+// A private view that reads one cell of every band in one go. A file that stores its bands
+// cell by cell keeps them all in the same block, which band by band reads would fetch and
+// split up once per band.
+struct EveryBandCell : IUnknown {
+  static constexpr IID iid = com::Guid("{5C1E0B7A-3D42-4F86-9A0B-7E2D4C6F8A13}");
+  // The cell at `column`, `row` (counted from the northern row) of every band, band after
+  // band, in `type`; S_FALSE when a band has another type.
+  virtual HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) = 0;
+};
+
+class RasterDatasetImpl final
+    : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection, EveryBandCell> {
  public:
   explicit RasterDatasetImpl(DatasetRef dataset) : dataset_(std::move(dataset)) {}
+
+  HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) override {
+    if (!cells) return E_POINTER;
+    if (!dataset_->dataset) return E_UNEXPECTED;
+    return com::Guard([&] {
+      GDALDataset& ds = *dataset_->dataset;
+      const int count = ds.GetRasterCount(), bytes = PixelTypeBytes(type);
+      if (bytes == 0) return S_FALSE;
+      for (int b = 1; b <= count; ++b)
+        if (PixelTypeOf(*ds.GetRasterBand(b)) != type) return S_FALSE;
+      if (column < 0 || row < 0 || column >= ds.GetRasterXSize() || row >= ds.GetRasterYSize()) return E_INVALIDARG;
+      const long long fileRow = LayoutOf(ds).southUp ? ds.GetRasterYSize() - 1 - row : row;
+      cells->assign(static_cast<std::size_t>(count) * bytes, 0);
+      const CPLErr err = ds.RasterIO(GF_Read, static_cast<int>(column), static_cast<int>(fileRow), 1, 1, cells->data(),
+                                     1, 1, GdalTypeOf(type), count, nullptr, bytes, bytes, bytes, nullptr);
+      return err == CE_None ? S_OK : GIS_E_IO;
+    });
+  }
 
   HRESULT get_Name(BSTR* name) override {
     return com::Guard([&] { return com::Out(fs::path(dataset_->path).filename().string(), name); });
@@ -603,6 +632,7 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
     double x = 0, y = 0;
     if (FAILED(bands->get_Count(&count)) || FAILED(point->get_X(&x)) || FAILED(point->get_Y(&y))) return E_FAIL;
     std::string text;
+    std::vector<unsigned char> everyBand;  // empty when read band by band
     for (LONG b = 0; b < count; ++b) {
       com::ComPtr<RasterBand> band;
       if (FAILED(bands->Item(b, band.put()))) return E_FAIL;
@@ -620,12 +650,27 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
       // Inside the extent, but the division may round a point of the last cell up to the edge.
       const double column = std::min(std::floor((x - x0) / ((x1 - x0) / width)), width - 1.0);
       const double row = std::min(std::floor((y1 - y) / ((y1 - y0) / height)), height - 1.0);
+      // The library's own datasets read the cell of every band at once, when they first
+      // know where; any other band by band.
+      const void* cell = nullptr;
       com::ComPtr<PixelBlock> block;
-      if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
-      if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
-      com::ComPtr<CellArray> cells;
-      void* cell = nullptr;
-      if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&cell))) return E_FAIL;
+      if (b == 0)
+        if (auto every = com::ComPtr<RasterDataset>(dataset).query<detail::EveryBandCell>()) {
+          const HRESULT hr = every->ReadEveryBand(static_cast<long long>(column), static_cast<long long>(row), type,
+                                                  &everyBand);
+          if (FAILED(hr)) return GIS_E_IO;
+          if (hr != S_OK) everyBand.clear();
+        }
+      if (!everyBand.empty()) {
+        cell = everyBand.data() + static_cast<std::size_t>(b) * PixelTypeBytes(type);
+      } else {
+        if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
+        if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
+        com::ComPtr<CellArray> cells;
+        void* data = nullptr;
+        if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&data))) return E_FAIL;
+        cell = data;
+      }
       com::Variant nodata;
       std::string value = CellText(type, cell);
       double flag = 0;
