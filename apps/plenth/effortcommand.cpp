@@ -235,7 +235,10 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
     for (std::size_t i = 0; i < 5; ++i)
       Must(ua::Pick(GetDlgItem(dialog, lists[i]), layers[i].name), "pick the layer " + layers[i].name);
     if (args.zFactor) Must(ua::Replace(GetDlgItem(dialog, IDC_EFFORT_ZFACTOR), *args.zFactor), "type the Z factor");
-    Must(ua::Type(GetDlgItem(dialog, IDC_OUTPUT_PATH), args.outPath), "type the output path");
+    // A bare name is typed with its directory: the dialog would take the current directory
+    // without a separator, and the log would go beside it, as "<parent>/<dir>EffortSurface_log.txt".
+    Must(ua::Type(GetDlgItem(dialog, IDC_OUTPUT_PATH), directory.empty() ? "./" + args.outPath : args.outPath),
+         "type the output path");
     Must(ua::Click(dialog, IDOK), "press OK");
   });
   const HWND progress = ua::FindWindowByCaption("Operation Progress");

@@ -38,6 +38,24 @@ VectorFile OpenVector(const LayerArg& arg) {
   return v;
 }
 
+// A tool's input, each of whose records can be read. GDAL hands out a record it cannot
+// read (a file cut short, a damaged index) as a feature without a shape: the tools would
+// pass it over and report the rest as done, or write their columns into the damaged file.
+VectorFile OpenInput(const LayerArg& arg) {
+  VectorFile v = OpenVector(arg);
+  v.layer->ResetReading();
+  for (GIntBig n = 0;; ++n) {
+    CPLErrorReset();
+    const std::unique_ptr<OGRFeature> feature(v.layer->GetNextFeature());
+    if (CPLGetLastErrorType() >= CE_Failure)
+      throw RunError(arg.path + ": record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() +
+                     "); the file is damaged or cut short");
+    if (!feature) break;
+  }
+  v.layer->ResetReading();
+  return v;
+}
+
 GDALDatasetUniquePtr OpenRaster(const LayerArg& arg) {
   GDALDatasetUniquePtr ds(GDALDataset::Open(arg.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
   if (!ds || ds->GetRasterCount() < 1) throw RunError(arg.path + ": not a raster");
@@ -144,7 +162,7 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
   // What would make the run change nothing, or count in the wrong place.
-  const VectorFile vector = OpenVector(polygons);
+  const VectorFile vector = OpenInput(polygons);
   if (ShapesOf(vector.layer) != "polygons")
     throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
@@ -205,7 +223,7 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   host->AddLayer(raster);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenVector(points);
+  const VectorFile vector = OpenInput(points);
   if (ShapesOf(vector.layer) != "points")
     throw RunError(points.path + " is a layer of " + ShapesOf(vector.layer) + ", not of points");
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
@@ -254,7 +272,7 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   host->AddLayer(lines);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenVector(lines);
+  const VectorFile vector = OpenInput(lines);
   if (ShapesOf(vector.layer) != "lines")
     throw RunError(lines.path + " is a layer of " + ShapesOf(vector.layer) + ", not of lines");
   if (strcasecmp(fs::path(lines.path).extension().c_str(), ".shp") != 0)

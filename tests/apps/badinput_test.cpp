@@ -40,6 +40,16 @@ class BadInputTest : public plenthtest::PlenthRun {
     rotated.reset();
     Write("existing.dat", "what the user had\r\n");
     Write("existing.tif", "what the user had");
+    Write("existing.shp", "what the user had");
+    Write("effort.tif", "what the user had");
+    Write("segs.shp", "what the user had");
+    // Shapefiles cut short after their first record's header: the index still lists them all.
+    for (const char* name : {"roads", "areas", "sites"}) {
+      for (const char* ext : {".shx", ".dbf"})
+        fs::copy_file(At(std::string("sample/") + name + ext), At(std::string("cut") + name + ext));
+      Write(std::string("cut") + name + ".shp", Bytes(At(std::string("sample/") + name + ".shp")).substr(0, 150));
+    }
+    Write("junk.shp", "junk");
   }
   void Write(const std::string& name, const std::string& bytes) { std::ofstream(At(name), std::ios::binary) << bytes; }
 };
@@ -47,6 +57,18 @@ class BadInputTest : public plenthtest::PlenthRun {
 TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
   const std::string longName(300, 'n');
   const std::string longPath = At(std::string(250, 'd'));
+  // The effort surface's other inputs, the sample's own, and the point grid's rectangle.
+  const auto effort = [&](const std::string& dem, const std::string& out) {
+    return std::vector<std::string>{"effort-surface", "--dem", dem, "--trails", At("sample/trails.tif"), "--roads",
+                                    At("sample/trails.tif"), "--streams", At("sample/streams.tif"), "--cover",
+                                    At("sample/groundcover.tif"), out};
+  };
+  const auto pointGrid = [&](const std::string& out, const std::string& crsOf) {
+    std::vector<std::string> args{"point-grid", out, "--west", "500000", "--east", "509000", "--north", "4107200",
+                                  "--south", "4100000", "--spacing", "500"};
+    if (!crsOf.empty()) args.insert(args.end(), {"--crs-of", crsOf});
+    return args;
+  };
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -77,6 +99,40 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
        "not a map document", "o9.dat"},
       {"map document nested too deep", {"export-grid", "--map", At("deep.json"), At("sample/dem.tif"), At("o10")},
        "not a map document", "o10.dat"},
+      {"effort surface from a missing DEM", effort(At("missing.tif"), At("e1")), "missing.tif: no such file", "e1.tif"},
+      {"effort surface from a corrupt DEM", effort(At("junk.tif"), At("e2")), "junk.tif", "e2.tif"},
+      {"effort surface from a truncated DEM", effort(At("cut.tif"), At("e3")), "not written", "e3.tif"},
+      {"effort surface into a directory that does not exist", effort(At("sample/dem.tif"), At("none/e4")),
+       "does not exist", ""},
+      {"effort surface over an existing raster", effort(At("sample/dem.tif"), At("effort")), "not written", ""},
+      {"point grid on the system of a missing layer", pointGrid(At("p1"), At("missing.tif")),
+       "missing.tif: no such file", "p1.shp"},
+      {"point grid on the system of a corrupt raster", pointGrid(At("p2"), At("junk.tif")), "junk.tif", "p2.shp"},
+      {"point grid into a directory that does not exist", pointGrid(At("none/p3"), ""), "cannot be opened", ""},
+      {"point grid over an existing shapefile", pointGrid(At("existing"), ""), "already exists", ""},
+      {"line orientation of a missing shapefile", {"line-orientation", At("missing.shp"), At("l1")},
+       "missing.shp: no such file", "l1.shp"},
+      {"line orientation of a corrupt shapefile", {"line-orientation", At("junk.shp"), At("l2")}, "junk.shp", "l2.shp"},
+      {"line orientation of a truncated shapefile", {"line-orientation", At("cutroads.shp"), At("l3")},
+       "cannot be read", "l3.shp"},
+      {"line orientation of polygons", {"line-orientation", At("sample/areas.shp"), At("l4")}, "not of lines", "l4.shp"},
+      {"line orientation into a directory that does not exist", {"line-orientation", At("sample/roads.shp"),
+       At("none/l5")}, "does not exist", ""},
+      {"line orientation over an existing shapefile", {"line-orientation", At("sample/roads.shp"), At("segs")},
+       "never writes over", ""},
+      {"class counts of a truncated shapefile", {"poly-clip", At("cutareas.shp"), At("sample/groundcover.tif")},
+       "cannot be read", ""},
+      {"class counts in lines", {"poly-clip", At("sample/roads.shp"), At("sample/groundcover.tif")}, "not of polygons",
+       ""},
+      {"class counts of a real-valued raster", {"poly-clip", At("sample/areas.shp"), At("sample/dem.tif")},
+       "integer raster", ""},
+      {"class counts of a corrupt raster", {"poly-clip", At("sample/areas.shp"), At("junk.tif")}, "junk.tif", ""},
+      {"raster values at a truncated shapefile", {"grid-spot", At("cutsites.shp"), At("sample/dem.tif"), "--field",
+       "elev"}, "cannot be read", ""},
+      {"raster values at lines", {"grid-spot", At("sample/roads.shp"), At("sample/dem.tif"), "--field", "elev"},
+       "not of points", ""},
+      {"raster values of a missing raster", {"grid-spot", At("sample/sites.shp"), At("missing.tif"), "--field",
+       "elev"}, "missing.tif: no such file", ""},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
@@ -92,6 +148,10 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
       EXPECT_FALSE(fs::exists(At(row.mustNotExist)));
     }
     EXPECT_EQ(Bytes(At("existing.tif")), "what the user had");
+    for (const char* kept : {"existing.shp", "effort.tif", "segs.shp"}) EXPECT_EQ(Bytes(At(kept)), "what the user had");
+    // A damaged input is left as it was.
+    EXPECT_EQ(Bytes(At("cutareas.dbf")), Bytes(At("sample/areas.dbf")));
+    EXPECT_EQ(Bytes(At("cutsites.dbf")), Bytes(At("sample/sites.dbf")));
     EXPECT_EQ(FilesStartingWith("none"), std::vector<std::string>{});
   }
 }

@@ -79,11 +79,25 @@ TEST_F(PlenthTest, LayersFromAMapDocumentWithGroups) {
   EXPECT_NE(bad.output.find("nowhere.tif: no such file"), std::string::npos) << bad.output;
 }
 
+// The effort surface's five layers as the options name them.
+std::string EffortLayers(const std::string& dir, const std::string& dem = "dem.tif",
+                         const std::string& cover = "groundcover.tif") {
+  return " --dem " + dir + "/" + dem + " --trails " + dir + "/trails.tif --roads " + dir + "/trails.tif --streams " +
+         dir + "/streams.tif --cover " + dir + "/" + cover;
+}
+
 TEST_F(PlenthTest, ABareOutputNameIsWrittenAndNamedInTheCurrentDirectory) {
   const auto out = Run("export-grid " + At("sample/dem.tif") + " elev", dir_.string());
   EXPECT_EQ(out.status, 0) << out.output;
   EXPECT_NE(out.output.find("\nwrote elev.dat\n"), std::string::npos) << out.output;
   EXPECT_TRUE(fs::exists(At("elev.dat")));
+
+  // The effort surface's log goes beside it, not beside the directory.
+  const auto effort = Run("effort-surface" + EffortLayers(At("sample")) + " effort", dir_.string());
+  EXPECT_EQ(effort.status, 0) << effort.output;
+  EXPECT_TRUE(fs::exists(At("effort.tif")));
+  EXPECT_TRUE(fs::exists(At("EffortSurface_log.txt")));
+  EXPECT_FALSE(fs::exists(dir_.string() + "EffortSurface_log.txt"));
 }
 
 TEST_F(PlenthTest, AFailingRegistrationShowsItsStatusAsTheHostDoes) {
@@ -189,13 +203,6 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
   }
-}
-
-// The effort surface's five layers as the options name them.
-std::string EffortLayers(const std::string& dir, const std::string& dem = "dem.tif",
-                         const std::string& cover = "groundcover.tif") {
-  return " --dem " + dir + "/" + dem + " --trails " + dir + "/trails.tif --roads " + dir + "/trails.tif --streams " +
-         dir + "/streams.tif --cover " + dir + "/" + cover;
 }
 
 bool Says(const std::string& output, const std::string& what) { return output.find(what) != std::string::npos; }
