@@ -38,21 +38,10 @@ VectorFile OpenVector(const LayerArg& arg) {
   return v;
 }
 
-// A tool's input, each of whose records can be read. GDAL hands out a record it cannot
-// read (a file cut short, a damaged index) as a feature without a shape: the tools would
-// pass it over and report the rest as done, or write their columns into the damaged file.
+// A tool's input, each of whose records can be read.
 VectorFile OpenInput(const LayerArg& arg) {
   VectorFile v = OpenVector(arg);
-  v.layer->ResetReading();
-  for (GIntBig n = 0;; ++n) {
-    CPLErrorReset();
-    const std::unique_ptr<OGRFeature> feature(v.layer->GetNextFeature());
-    if (CPLGetLastErrorType() >= CE_Failure)
-      throw RunError(arg.path + ": record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() +
-                     "); the file is damaged or cut short");
-    if (!feature) break;
-  }
-  v.layer->ResetReading();
+  RequireEveryRecord(arg.path);
   return v;
 }
 
@@ -302,8 +291,7 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   });
   host.reset();
   if (!fs::exists(target)) throw RunError("the tool wrote no output " + target.string());
-  const VectorFile written = OpenVector({"", target.string()});
-  return std::to_string(written.layer->GetFeatureCount()) + " segments written to " +
+  return std::to_string(CountWrittenFeatures(target.string())) + " segments written to " +
          (directory.empty() ? target.filename().string() : target.string());
 }
 

@@ -20,18 +20,29 @@ TEST_F(FaultsTest, AFullDiskFailsTheWriteAndLeavesNoOutputThatLooksDone) {
     std::vector<std::string> args;
     const char* output;  // the output's file name
     rlim_t limit;
+    const char* says = "shit";
   } cases[] = {
       {"export, the disk full within the header", {"export-grid", At("sample/dem.tif"), At("full")}, "full.dat", 100},
       {"export, the disk full within the values", {"export-grid", At("sample/dem.tif"), At("full")}, "full.dat", 200000},
       {"import, the disk full early", {"import-grid", At("dem.dat"), At("back")}, "back.tif", 100},
       {"import, the disk full late", {"import-grid", At("dem.dat"), At("back")}, "back.tif", 200000},
+      {"effort surface",
+       {"effort-surface", "--dem", At("sample/dem.tif"), "--trails", At("sample/trails.tif"), "--roads",
+        At("sample/trails.tif"), "--streams", At("sample/streams.tif"), "--cover", At("sample/groundcover.tif"),
+        At("surface")},
+       "surface.tif", 100000, "Unable to write Raster dataset"},
+      {"line orientation", {"line-orientation", At("sample/roads.shp"), At("segs")}, "segs.shp", 300,
+       "not written whole"},
+      {"point grid", {"point-grid", At("grid"), "--west", "500000", "--east", "509000", "--north", "4107200", "--south",
+                      "4100000", "--spacing", "500"},
+       "grid.shp", 2000, "not written whole"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const auto out = Run(c.args, c.limit);
     EXPECT_EQ(out.signal, 0) << out.output;
     EXPECT_EQ(out.status, 1) << out.output;
-    EXPECT_NE(out.output.find("shit"), std::string::npos) << out.output;
+    EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
     EXPECT_FALSE(fs::exists(At(c.output))) << out.output;
     EXPECT_EQ(FilesStartingWith(fs::path(c.output).stem().string()), std::vector<std::string>{}) << out.output;
   }

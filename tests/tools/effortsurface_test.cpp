@@ -371,8 +371,8 @@ TEST_F(EffortSurfaceTest, FailuresEndTheRunWithTheirLine) {
   EXPECT_FALSE(fs::exists(At("b.tif")));
 }
 
-// A surface that cannot be written whole is reported, not called complete: here the
-// process may write no file larger than 200 kB.
+// A surface that cannot be written whole is reported, not called complete, and the part
+// written goes: here the process may write no file larger than 200 kB.
 TEST_F(EffortSurfaceTest, AWriteThatFailsIsReported) {
   AddScene(Scene(300, 300));
   const auto previous = std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
@@ -385,6 +385,7 @@ TEST_F(EffortSurfaceTest, AWriteThatFailsIsReported) {
   setrlimit(RLIMIT_FSIZE, &old);
   std::signal(SIGXFSZ, previous);
   EXPECT_EQ(pane, Opening(At("EffortSurface_log.txt")) + "...Unable to write Raster dataset 'full'\r\n");
+  EXPECT_FALSE(fs::exists(At("full.tif")));  // nothing that looks like a surface is left
 }
 
 // The roads are required by the dialog but never read: a roads dataset deleted after it

@@ -160,12 +160,11 @@ class Run {
         if (Stopped()) return 0;
         const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first));
         if (FAILED(band.block->PutPlane(0, band.cells.get())) || FAILED(band.raw->Write(topLeft.get(), band.block.get())))
-          return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
+          return FailWriting();
       }
     }
     for (auto& band : bands_)
-      if (FAILED(band.raw->ReturnCache(band.cache.get())))
-        return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
+      if (FAILED(band.raw->ReturnCache(band.cache.get()))) return FailWriting();
     // Everything released, so that the surface is whole on disk before the run says so.
     Release();
     if (!Say("Operation Complete\r\n")) return 0;
@@ -203,6 +202,14 @@ class Run {
     Release();
     Done();
     return 0;
+  }
+
+  // A surface that could not be written whole is deleted: the part written would look
+  // like a result.
+  int FailWriting() {
+    bands_.clear();
+    if (output_) output_->Delete();
+    return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
   }
 
   void Release() {
