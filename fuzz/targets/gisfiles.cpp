@@ -1,3 +1,5 @@
+#include <gdal_priv.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -36,12 +38,28 @@ void ReadBlock(RawPixels* pixels, double column, double row, LONG width, LONG he
   const std::vector<unsigned char> copy(bytes, bytes + static_cast<std::size_t>(w) * h * cellBytes);
 }
 
+// Whether GDAL would have to hold more than 256 MB to hand out one cell. It reads a whole
+// block first, of every band when the file interleaves them cell by cell, at the size the
+// header claims: that allocation is GDAL's own, not something this library can change.
+bool BlocksTooLarge(const std::string& path) {
+  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  if (!dataset || dataset->GetRasterCount() < 1) return false;
+  GDALRasterBand* band = dataset->GetRasterBand(1);
+  int width = 0, height = 0;
+  band->GetBlockSize(&width, &height);
+  const char* interleave = dataset->GetMetadataItem("INTERLEAVE", "IMAGE_STRUCTURE");
+  const double bands = interleave && std::strcmp(interleave, "PIXEL") == 0 ? dataset->GetRasterCount() : 1;
+  return static_cast<double>(width) * height * bands * GDALGetDataTypeSizeBytes(band->GetRasterDataType()) >
+         256.0 * 1024 * 1024;
+}
+
 }  // namespace
 
 void RasterFile(const std::uint8_t* data, std::size_t size) {
   gis::Initialize();
   const std::string path = ScratchDirectory() + "/raster.tif";
   WriteFile(path, data, size);
+  if (BlocksTooLarge(path)) return;
   auto dataset = gis::OpenRasterFile(path);
   if (!dataset) return;
   auto bands = dataset.query<RasterBandCollection>();
