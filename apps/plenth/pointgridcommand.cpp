@@ -96,6 +96,9 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   const std::string typed = args.outPath.find('/') == std::string::npos ? "./" + args.outPath : args.outPath;
   const fs::path shapefile = typed + ".shp";
   if (fs::exists(shapefile)) throw RunError(shapefile.string() + " already exists; choose another output name");
+  // A folder that cannot be written would make the tool fail without a word (one that does
+  // not exist it reports itself).
+  if (fs::is_directory(shapefile.parent_path())) RequireWritableDirectory(shapefile.parent_path().string() + "/");
 
   auto host = std::make_unique<HostRun>(run.modulePath, out);
   hostapp::HostMap& map = host->host().app().document()->focusMap();

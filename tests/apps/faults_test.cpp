@@ -103,6 +103,13 @@ TEST_F(FaultsTest, AnOutputDirectoryThatCannotBeWrittenIsSaidSo) {
   } cases[] = {
       {"export", {"export-grid", At("sample/dem.tif"), At("locked/dem")}},
       {"import", {"import-grid", At("dem.dat"), At("locked/back")}},
+      {"effort surface",
+       {"effort-surface", "--dem", At("sample/dem.tif"), "--trails", At("sample/trails.tif"), "--roads",
+        At("sample/trails.tif"), "--streams", At("sample/streams.tif"), "--cover", At("sample/groundcover.tif"),
+        At("locked/surface")}},
+      {"line orientation", {"line-orientation", At("sample/roads.shp"), At("locked/segs")}},
+      {"point grid", {"point-grid", At("locked/grid"), "--west", "500000", "--east", "509000", "--north", "4107200",
+                      "--south", "4100000", "--spacing", "500"}},
   };
   UnwritableDirectory locked(At("locked"));
   if (!locked.Unwritable())
