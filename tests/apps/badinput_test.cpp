@@ -110,6 +110,10 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
       {"point grid on the system of a corrupt raster", pointGrid(At("p2"), At("junk.tif")), "junk.tif", "p2.shp"},
       {"point grid into a directory that does not exist", pointGrid(At("none/p3"), ""), "cannot be opened", ""},
       {"point grid over an existing shapefile", pointGrid(At("existing"), ""), "already exists", ""},
+      {"effort surface path longer than the module's buffer", effort(At("sample/dem.tif"), longPath), "too long", ""},
+      {"point grid path longer than the module's buffer", pointGrid(longPath, ""), "too long", ""},
+      {"line orientation path longer than the module's buffer", {"line-orientation", At("sample/roads.shp"), longPath},
+       "too long", ""},
       {"line orientation of a missing shapefile", {"line-orientation", At("missing.shp"), At("l1")},
        "missing.shp: no such file", "l1.shp"},
       {"line orientation of a corrupt shapefile", {"line-orientation", At("junk.shp"), At("l2")}, "junk.shp", "l2.shp"},
@@ -153,6 +157,7 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
     EXPECT_EQ(Bytes(At("cutareas.dbf")), Bytes(At("sample/areas.dbf")));
     EXPECT_EQ(Bytes(At("cutsites.dbf")), Bytes(At("sample/sites.dbf")));
     EXPECT_EQ(FilesStartingWith("none"), std::vector<std::string>{});
+    EXPECT_EQ(FilesStartingWith("ddd"), std::vector<std::string>{});
   }
 }
 
