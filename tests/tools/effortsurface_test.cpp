@@ -388,6 +388,34 @@ TEST_F(EffortSurfaceTest, AWriteThatFailsIsReported) {
   EXPECT_FALSE(fs::exists(At("full.tif")));  // nothing that looks like a surface is left
 }
 
+// An input deleted or cut short between the dialog's choice and the run ends the run with
+// its line, and leaves no surface.
+TEST_F(EffortSurfaceTest, AnInputDeletedOrCutShortAfterTheChoiceEndsTheRun) {
+  const Scene scene(300, 300);
+  AddScene(scene);
+  const auto cut = [&](const char* name, std::uintmax_t keep) { fs::resize_file(At(name), keep); };
+  const struct {
+    const char* what;
+    std::function<void()> change;
+    std::string ends;
+  } cases[] = {
+      {"DEM deleted", [&] { fs::remove(At("dem.tif")); },
+       "Unable to create raster dataset 'dem.tif'\r\nUnable to access input DEM dataset\r\n"},
+      {"ground cover cut short", [&] { cut("cover.tif", 100); },
+       "Unable to create raster dataset 'cover.tif'\r\nUnable to access input Groundcover dataset\r\n"},
+      {"trails cut within their cells", [&] { cut("trails.tif", fs::file_size(At("trails.tif")) / 2); },
+       "ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n"},  // the line for a failed read
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    scene.Write(dir_);
+    EXPECT_EQ(RunToEnd(Out(At("cut").string()), [&](HWND) { c.change(); }),
+              Opening(At("EffortSurface_log.txt")) + c.ends);
+    EXPECT_FALSE(fs::exists(At("cut.tif")));
+    if (Progress()) ua::Click(Progress(), IDCANCEL);
+  }
+}
+
 // The roads are required by the dialog but never read: a roads dataset deleted after it
 // was chosen does not matter.
 TEST_F(EffortSurfaceTest, ADeletedRoadsDatasetDoesNotMatter) {
