@@ -283,6 +283,10 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   if (log.size() < 20 || log.compare(log.size() - 20, 20, "Operation Complete\r\n") != 0) {
     std::string last = log.substr(0, log.find_last_not_of("\r\n") + 1);
     last = last.substr(last.find_last_of("\n") == std::string::npos ? 0 : last.find_last_of("\n") + 1);
+    last = last.substr(last.find_first_not_of(' ') == std::string::npos ? 0 : last.find_first_not_of(' '));
+    // The tool gives one line for any input whose cells it could not read.
+    if (last.rfind("Insufficient memory", 0) == 0)
+      last += " (an input's cells could not be read: a raster cut short or damaged gives this too)";
     throw RunError("the effort surface was not written: " + last);
   }
   return written;

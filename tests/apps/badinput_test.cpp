@@ -101,7 +101,7 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
        "not a map document", "o10.dat"},
       {"effort surface from a missing DEM", effort(At("missing.tif"), At("e1")), "missing.tif: no such file", "e1.tif"},
       {"effort surface from a corrupt DEM", effort(At("junk.tif"), At("e2")), "junk.tif", "e2.tif"},
-      {"effort surface from a truncated DEM", effort(At("cut.tif"), At("e3")), "not written", "e3.tif"},
+      {"effort surface from a truncated DEM", effort(At("cut.tif"), At("e3")), "could not be read: a raster cut short", "e3.tif"},
       {"effort surface into a directory that does not exist", effort(At("sample/dem.tif"), At("none/e4")),
        "does not exist", ""},
       {"effort surface over an existing raster", effort(At("sample/dem.tif"), At("effort")), "not written", ""},
