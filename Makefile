@@ -1,10 +1,13 @@
 # The two commands of the README, plus benchmarks. Each installs what it needs first.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan test test-normal test-asan demo bench install deb screenshots verify-format clean
+.PHONY: setup build build-asan build-tsan build-fuzz fuzz test test-normal test-asan test-tsan demo bench install deb screenshots verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -17,6 +20,12 @@ build-asan: setup
 	cmake -S . -B $(ASAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug -DPLENTH_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
+# The tests of what runs on several threads, under ThreadSanitizer: the effort kernel,
+# the effort surface's run and the window layer (messages between threads).
+build-tsan: setup
+	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_TSAN=ON
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui test_gridfile
+
 test-normal: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
 
@@ -27,7 +36,12 @@ test-asan: build-asan
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS)
 
-test: test-normal test-asan
+# Any report of a data race or a lock-order inversion fails the test that raised it.
+test-tsan: build-tsan
+	TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/scripts/tsan.supp \
+	ctest --test-dir $(TSAN_BUILD) --output-on-failure -j $(JOBS)
+
+test: test-normal test-asan test-tsan
 
 demo: build
 	$(BUILD)/bin/plenth demo
@@ -59,5 +73,14 @@ verify-format: build
 	cmake --build $(BUILD) --target verify_format
 	nice -n 19 $(BUILD)/bin/verify_format
 
+# The fuzzers of the readers of untrusted input, built with clang, each run FUZZ_SECONDS
+# at the lowest priority from the kept seeds; what they find lands in $(FUZZ_BUILD)/findings.
+build-fuzz: setup
+	CC=clang-14 CXX=clang++-14 cmake -S . -B $(FUZZ_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+
+fuzz: build-fuzz
+	scripts/fuzz.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

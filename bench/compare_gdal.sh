@@ -13,13 +13,7 @@ ullr=(-a_ullr 500000 4107200 509000 4098200)  # square cells of 2.25 m
 gdal_translate -q -outsize 4000 4000 "${ullr[@]}" -r bilinear -ot Float32 "$work/sample/dem.tif" "$work/float.tif"
 gdal_translate -q -outsize 4000 4000 "${ullr[@]}" -r bilinear -ot Int16 "$work/sample/dem.tif" "$work/short.tif"
 
-seconds() {  # runs a command quietly and prints its wall time in seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" > /dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
+. "$(dirname "$(realpath "$0")")/lib.sh"
 
 printf '%-8s %-7s %10s %10s %8s\n' type step plenth gdal ratio
 for type in float short; do

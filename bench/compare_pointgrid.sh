@@ -28,13 +28,7 @@ regular_csv 100 1000 > "$work/regular_100000.csv"
 random_csv 1000000 > "$work/random_1000000.csv"
 random_csv 100000 > "$work/random_100000.csv"
 
-seconds() {  # runs a command quietly and prints its wall time in seconds
-  local start end
-  start=$(date +%s.%N)
-  "$@" > /dev/null
-  end=$(date +%s.%N)
-  echo "$end - $start" | bc -l
-}
+. "$(dirname "$(realpath "$0")")/lib.sh"
 
 plenth_run() {  # kind count out
   local kind=$1 count=$2 east=1000

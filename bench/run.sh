@@ -9,5 +9,7 @@ for b in "$build"/bin/bench_*; do
 done
 echo "== plenth beside GDAL"
 "$(dirname "$0")/compare_gdal.sh" "$build"
+"$(dirname "$0")/compare_vector.sh" "$build"
+"$(dirname "$0")/compare_effort.sh" "$build"
 echo "== plenth point-grid beside ogr2ogr"
 "$(dirname "$0")/compare_pointgrid.sh" "$build"

@@ -97,6 +97,14 @@ void LogMessageWith(const char* format, ...) {
   LogMessage(message.c_str());
 }
 
+std::string FormatLogMessage(const char* format, ...) {
+  std::va_list arguments;
+  va_start(arguments, format);
+  std::string message = FormatV(300, format, arguments);
+  va_end(arguments);
+  return message;
+}
+
 void CloseLog() {
   ProcessLog& log = TheLog();
   if (!log.file) return;

@@ -21,6 +21,8 @@ void LogMessage(const char* text);
 // path), cut to the 300 bytes such messages have. The compiler checks the format
 // against the arguments at every call.
 [[gnu::format(printf, 1, 2)]] void LogMessageWith(const char* format, ...);
+// The message LogMessageWith would log, for a caller that logs it later or not at all.
+[[gnu::format(printf, 1, 2)]] std::string FormatLogMessage(const char* format, ...);
 // Flushes and closes the file; harmless when there is none.
 void CloseLog();
 

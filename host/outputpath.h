@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
+
+#include "ui/types.h"
 
 namespace plenth {
 
@@ -16,5 +19,12 @@ struct OutputPath {
 // without splitting a character. Without a directory part the directory is the current
 // one followed by `separatorAfterCurrent` (which may be empty).
 OutputPath SplitOutputPath(const std::string& path, std::size_t nameBytes, const char* separatorAfterCurrent);
+
+// The output path of a dialog's OK: split as above, or, when the path or its directory would
+// not fit a buffer of `directoryBytes` (a path cut to fit would name another place to write
+// to), nothing, after telling the person so in a message box with `caption`.
+std::optional<OutputPath> TakeOutputPath(HWND dialog, const std::string& path, std::size_t nameBytes,
+                                         std::size_t directoryBytes, const char* separatorAfterCurrent,
+                                         const char* caption);
 
 }  // namespace plenth

@@ -15,6 +15,7 @@
 #include "module/classtable.h"
 #include "module/typelibinfo.h"
 #include "registry/registrar.h"
+#include "tools/effortsurface/effortparams.h"
 #include "ui/resources.h"
 #include "ui/window.h"
 
@@ -32,14 +33,15 @@ struct Factories {
 
 Lasting<Factories> factories;
 
-// The module's release: the factories, then the application of the last modal click,
-// each exactly once. It runs when the module is unloaded and, when the process ends with
+// The module's release: the factories, then the application of the last modal click and
+// the effort surface's references, each exactly once. It runs when the module is unloaded and, when the process ends with
 // the module loaded, after the C++ static destructors, which leave this state alone.
 __attribute__((destructor)) void ReleaseModuleState() {
   std::vector<com::ComPtr<IClassFactory>> cached;
   cached.swap(factories.get().cached);
   cached.clear();
   CurrentApplication.reset();
+  ReleaseEffortParams();
 }
 
 // The module's own file, as the registry names it: its path with every single quote

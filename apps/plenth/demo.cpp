@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <sstream>
 
+#include "apps/plenth/effortcommand.h"
 #include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
+#include "apps/plenth/vectorcommands.h"
 
 namespace plenth::cli {
 
@@ -27,6 +29,20 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
   fs::remove(dir / "dem_imported.tif");
   out << "  created " << ImportGrid(run, (dir / "dem.dat").string(), (dir / "dem_imported").string(), log) << "\n";
 
+  const auto at = [&](const char* name) { return (dir / name).string(); };
+  const EffortArgs effort{at("dem.tif"), at("trails.tif"), at("trails.tif"), at("streams.tif"), at("groundcover.tif"),
+                          std::nullopt, at("effort")};
+  out << "\n== The effort surface (plenth effort-surface --dem " << effort.dem << " --trails " << effort.trails
+      << " --roads " << effort.roads << " --streams " << effort.streams << " --cover " << effort.cover << " "
+      << effort.outPath << ")\n";
+  fs::remove(dir / "effort.tif");
+  std::ostringstream shown;
+  const std::string surface = EffortSurface(run, effort, shown, false);
+  std::istringstream lines(shown.str());
+  for (std::string line; std::getline(lines, line);)
+    if (line.rfind("clock ", 0) != 0) out << "  " << line << "\n";
+  out << "  wrote " << surface << " (" << fs::file_size(surface) << " bytes)\n";
+
   PointGridArgs grid;
   grid.outPath = (dir / "pointgrid").string();
   grid.west = 501000;
@@ -42,6 +58,19 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
   for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(grid.outPath + extension);
   out << "  wrote " << PointGrid(run, grid, log) << " points to " << grid.outPath << ".shp\n"
       << "  preview " << grid.previewPng << "\n";
+  out << "\n== Count ground-cover cells per class inside the study areas (plenth poly-clip "
+      << (dir / "areas.shp").string() << " " << (dir / "groundcover.tif").string() << " --prefix gc)\n";
+  out << "  " << PolyClip(run, {(dir / "areas.shp").string(), (dir / "groundcover.tif").string(), "gc", false}, log)
+      << "\n";
+
+  out << "\n== Store the elevation under each site (plenth grid-spot " << (dir / "sites.shp").string() << " "
+      << (dir / "dem.tif").string() << " --field elev)\n";
+  out << "  " << GridSpot(run, {(dir / "sites.shp").string(), (dir / "dem.tif").string(), "elev"}, log) << "\n";
+
+  out << "\n== Split the roads into segments with their azimuth (plenth line-orientation "
+      << (dir / "roads.shp").string() << " " << (dir / "roadsegments").string() << ")\n";
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(dir / (std::string("roadseg") + ext));
+  out << "  " << LineOrientation(run, (dir / "roads.shp").string(), (dir / "roadsegments").string(), log) << "\n";
 }
 
 }  // namespace plenth::cli

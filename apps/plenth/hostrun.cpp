@@ -1,5 +1,7 @@
 #include "apps/plenth/hostrun.h"
 
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -101,7 +103,18 @@ HWND HostRun::Open(const std::string& commandName) {
 void HostRun::Click(const std::string& commandName, std::function<void(HWND)> person) {
   auto* command = &EnabledCommand(*host_, commandName);
   std::string failure;
+  std::vector<HWND> filled;
   ua::ScopedUser user([&](HWND dialog) {
+    // A person fills a dialog once. One that stays open after that has refused what was
+    // typed (its message box says why); typing the same again would go on for ever, so
+    // the person gives up and cancels it.
+    if (std::find(filled.begin(), filled.end(), dialog) != filled.end()) {
+      if (failure.empty())
+        failure = "the dialog did not take the input" + (boxes_.empty() ? std::string() : " (" + boxes_.back() + ")");
+      ua::Click(dialog, IDCANCEL);
+      return;
+    }
+    filled.push_back(dialog);
     try {
       person(dialog);
     } catch (const RunError& e) {
@@ -125,6 +138,46 @@ void RequireWritableDirectory(const std::string& directory) {
   const std::string dir = directory.empty() ? "." : directory;
   if (!fs::is_directory(dir)) throw RunError("the output directory " + dir + " does not exist");
   if (::access(dir.c_str(), W_OK) != 0) throw RunError("the output directory " + dir + " is not writable");
+}
+
+namespace {
+
+// The number of records of the file's first layer; the message of the first failure to
+// open or read it, when there is one.
+std::pair<long long, std::string> ReadEveryRecord(const std::string& path) {
+  CPLErrorReset();
+  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  OGRLayer* layer = dataset && dataset->GetLayerCount() > 0 ? dataset->GetLayer(0) : nullptr;
+  // A shapefile's driver reads the files' headers when the layer is first asked for.
+  if (layer) layer->GetLayerDefn();
+  if (CPLGetLastErrorType() >= CE_Failure) return {0, CPLGetLastErrorMsg()};
+  if (!layer) return {0, "not a vector file"};
+  for (long long n = 0;; ++n) {
+    CPLErrorReset();
+    const std::unique_ptr<OGRFeature> feature(layer->GetNextFeature());
+    if (CPLGetLastErrorType() >= CE_Failure)
+      return {n, "record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() + ")"};
+    if (!feature) return {n, {}};
+  }
+}
+
+}  // namespace
+
+void RequireEveryRecord(const std::string& path) {
+  if (const auto [count, failure] = ReadEveryRecord(path); !failure.empty())
+    throw RunError(path + ": " + failure + "; the file is damaged or cut short");
+}
+
+long long CountWrittenFeatures(const std::string& shapefile) {
+  if (!fs::exists(shapefile)) throw RunError(shapefile + " was not written");
+  const auto [count, failure] = ReadEveryRecord(shapefile);
+  if (failure.empty()) return count;
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    std::error_code ignored;
+    fs::remove(fs::path(shapefile).replace_extension(ext), ignored);
+  }
+  throw RunError(shapefile + " was not written whole (" + failure +
+                 "; is the disk full?); the part written is removed");
 }
 
 }  // namespace plenth::cli

@@ -67,4 +67,14 @@ void Must(bool done, const std::string& what);
 // Checks that a directory exists and can be written to, or throws RunError.
 void RequireWritableDirectory(const std::string& directory);
 
+// Reads every record of a vector file's first layer, or throws RunError naming the first
+// that cannot be read. GDAL hands out such a record (a file cut short, a damaged index)
+// as a feature without a shape, which the tools would pass over as if it had none.
+void RequireEveryRecord(const std::string& path);
+
+// The number of features of a shapefile a tool has just written, every record of which
+// reads back. One that does not (the disk filled while it was written) is removed, since
+// the tool made it new, and RunError says so.
+long long CountWrittenFeatures(const std::string& shapefile);
+
 }  // namespace plenth::cli

@@ -1,13 +1,18 @@
 // plenth: runs the PlenthTools module's commands on real files, as the host would.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <filesystem>
 #include <iostream>
 
 #include "apps/plenth/demo.h"
+#include "apps/plenth/effortcommand.h"
 #include "apps/plenth/gridcommands.h"
 #include "apps/plenth/hostrun.h"
 #include "apps/plenth/pointgridcommand.h"
 #include "apps/plenth/sampledata.h"
 #include "apps/plenth/toolscommand.h"
+#include "apps/plenth/vectorcommands.h"
 #include "com/boundary.h"
 #include "hostapp/installation.h"
 #include "hostapp/module.h"
@@ -98,6 +103,32 @@ int main(int argc, char** argv) {
     });
   });
 
+  plenth::cli::EffortArgs effort;
+  auto* effortSurface = app.add_subcommand(
+      "effort-surface", "Calculate the four-band effort surface (travel costs north, north-east, east, south-east)");
+  for (const auto& [flag, target, what] :
+       {std::tuple{"--dem", &effort.dem, "The DEM"}, {"--trails", &effort.trails, "Trail cells (differ from no-data)"},
+        {"--roads", &effort.roads, "Roads (required by the dialog, not read)"},
+        {"--streams", &effort.streams, "Stream cells (differ from no-data)"},
+        {"--cover", &effort.cover, "Ground-cover classes"}})
+    effortSurface->add_option(flag, *target, std::string(what) + ": PATH or NAME=PATH, on the DEM's grid")->required();
+  effortSurface->add_option("--z-factor", effort.zFactor, "The Z factor as typed (recorded, not applied)");
+  effortSurface->add_option("OUTPATH", effort.outPath,
+                            "What a person types as the output: out/surface writes out/surface.tif (the name cut to "
+                            "7 characters) and the log out/EffortSurface_log.txt")
+      ->required();
+  effortSurface->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  effortSurface->footer(
+      "Example: plenth effort-surface --dem sample/dem.tif --trails sample/trails.tif --roads sample/trails.tif "
+      "--streams sample/streams.tif --cover sample/groundcover.tif out/effort\nCtrl-C presses Cancel.\n");
+  effortSurface->callback([&] {
+    Run("effort-surface", [&] {
+      const std::string written =
+          plenth::cli::EffortSurface(run, effort, std::cout, ::isatty(STDOUT_FILENO) != 0);
+      std::cout << "wrote " << written << "\n";
+    });
+  });
+
   plenth::cli::PointGridArgs grid;
   auto* pointGrid = app.add_subcommand("point-grid", "Write a regular grid or random points over a rectangle into a new point shapefile");
   pointGrid->add_option("OUTPATH", grid.outPath, "The new shapefile without extension: out/grid writes out/grid.shp")
@@ -122,6 +153,7 @@ int main(int argc, char** argv) {
       if (!grid.previewPng.empty()) std::cout << "preview " << grid.previewPng << "\n";
     });
   });
+  plenth::cli::AddVectorCommands(app, run, Run);
 
   std::string demoDir = "demo-out";
   auto* demo = app.add_subcommand("demo", "Write the sample data into DIR and run every tool on it");

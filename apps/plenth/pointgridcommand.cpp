@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <filesystem>
+#include <memory>
 
 #include "apps/plenth/hostrun.h"
 #include "com/classes.h"
@@ -49,12 +50,6 @@ std::string CoordinateSystemOf(const std::string& path) {
   std::string out = wkt ? wkt : "";
   CPLFree(wkt);
   return out;
-}
-
-std::int64_t CountPoints(const fs::path& shapefile) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(shapefile.c_str(), GDAL_OF_VECTOR));
-  if (!ds || ds->GetLayerCount() < 1) throw RunError(shapefile.string() + " was not written");
-  return ds->GetLayer(0)->GetFeatureCount();
 }
 
 // Shows the map's layers and the area whole, with a margin, on a picture-sized display.
@@ -101,17 +96,20 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   const std::string typed = args.outPath.find('/') == std::string::npos ? "./" + args.outPath : args.outPath;
   const fs::path shapefile = typed + ".shp";
   if (fs::exists(shapefile)) throw RunError(shapefile.string() + " already exists; choose another output name");
+  // A folder that cannot be written would make the tool fail without a word (one that does
+  // not exist it reports itself).
+  if (fs::is_directory(shapefile.parent_path())) RequireWritableDirectory(shapefile.parent_path().string() + "/");
 
-  HostRun host(run.modulePath, out);
-  hostapp::HostMap& map = host.host().app().document()->focusMap();
+  auto host = std::make_unique<HostRun>(run.modulePath, out);
+  hostapp::HostMap& map = host->host().app().document()->focusMap();
   if (!args.crsOf.empty()) {
     const LayerArg layer = ParseLayerArg(args.crsOf);
-    host.AddLayer(layer);
+    host->AddLayer(layer);
     const std::string wkt = CoordinateSystemOf(layer.path);
     if (wkt.empty()) throw RunError(layer.path + " has no coordinate system");
     map.SetSpatialReference(gis::SpatialReferenceFromWkt(wkt).get());
   }
-  if (!run.mapFile.empty()) host.AddMap(run.mapFile);
+  if (!run.mapFile.empty()) host->AddMap(run.mapFile);
   // The command is used with a map that shows something.
   if (map.layers().empty()) map.AddLayer(com::MakeObject<hostapp::NamedLayer>("(empty map)").get());
 
@@ -122,7 +120,7 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
     ShowLayersAndArea(map, args);
   }
 
-  const HWND dialog = host.Open("PlenthTools_CreatePointGridTool");
+  const HWND dialog = host->Open("PlenthTools_CreatePointGridTool");
   const auto item = [&](int id) { return GetDlgItem(dialog, id); };
   // Types into a field and leaves it for the next, as a person tabbing through.
   const auto enter = [&](int id, const std::string& text, const std::string& what) {
@@ -158,8 +156,10 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   }
   ua::PumpPending();
   if (IsWindow(dialog)) throw RunError("the dialog stayed open after OK");
-  if (!host.boxes().empty()) throw RunError("the tool reported: " + host.boxes().back());
-  return CountPoints(shapefile);
+  if (!host->boxes().empty()) throw RunError("the tool reported: " + host->boxes().back());
+  // The shapefile is whole on disk once the host has let go of it.
+  host.reset();
+  return CountWrittenFeatures(shapefile.string());
 }
 
 }  // namespace plenth::cli

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "com/boundary.h"
@@ -368,17 +369,30 @@ OGRFeature* OgrOf(IUnknown* object, OGRLayer* layer) {
   return impl ? impl->WritableTo(layer) : nullptr;
 }
 
+// An update cursor writes the features it is given in batches, in the order given: a
+// store such as a shapefile writes a run of records one after the other far faster than
+// records between reads. The features reach the store when a batch is full, when the
+// cursor reaches the end, and at the latest when it is released; a write that fails
+// makes the call that wrote its batch fail.
 class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureCursor> {
  public:
+  static constexpr std::size_t kBatch = 4096;
+
   FeatureCursorImpl(SourceRef source, bool update) : source_(std::move(source)), update_(update) {
     source_->layer->ResetReading();
   }
+  ~FeatureCursorImpl() override { com::GuardAll([&] { return WritePending(); }); }
+
   HRESULT NextFeature(Feature** feature) override {
     if (!feature) return E_POINTER;
     *feature = nullptr;
     return com::Guard([&] {
       std::unique_ptr<OGRFeature> next(source_->layer->GetNextFeature());
-      if (next) *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
+      if (next) {
+        *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
+        return S_OK;
+      }
+      return WritePending();
     });
   }
   HRESULT UpdateFeature(Feature* feature) override {
@@ -387,7 +401,10 @@ class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureC
     return com::Guard([&] {
       OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->layer);
       if (!f) return E_INVALIDARG;
-      return source_->layer->SetFeature(f) == OGRERR_NONE ? S_OK : GIS_E_IO;
+      std::unique_ptr<OGRFeature> copy(f->Clone());
+      if (!copy) return E_OUTOFMEMORY;
+      pending_.push_back(std::move(copy));
+      return pending_.size() < kBatch ? S_OK : WritePending();
     });
   }
   HRESULT FindField(BSTR name, LONG* index) override {
@@ -399,8 +416,16 @@ class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureC
   }
 
  private:
+  HRESULT WritePending() {
+    bool failed = false;
+    for (const auto& f : pending_) failed |= source_->layer->SetFeature(f.get()) != OGRERR_NONE;
+    pending_.clear();
+    return failed ? GIS_E_IO : S_OK;
+  }
+
   SourceRef source_;
   bool update_;
+  std::vector<std::unique_ptr<OGRFeature>> pending_;
 };
 
 class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCursor>, public HeldFeature {

@@ -5,9 +5,11 @@
 #include <gdal.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <mutex>
+#include <vector>
 
 #include "com/boundary.h"
 #include "com/object.h"
@@ -19,6 +21,11 @@ void EnsureGdal() {
   std::call_once(once, [] {
     GDALAllRegister();
     CPLSetErrorHandler(CPLQuietErrorHandler);  // failures reach callers as status codes
+    // Cells pass through GDAL's block cache, which would otherwise grow to a twentieth of
+    // the machine's memory whatever the tools hold: a walk through a large raster then
+    // costs that much memory. Kept to kBlockCacheBytes unless GDAL_CACHEMAX says otherwise.
+    if (!CPLGetConfigOption("GDAL_CACHEMAX", nullptr) && GDALGetCacheMax64() > kBlockCacheBytes)
+      GDALSetCacheMax64(kBlockCacheBytes);
   });
 }
 
@@ -129,6 +136,33 @@ std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference) {
   auto out = impl->ref;
   impl->Release();
   return out;
+}
+
+bool TransformGeometry(OGRGeometry& geometry, const std::shared_ptr<OGRSpatialReference>& from,
+                       const std::shared_ptr<OGRSpatialReference>& to) {
+  if (!from || !to) return false;
+  // The pairs met lately, the references held so that their addresses name them.
+  struct Pair {
+    std::shared_ptr<OGRSpatialReference> from, to;
+    bool same;
+    std::unique_ptr<OGRCoordinateTransformation> transformation;
+  };
+  constexpr std::size_t kKept = 8;
+  thread_local std::vector<Pair> pairs;
+  auto found = std::find_if(pairs.begin(), pairs.end(),
+                            [&](const Pair& p) { return p.from.get() == from.get() && p.to.get() == to.get(); });
+  if (found == pairs.end()) {
+    if (pairs.size() == kKept) pairs.erase(pairs.begin());
+    Pair pair{from, to, from.get() == to.get() || from->IsSame(to.get()), nullptr};
+    if (!pair.same) pair.transformation.reset(OGRCreateCoordinateTransformation(from.get(), to.get()));
+    if (!pair.same && !pair.transformation) return false;  // not kept: a later try may succeed
+    pairs.push_back(std::move(pair));
+    found = pairs.end() - 1;
+  }
+  if (found->same) return true;
+  const OGRErr err = geometry.transform(found->transformation.get());
+  geometry.assignSpatialReference(nullptr);
+  return err == OGRERR_NONE;
 }
 
 std::string Utf8(BSTR s) { return com::ToUtf8(s); }

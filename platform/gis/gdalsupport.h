@@ -14,6 +14,10 @@
 
 namespace gis::detail {
 
+// The most GDAL's block cache holds, unless GDAL_CACHEMAX is set.
+constexpr GIntBig kBlockCacheBytes = GIntBig{256} << 20;
+
+// Registers GDAL's drivers and bounds its block cache, once.
 void EnsureGdal();
 // The PixelType of a GDAL band (CHAR for a Byte band flagged as signed).
 LONG PixelTypeOf(GDALRasterBand& band);
@@ -39,6 +43,13 @@ com::ComPtr<SpatialReference> WrapReference(std::shared_ptr<OGRSpatialReference>
 HRESULT OutReference(std::shared_ptr<OGRSpatialReference> reference, SpatialReference** out);
 // The OGR spatial reference behind one of the library's references, or null.
 std::shared_ptr<OGRSpatialReference> ReferenceOf(SpatialReference* reference);
+
+// Moves a geometry's coordinates from one reference into another; false when they cannot
+// be moved. The transformation between two references is made once per thread and kept
+// (making one costs far more than using it); equal references leave the coordinates as
+// they are.
+bool TransformGeometry(OGRGeometry& geometry, const std::shared_ptr<OGRSpatialReference>& from,
+                       const std::shared_ptr<OGRSpatialReference>& to);
 
 std::string Utf8(BSTR s);
 bool IsDirectory(const std::string& path);

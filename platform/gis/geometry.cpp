@@ -3,6 +3,7 @@
 #include <ogr_api.h>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 #include "com/boundary.h"
@@ -36,11 +37,7 @@ class GeometryBase : public com::ComClass<Derived, Interface, OgrSource, More...
       auto target = ReferenceOf(reference);
       if (!target) return E_INVALIDARG;
       if (!ref_) return E_FAIL;  // nothing to project from
-      OGRGeometry& g = static_cast<Derived*>(this)->Ogr();
-      g.assignSpatialReference(ref_.get());
-      const OGRErr err = g.transformTo(target.get());
-      g.assignSpatialReference(nullptr);
-      if (err != OGRERR_NONE) return E_FAIL;
+      if (!TransformGeometry(static_cast<Derived*>(this)->Ogr(), ref_, target)) return E_FAIL;
       ref_ = target;
       static_cast<Derived*>(this)->Changed();
       return S_OK;
@@ -145,6 +142,17 @@ HRESULT SegmentAt(const std::vector<std::array<double, 4>>& all, LONG index,
   return com::Out(com::ComPtr<Segment>(com::MakeObject<SegmentImpl>(s[0], s[1], s[2], s[3], ref).get()), segment);
 }
 
+// Copies segments [first, first + count) of a geometry's segments.
+HRESULT CopySegments(const std::vector<std::array<double, 4>>& all, LONG first, LONG count, double* coords) {
+  if (!coords && count != 0) return E_POINTER;
+  if (first < 0 || count < 0 || first > static_cast<LONG>(all.size()) - count) return E_INVALIDARG;
+  for (LONG i = 0; i < count; ++i) {
+    const auto& s = all[static_cast<std::size_t>(first + i)];
+    std::copy(s.begin(), s.end(), coords + 4 * static_cast<std::size_t>(i));
+  }
+  return S_OK;
+}
+
 // Polylines are held as multi-line strings: one line string per part.
 class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCollection> {
  public:
@@ -171,8 +179,12 @@ class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCo
     if (!segment) return E_POINTER;
     return com::Guard([&] { return Add(*segment); });
   }
+  HRESULT QuerySegments(LONG first, LONG count, double* coords) override {
+    return com::Guard([&] { return CopySegments(Segments(), first, count, coords); });
+  }
   LONG TypeCode() const { return kGeometryPolyline; }
   OGRGeometry& Ogr() { return lines_; }
+  void Changed() { segments_.reset(); }
 
  private:
   HRESULT Add(Segment& segment) {
@@ -182,6 +194,7 @@ class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCo
     double x1, y1, x2, y2;
     if (FAILED(from->get_X(&x1)) || FAILED(from->get_Y(&y1)) || FAILED(to->get_X(&x2)) || FAILED(to->get_Y(&y2)))
       return E_INVALIDARG;
+    Changed();
     const int parts = lines_.getNumGeometries();
     auto* last = parts ? lines_.getGeometryRef(parts - 1) : nullptr;
     if (last && last->getNumPoints() > 0 && last->getX(last->getNumPoints() - 1) == x1 &&
@@ -203,12 +216,16 @@ class PolylineImpl final : public GeometryBase<PolylineImpl, Polyline, SegmentCo
   }
 
  private:
-  std::vector<std::array<double, 4>> Segments() const {
-    std::vector<std::array<double, 4>> out;
-    for (int i = 0; i < lines_.getNumGeometries(); ++i) SegmentsOf(*lines_.getGeometryRef(i), out);
-    return out;
+  // The segments over all parts, listed once and kept until the line changes.
+  const std::vector<std::array<double, 4>>& Segments() {
+    if (!segments_) {
+      segments_.emplace();
+      for (int i = 0; i < lines_.getNumGeometries(); ++i) SegmentsOf(*lines_.getGeometryRef(i), *segments_);
+    }
+    return *segments_;
   }
   OGRMultiLineString lines_;
+  std::optional<std::vector<std::array<double, 4>>> segments_;
 };
 
 class PolygonImpl final : public GeometryBase<PolygonImpl, Polygon, SegmentCollection> {
@@ -239,24 +256,68 @@ class PolygonImpl final : public GeometryBase<PolygonImpl, Polygon, SegmentColle
     return com::Guard([&] { return SegmentAt(Segments(), index, ref_, segment); });
   }
   HRESULT AddSegment(Segment*) override { return E_NOTIMPL; }
+  HRESULT QuerySegments(LONG first, LONG count, double* coords) override {
+    return com::Guard([&] { return CopySegments(Segments(), first, count, coords); });
+  }
+  HRESULT get_RingCount(LONG* count) override {
+    if (!count) return E_POINTER;
+    return com::Guard([&] {
+      Segments();
+      return com::Out(static_cast<LONG>(rings_.size()), count);
+    });
+  }
+  HRESULT QueryRing(LONG index, LONG* firstSegment, LONG* segmentCount, VARIANT_BOOL* exterior) override {
+    if (!firstSegment || !segmentCount || !exterior) return E_POINTER;
+    return com::Guard([&] {
+      Segments();
+      if (index < 0 || index >= static_cast<LONG>(rings_.size())) return E_INVALIDARG;
+      const Ring& ring = rings_[static_cast<std::size_t>(index)];
+      *firstSegment = ring.first;
+      *segmentCount = ring.count;
+      *exterior = ring.exterior ? VARIANT_TRUE : VARIANT_FALSE;
+      return S_OK;
+    });
+  }
   LONG TypeCode() const { return kGeometryPolygon; }
   OGRGeometry& Ogr() { return *shape_; }
-  // The prepared form answers for the shape as it was: a moved shape prepares anew.
-  void Changed() { prepared_.reset(); }
+  // The prepared form and the segments answer for the shape as it was: a moved shape
+  // prepares and lists them anew.
+  void Changed() {
+    prepared_.reset();
+    segments_.reset();
+  }
 
  private:
-  std::vector<std::array<double, 4>> Segments() const {
-    std::vector<std::array<double, 4>> out;
-    const auto rings = [&](const OGRPolygon& p) {
-      for (const OGRLinearRing* ring : p) SegmentsOf(*ring, out);
-    };
-    if (auto* p = dynamic_cast<const OGRPolygon*>(shape_.get())) rings(*p);
-    if (auto* m = dynamic_cast<const OGRMultiPolygon*>(shape_.get()))
-      for (const OGRPolygon* p : *m) rings(*p);
-    return out;
+  struct Ring {
+    LONG first, count;
+    bool exterior;
+  };
+  // The segments of every ring, shell first, over all parts, with where each ring begins;
+  // listed once.
+  const std::vector<std::array<double, 4>>& Segments() {
+    if (!segments_) {
+      std::vector<std::array<double, 4>> out;
+      rings_.clear();
+      const auto rings = [&](const OGRPolygon& p) {
+        bool exterior = true;
+        for (const OGRLinearRing* ring : p) {
+          const auto first = static_cast<LONG>(out.size());
+          SegmentsOf(*ring, out);
+          rings_.push_back({first, static_cast<LONG>(out.size()) - first, exterior});
+          exterior = false;
+        }
+      };
+      if (auto* p = dynamic_cast<const OGRPolygon*>(shape_.get())) rings(*p);
+      if (auto* m = dynamic_cast<const OGRMultiPolygon*>(shape_.get()))
+        for (const OGRPolygon* p : *m) rings(*p);
+      segments_ = std::move(out);
+    }
+    return *segments_;
   }
   std::unique_ptr<OGRGeometry> shape_;
   OGRPreparedGeometryUniquePtr prepared_;
+  std::optional<std::vector<std::array<double, 4>>> segments_;
+  std::vector<Ring> rings_;
 };
 
 class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSource> {
@@ -278,8 +339,7 @@ class EnvelopeImpl final : public com::ComClass<EnvelopeImpl, Envelope, OgrSourc
       auto target = ReferenceOf(reference);
       if (!target || !ref_) return E_FAIL;
       auto poly = CopyOgr();
-      poly->assignSpatialReference(ref_.get());
-      if (poly->transformTo(target.get()) != OGRERR_NONE) return E_FAIL;
+      if (!TransformGeometry(*poly, ref_, target)) return E_FAIL;
       OGREnvelope e;
       poly->getEnvelope(&e);
       x0_ = e.MinX, y0_ = e.MinY, x1_ = e.MaxX, y1_ = e.MaxY;

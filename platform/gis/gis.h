@@ -17,6 +17,8 @@ com::ComPtr<SpatialReference> SpatialReferenceFromEpsg(int code);
 com::ComPtr<SpatialReference> SpatialReferenceFromWkt(const std::string& wkt);
 
 // A raster dataset or a shapefile's feature class by its file path (as a layer holds it).
+// A raster rotated on the map is refused (GIS_E_UNSUPPORTED): the library hands out
+// rows from the north of a square grid only.
 com::ComPtr<RasterDataset> OpenRasterFile(const std::string& path, HRESULT* result = nullptr);
 com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* result = nullptr);
 

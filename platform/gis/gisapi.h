@@ -108,6 +108,9 @@ struct SegmentCollection : IUnknown {
   // Adds a segment at the end: it continues the last part when it starts where that
   // part ends, and begins a new part otherwise.
   virtual HRESULT AddSegment(Segment* segment) = 0;
+  // Copies the end points of `count` segments from `first` into coords, four doubles per
+  // segment (from x, from y, to x, to y): a whole shape's outline in one call.
+  virtual HRESULT QuerySegments(LONG first, LONG count, double* coords) = 0;
 };
 
 struct Polyline : Geometry {
@@ -119,6 +122,11 @@ struct Polygon : Geometry {
   static constexpr IID iid = com::Guid("{9D406F51-7EA0-40BD-CF34-5A6B7C8D9EAF}");
   // Strictly inside: a point on the boundary or in a hole is not contained.
   virtual HRESULT Contains(Point* point, VARIANT_BOOL* contains) = 0;
+  // Its rings, part by part, each outer ring before its holes, in the order its segments
+  // are listed: for ring `index` its first segment, its number of segments, and whether it
+  // is the outer ring of its part.
+  virtual HRESULT get_RingCount(LONG* count) = 0;
+  virtual HRESULT QueryRing(LONG index, LONG* firstSegment, LONG* segmentCount, VARIANT_BOOL* exterior) = 0;
 };
 
 struct GeometryDef : IUnknown {
@@ -226,7 +234,8 @@ struct Workspace : IUnknown {
 
 struct RasterWorkspace : IUnknown {
   static constexpr IID iid = com::Guid("{48FB1A0C-295B-4B68-7AEF-05162738495A}");
-  // The dataset by its name as given, else with ".tif".
+  // The dataset by its name as given, else with ".tif"; a raster rotated on the map is
+  // refused (GIS_E_UNSUPPORTED).
   virtual HRESULT OpenRasterDataset(BSTR name, RasterDataset** dataset) = 0;
   // A new dataset with its lower-left corner at origin; "GRID" datasets are GeoTIFFs
   // named by the name plus ".tif" when it has no extension. Never over an existing one;

@@ -25,6 +25,19 @@ namespace fs = std::filesystem;
 struct OpenDataset {
   GDALDatasetUniquePtr dataset;
   std::string path;
+  // The dataset's spatial reference as the library hands it out, made on first use: the
+  // library sets a raster's reference only when it creates the raster, and a reference
+  // object is never changed once made, so one serves every request.
+  std::shared_ptr<OGRSpatialReference> reference;
+  bool referenceMade = false;
+
+  const std::shared_ptr<OGRSpatialReference>& Reference() {
+    if (!referenceMade) {
+      reference = SharedReference(dataset->GetSpatialRef());
+      referenceMade = true;
+    }
+    return reference;
+  }
 };
 using DatasetRef = std::shared_ptr<OpenDataset>;
 
@@ -191,7 +204,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
   HRESULT get_SpatialReference(SpatialReference** reference) override {
     if (!reference) return E_POINTER;
     if (Deleted()) return kDeleted;
-    return com::Guard([&] { return OutReference(SharedReference(dataset_->dataset->GetSpatialRef()), reference); });
+    return com::Guard([&] { return OutReference(dataset_->Reference(), reference); });
   }
   HRESULT get_Extent(Envelope** extent) override {
     if (!extent) return E_POINTER;
@@ -203,7 +216,7 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       const double w = ds.GetRasterXSize(), h = ds.GetRasterYSize();
       const double x0 = gt[0], x1 = gt[0] + w * gt[1], y0 = gt[3] + h * gt[5], y1 = gt[3];
       return com::Out(MakeEnvelope(std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1),
-                                   SharedReference(ds.GetSpatialRef())),
+                                   dataset_->Reference()),
                       extent);
     });
   }
@@ -259,18 +272,19 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
       const long long width = band_->GetXSize(), height = band_->GetYSize();
       const int bytes = PixelTypeBytes(cells->type());
       const long long bw = cells->width(), bh = cells->height();
-      if (direction == GF_Read) {
-        // The overhang past the raster's edges holds the no-data value (0 without one).
-        int has = 0;
-        const double fill = band_->GetNoDataValue(&has);
-        FillCells(cells->type(), has && Holds(cells->type(), fill) ? fill : 0.0, cells->bytes(),
-                  cells->size() / static_cast<std::size_t>(bytes));
-      }
       // Rows and columns of the raster, counted from its northern row, that the block covers.
       const long long x0 = std::max(c0, 0LL), y0 = std::max(r0, 0LL);
       const long long x1 = std::min(c0 + bw, width), y1 = std::min(r0 + bh, height);
-      if (x1 <= x0 || y1 <= y0) return S_OK;
       const long long stride = bw * bytes;
+      if (direction == GF_Read) {
+        // The overhang past the raster's edges holds the no-data value (0 without one).
+        int has = 0;
+        const double value = band_->GetNoDataValue(&has);
+        const double fill = has && Holds(cells->type(), value) ? value : 0.0;
+        FillOverhang(cells, fill, std::clamp(y0 - r0, 0LL, bh), std::clamp(y1 - r0, 0LL, bh),
+                     std::clamp(x0 - c0, 0LL, bw), std::clamp(x1 - c0, 0LL, bw));
+      }
+      if (x1 <= x0 || y1 <= y0) return S_OK;
       unsigned char* first = cells->bytes() + (y0 - r0) * stride + (x0 - c0) * bytes;
       const auto rowBytes = static_cast<std::size_t>((x1 - x0) * bytes);
       // A file stored from the south holds those rows upside down, from its row height - y1.
@@ -287,14 +301,63 @@ class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, Ra
     });
   }
 
+  // Fills the block's cells outside rows [top, bottom) and columns [left, right) (block
+  // rows and columns, the part the raster covers) with a value.
+  static void FillOverhang(CellArrayImpl* cells, double value, long long top, long long bottom, long long left,
+                           long long right) {
+    const long long bw = cells->width(), bh = cells->height();
+    const auto bytes = static_cast<long long>(PixelTypeBytes(cells->type()));
+    unsigned char* const first = cells->bytes();
+    const auto fill = [&](long long row, long long column, long long count) {
+      if (count > 0) FillCells(cells->type(), value, first + (row * bw + column) * bytes, static_cast<std::size_t>(count));
+    };
+    if (bottom <= top || right <= left) return fill(0, 0, bw * bh);
+    fill(0, 0, top * bw);
+    fill(bottom, 0, (bh - bottom) * bw);
+    if (left > 0 || right < bw)
+      for (long long r = top; r < bottom; ++r) {
+        fill(r, 0, left);
+        fill(r, right, bw - right);
+      }
+  }
+
   DatasetRef dataset_;
   int index_;
   GDALRasterBand* band_;
 };
 
-class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection> {
+// A private view that reads one cell of every band in one go. A file that stores its bands
+// cell by cell keeps them all in the same block, which band by band reads would fetch and
+// split up once per band.
+struct EveryBandCell : IUnknown {
+  static constexpr IID iid = com::Guid("{5C1E0B7A-3D42-4F86-9A0B-7E2D4C6F8A13}");
+  // The cell at `column`, `row` (counted from the northern row) of every band, band after
+  // band, in `type`; S_FALSE when a band has another type.
+  virtual HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) = 0;
+};
+
+class RasterDatasetImpl final
+    : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection, EveryBandCell> {
  public:
   explicit RasterDatasetImpl(DatasetRef dataset) : dataset_(std::move(dataset)) {}
+
+  HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) override {
+    if (!cells) return E_POINTER;
+    if (!dataset_->dataset) return E_UNEXPECTED;
+    return com::Guard([&] {
+      GDALDataset& ds = *dataset_->dataset;
+      const int count = ds.GetRasterCount(), bytes = PixelTypeBytes(type);
+      if (bytes == 0) return S_FALSE;
+      for (int b = 1; b <= count; ++b)
+        if (PixelTypeOf(*ds.GetRasterBand(b)) != type) return S_FALSE;
+      if (column < 0 || row < 0 || column >= ds.GetRasterXSize() || row >= ds.GetRasterYSize()) return E_INVALIDARG;
+      const long long fileRow = LayoutOf(ds).southUp ? ds.GetRasterYSize() - 1 - row : row;
+      cells->assign(static_cast<std::size_t>(count) * bytes, 0);
+      const CPLErr err = ds.RasterIO(GF_Read, static_cast<int>(column), static_cast<int>(fileRow), 1, 1, cells->data(),
+                                     1, 1, GdalTypeOf(type), count, nullptr, bytes, bytes, bytes, nullptr);
+      return err == CE_None ? S_OK : GIS_E_IO;
+    });
+  }
 
   HRESULT get_Name(BSTR* name) override {
     return com::Guard([&] { return com::Out(fs::path(dataset_->path).filename().string(), name); });
@@ -307,7 +370,11 @@ class RasterDatasetImpl final : public com::ComClass<RasterDatasetImpl, RasterDa
     return com::Guard([&] {
       GDALDriver* driver = dataset_->dataset->GetDriver();
       dataset_->dataset.reset();
-      return driver && driver->Delete(dataset_->path.c_str()) == CE_None ? S_OK : GIS_E_IO;
+      if (driver && driver->Delete(dataset_->path.c_str()) == CE_None) return S_OK;
+      // The driver cannot delete a file it cannot open again (one cut short by a full
+      // disk); the file itself goes then.
+      std::error_code ec;
+      return fs::remove(dataset_->path, ec) && !ec ? S_OK : GIS_E_IO;
     });
   }
   HRESULT get_Count(LONG* count) override {
@@ -335,10 +402,12 @@ com::ComPtr<RasterDataset> WrapDataset(GDALDatasetUniquePtr dataset, const std::
 
 // How a new GeoTIFF lays its cells out. Tiles of 256 x 256 cells suit a raster at least
 // that large both ways; a narrower one, which would be mostly tile padding, gets strips of
-// whole rows of about 8 KB (at least one row), all bands of a cell side by side. The file
-// holds the offset and the size of every block, 8 bytes each in a BigTIFF, and GDAL and
-// libtiff hold those tables in at most 2 GB: a raster needing more blocks does not fit
-// (for tiles GDAL refuses it itself; strips it would write as a broken file).
+// whole rows of about 8 KB (at least one row). Each band has blocks of its own, since bands
+// are read and written one at a time (PixelBlock): writing one never reads or rewrites
+// another's. The file holds the offset and the size of every block, 8 bytes each in a
+// BigTIFF, and GDAL and libtiff hold those tables in at most 2 GB: a raster needing more
+// blocks does not fit (for tiles GDAL refuses it itself; strips it would write as a broken
+// file).
 struct TiffLayout {
   bool tiled;
   long long stripRows;
@@ -352,11 +421,11 @@ TiffLayout LayoutFor(LONG columns, LONG rows, LONG bands, LONG pixelType) {
   if (layout.tiled) {
     blocks = ((columns + kTile - 1) / kTile) * ((rows + kTile - 1) / kTile);
   } else {
-    const long long rowBytes = static_cast<long long>(columns) * bands * PixelTypeBytes(pixelType);
+    const long long rowBytes = static_cast<long long>(columns) * PixelTypeBytes(pixelType);
     layout.stripRows = std::clamp(kStripBytes / std::max(rowBytes, 1LL), 1LL, static_cast<long long>(rows));
     blocks = (rows + layout.stripRows - 1) / layout.stripRows;
   }
-  layout.fits = blocks * 8 <= kMostTableBytes;
+  layout.fits = blocks <= kMostTableBytes / 8 / bands;
   return layout;
 }
 
@@ -408,11 +477,17 @@ class RasterWorkspaceImpl final : public com::ComClass<RasterWorkspaceImpl, Work
       options.SetNameValue("BIGTIFF", "IF_SAFER");
       // Cells never written read as empty instead of being filled in when the file closes.
       options.SetNameValue("SPARSE_OK", "TRUE");
+      options.SetNameValue("INTERLEAVE", "BAND");
       if (pixelType == PT_CHAR) options.SetNameValue("PIXELTYPE", "SIGNEDBYTE");
       GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
       if (!driver) return GIS_E_UNSUPPORTED;
       GDALDatasetUniquePtr created(driver->Create(path.c_str(), columns, rows, bands, type, options.List()));
-      if (!created) return GIS_E_IO;
+      if (!created) {
+        // A create that failed part way (a full disk) may have left the file begun.
+        std::error_code ec;
+        fs::remove(path, ec);
+        return GIS_E_IO;
+      }
       double gt[6] = {x, cellX, 0, y + rows * cellY, 0, -cellY};
       const auto ref = ReferenceOf(reference);
       if (created->SetGeoTransform(gt) != CE_None || (ref && created->SetSpatialRef(ref.get()) != CE_None)) {
@@ -476,6 +551,14 @@ com::ComPtr<RasterDataset> OpenRasterPath(const std::string& path, HRESULT* resu
   if (!dataset) dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
   if (!dataset) {
     answer(GIS_E_IO);
+    return {};
+  }
+  // A raster turned on the map has no cell size along x and y, no lower-left corner and
+  // no rows from the north as the library hands them out: refused rather than read as if
+  // it lay square, which would drop the rotation without a word.
+  const Layout layout = LayoutOf(*dataset);
+  if (layout.gt[2] != 0 || layout.gt[4] != 0) {
+    answer(GIS_E_UNSUPPORTED);
     return {};
   }
   answer(S_OK);
@@ -549,6 +632,7 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
     double x = 0, y = 0;
     if (FAILED(bands->get_Count(&count)) || FAILED(point->get_X(&x)) || FAILED(point->get_Y(&y))) return E_FAIL;
     std::string text;
+    std::vector<unsigned char> everyBand;  // empty when read band by band
     for (LONG b = 0; b < count; ++b) {
       com::ComPtr<RasterBand> band;
       if (FAILED(bands->Item(b, band.put()))) return E_FAIL;
@@ -566,12 +650,27 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
       // Inside the extent, but the division may round a point of the last cell up to the edge.
       const double column = std::min(std::floor((x - x0) / ((x1 - x0) / width)), width - 1.0);
       const double row = std::min(std::floor((y1 - y) / ((y1 - y0) / height)), height - 1.0);
+      // The library's own datasets read the cell of every band at once, when they first
+      // know where; any other band by band.
+      const void* cell = nullptr;
       com::ComPtr<PixelBlock> block;
-      if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
-      if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
-      com::ComPtr<CellArray> cells;
-      void* cell = nullptr;
-      if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&cell))) return E_FAIL;
+      if (b == 0)
+        if (auto every = com::ComPtr<RasterDataset>(dataset).query<detail::EveryBandCell>()) {
+          const HRESULT hr = every->ReadEveryBand(static_cast<long long>(column), static_cast<long long>(row), type,
+                                                  &everyBand);
+          if (FAILED(hr)) return GIS_E_IO;
+          if (hr != S_OK) everyBand.clear();
+        }
+      if (!everyBand.empty()) {
+        cell = everyBand.data() + static_cast<std::size_t>(b) * PixelTypeBytes(type);
+      } else {
+        if (FAILED(raw->CreatePixelBlock(MakeXYPair(1, 1).get(), block.put()))) return E_FAIL;
+        if (FAILED(raw->Read(MakeXYPair(column, row).get(), block.get()))) return GIS_E_IO;
+        com::ComPtr<CellArray> cells;
+        void* data = nullptr;
+        if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&data))) return E_FAIL;
+        cell = data;
+      }
       com::Variant nodata;
       std::string value = CellText(type, cell);
       double flag = 0;

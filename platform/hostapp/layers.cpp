@@ -245,6 +245,8 @@ std::string NameOr(const std::string& name, const std::string& path) {
 com::ComPtr<Layer> RasterLayerFromFile(const std::string& path, const std::string& name) {
   HRESULT hr = S_OK;
   auto raster = gis::OpenRasterFile(path, &hr);
+  if (hr == GIS_E_UNSUPPORTED)
+    throw std::runtime_error(path + ": a raster rotated on the map, which the data library cannot read as a grid");
   if (!raster) throw std::runtime_error(path + ": not a raster the data library can open");
   return com::ComPtr<Layer>(com::MakeObject<RasterLayerImpl>(raster, NameOr(name, path)).get());
 }

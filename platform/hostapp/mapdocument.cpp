@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
 
 #include "com/bstr.h"
@@ -19,23 +20,44 @@ std::string NameOf(Layer* layer) {
   return name.utf8();
 }
 
-void ReadLayers(const json& entries, const fs::path& base, std::vector<com::ComPtr<Layer>>& out) {
-  for (const json& entry : entries) {
-    if (entry.contains("group")) {
-      auto group = MakeGroupLayer(entry.at("group").get<std::string>());
+std::vector<MapEntry> Entries(const json& layers, const fs::path& base, int depth) {
+  if (!layers.is_array()) throw MapDocumentError("\"layers\" is not a list");
+  std::vector<MapEntry> entries;
+  for (const json& item : layers) {
+    if (!item.is_object()) throw MapDocumentError("a layer entry is not an object");
+    MapEntry entry;
+    if (item.contains("group")) {
+      if (depth >= kMaxMapGroupDepth)
+        throw MapDocumentError("groups nested deeper than " + std::to_string(kMaxMapGroupDepth));
+      entry.group = true;
+      entry.name = item.at("group").get<std::string>();
+      entry.layers = Entries(item.value("layers", json::array()), base, depth + 1);
+    } else {
+      fs::path path = item.at("path").get<std::string>();
+      if (path.is_relative()) path = base / path;
+      entry.path = path.string();
+      entry.name = item.value("name", std::string());
+    }
+    entries.push_back(std::move(entry));
+  }
+  return entries;
+}
+
+void OpenLayers(const std::vector<MapEntry>& entries, std::vector<com::ComPtr<Layer>>& out) {
+  for (const MapEntry& entry : entries) {
+    if (entry.group) {
+      auto group = MakeGroupLayer(entry.name);
       std::vector<com::ComPtr<Layer>> members;
-      ReadLayers(entry.value("layers", json::array()), base, members);
+      OpenLayers(entry.layers, members);
       auto groupLayer = group.query<GroupLayer>();
       for (const auto& member : members) groupLayer->Add(member.get());
       out.push_back(group);
       continue;
     }
-    fs::path path = entry.at("path").get<std::string>();
-    if (path.is_relative()) path = base / path;
     std::error_code ec;
-    if (!fs::exists(path, ec)) throw MapDocumentError(path.string() + ": no such file");
+    if (!fs::exists(entry.path, ec)) throw MapDocumentError(entry.path + ": no such file");
     try {
-      out.push_back(LayerFromFile(path.string(), entry.value("name", std::string())));
+      out.push_back(LayerFromFile(entry.path, entry.name));
     } catch (const std::runtime_error& e) {
       throw MapDocumentError(e.what());
     }
@@ -64,16 +86,28 @@ json WriteLayers(const std::vector<com::ComPtr<Layer>>& layers, const fs::path& 
 
 }  // namespace
 
-std::vector<com::ComPtr<Layer>> ReadMapDocument(const std::string& path) {
-  std::ifstream in(path);
-  if (!in) throw MapDocumentError(path + ": cannot read the map document");
-  std::vector<com::ComPtr<Layer>> layers;
+std::vector<MapEntry> ParseMapDocument(const std::string& text, const std::string& documentPath) {
   try {
-    const json document = json::parse(in);
-    ReadLayers(document.at("layers"), fs::path(path).parent_path(), layers);
+    const json document = json::parse(text);
+    if (!document.is_object()) throw MapDocumentError("the document is not a JSON object");
+    return Entries(document.at("layers"), fs::path(documentPath).parent_path(), 0);
   } catch (const json::exception& e) {
+    throw MapDocumentError(e.what());
+  }
+}
+
+std::vector<com::ComPtr<Layer>> ReadMapDocument(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw MapDocumentError(path + ": cannot read the map document");
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::vector<MapEntry> entries;
+  try {
+    entries = ParseMapDocument(text, path);
+  } catch (const MapDocumentError& e) {
     throw MapDocumentError(path + ": not a map document (" + e.what() + ")");
   }
+  std::vector<com::ComPtr<Layer>> layers;
+  OpenLayers(entries, layers);
   return layers;
 }
 

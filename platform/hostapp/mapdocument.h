@@ -18,6 +18,21 @@ struct MapDocumentError : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// One entry of a document: a layer's file or a group with its entries.
+struct MapEntry {
+  bool group = false;
+  std::string name;  // the layer's name ("" for the file's stem) or the group's
+  std::string path;  // a layer's file, relative paths taken from the document's directory
+  std::vector<MapEntry> layers;  // a group's entries
+};
+
+// Groups may nest this deep.
+inline constexpr int kMaxMapGroupDepth = 32;
+
+// The entries of a document's text, opening no file; throws MapDocumentError saying what
+// is wrong. `documentPath` resolves relative paths.
+std::vector<MapEntry> ParseMapDocument(const std::string& text, const std::string& documentPath);
+
 // The document's layers in map order, each opened from its file. Throws
 // MapDocumentError naming the document when it cannot be read or is no map document,
 // or naming the file of a layer that is missing or does not open.

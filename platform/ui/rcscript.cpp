@@ -152,10 +152,13 @@ class Lexer {
   int line_ = 1;
 };
 
+// Files that include each other would otherwise be read until the stack runs out.
+constexpr int kMaxIncludeDepth = 16;
+
 class Parser {
  public:
-  Parser(ResourceScript& out, const std::function<std::string(std::string_view)>& include)
-      : out_(out), include_(include) {}
+  Parser(ResourceScript& out, const std::function<std::string(std::string_view)>& include, int depth = 0)
+      : out_(out), include_(include), depth_(depth) {}
 
   void Run(std::string_view text) {
     Lexer lex(text);
@@ -241,10 +244,12 @@ class Parser {
       Advance();
       if (tok_.kind != Token::String) Fail("expected a file name");
       const std::string name = tok_.text;
+      if (depth_ >= kMaxIncludeDepth)
+        Fail("#include \"" + name + "\" nested more than " + std::to_string(kMaxIncludeDepth) + " files deep");
       Advance();
       const std::string text = include_(name);
       try {
-        Parser(out_, include_).Run(text);
+        Parser(out_, include_, depth_ + 1).Run(text);
       } catch (const std::runtime_error& e) {
         throw std::runtime_error(name + " (included at line " + std::to_string(line) + "): " + e.what());
       }
@@ -522,6 +527,7 @@ class Parser {
 
   ResourceScript& out_;
   const std::function<std::string(std::string_view)>& include_;
+  int depth_;
   Lexer* lex_ = nullptr;
   Token tok_;
 };

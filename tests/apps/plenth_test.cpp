@@ -3,11 +3,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -76,11 +79,25 @@ TEST_F(PlenthTest, LayersFromAMapDocumentWithGroups) {
   EXPECT_NE(bad.output.find("nowhere.tif: no such file"), std::string::npos) << bad.output;
 }
 
+// The effort surface's five layers as the options name them.
+std::string EffortLayers(const std::string& dir, const std::string& dem = "dem.tif",
+                         const std::string& cover = "groundcover.tif") {
+  return " --dem " + dir + "/" + dem + " --trails " + dir + "/trails.tif --roads " + dir + "/trails.tif --streams " +
+         dir + "/streams.tif --cover " + dir + "/" + cover;
+}
+
 TEST_F(PlenthTest, ABareOutputNameIsWrittenAndNamedInTheCurrentDirectory) {
   const auto out = Run("export-grid " + At("sample/dem.tif") + " elev", dir_.string());
   EXPECT_EQ(out.status, 0) << out.output;
   EXPECT_NE(out.output.find("\nwrote elev.dat\n"), std::string::npos) << out.output;
   EXPECT_TRUE(fs::exists(At("elev.dat")));
+
+  // The effort surface's log goes beside it, not beside the directory.
+  const auto effort = Run("effort-surface" + EffortLayers(At("sample")) + " effort", dir_.string());
+  EXPECT_EQ(effort.status, 0) << effort.output;
+  EXPECT_TRUE(fs::exists(At("effort.tif")));
+  EXPECT_TRUE(fs::exists(At("EffortSurface_log.txt")));
+  EXPECT_FALSE(fs::exists(dir_.string() + "EffortSurface_log.txt"));
 }
 
 TEST_F(PlenthTest, AFailingRegistrationShowsItsStatusAsTheHostDoes) {
@@ -186,6 +203,170 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
     EXPECT_EQ(out.status, 1);
     EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
   }
+}
+
+bool Says(const std::string& output, const std::string& what) { return output.find(what) != std::string::npos; }
+
+// The run followed in the terminal, the surface written; an output that exists already
+// is warned about, and the run that then fails exits non-zero.
+TEST_F(PlenthTest, EffortSurfaceFromTheCommandLine) {
+  const std::string command = "effort-surface" + EffortLayers(At("sample")) + " --z-factor 3 " + At("effort");
+  const auto out = Run(command);
+  EXPECT_EQ(out.status, 0) << out.output;
+  for (const std::string& says : std::vector<std::string>{
+           "note: the Z factor is recorded but not applied", "(metre)",
+           "Opened Logfile : " + At("EffortSurface_log.txt") + "\n", "\n...Operation Complete\n",
+           "finished in 00:00:0", "wrote " + At("effort.tif") + "\n"})
+    EXPECT_TRUE(Says(out.output, says)) << says << "\n" << out.output;
+  EXPECT_FALSE(Says(out.output, "warning"));
+  EXPECT_TRUE(fs::exists(At("effort.tif")));
+
+  const auto again = Run(command);
+  EXPECT_EQ(again.status, 1);
+  EXPECT_TRUE(Says(again.output, "warning: " + At("effort.tif") + " exists already")) << again.output;
+  EXPECT_TRUE(Says(again.output, "Unable to create Raster dataset 'effort'")) << again.output;
+}
+
+// What makes a result meaningless is said before the click: a DEM in geographic
+// coordinates, a class raster whose grid is not the DEM's.
+TEST_F(PlenthTest, EffortSurfaceWarnsOfMeaninglessResults) {
+  ASSERT_EQ(std::system(("gdal_translate -q -a_srs EPSG:4326 " + At("sample/dem.tif") + " " + At("sample/geo.tif")).c_str()), 0);
+  ASSERT_EQ(std::system(("gdal_translate -q -a_ullr 500030 4107200 509030 4100000 " + At("sample/groundcover.tif") +
+                         " " + At("sample/shifted.tif"))
+                            .c_str()),
+            0);
+  const auto out = Run("effort-surface" + EffortLayers(At("sample"), "geo.tif", "shifted.tif") + " " + At("geo"));
+  EXPECT_TRUE(Says(out.output, "warning: the DEM is in geographic coordinates")) << out.output;
+  EXPECT_TRUE(Says(out.output, "(degree)")) << out.output;
+  EXPECT_TRUE(Says(out.output, "warning: the ground cover raster's grid differs from the DEM's (origin 500030, 4107200 "
+                               "against 500000, 4107200)"))
+      << out.output;
+}
+
+// Ctrl-C presses Cancel: the run stops, the log is kept, and plenth exits non-zero.
+TEST_F(PlenthTest, CtrlCPressesCancel) {
+  for (const char* name : {"dem", "trails", "streams", "groundcover"})
+    ASSERT_EQ(std::system(("gdal_translate -q -outsize 4000 4000 -r near " + At("sample/") + name + ".tif " +
+                           At("sample/big_") + name + ".tif")
+                              .c_str()),
+              0);
+  int pipeEnds[2];
+  ASSERT_EQ(pipe(pipeEnds), 0);
+  const std::string registry = At("registry.reg"), big = At("sample/big_"), output = At("cancelled");
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    dup2(pipeEnds[1], STDOUT_FILENO);
+    dup2(pipeEnds[1], STDERR_FILENO);
+    close(pipeEnds[0]);
+    execl(PLENTH_BINARY, PLENTH_BINARY, "--registry", registry.c_str(), "effort-surface", "--dem", (big + "dem.tif").c_str(),
+          "--trails", (big + "trails.tif").c_str(), "--roads", (big + "trails.tif").c_str(), "--streams",
+          (big + "streams.tif").c_str(), "--cover", (big + "groundcover.tif").c_str(), output.c_str(), nullptr);
+    _exit(127);
+  }
+  close(pipeEnds[1]);
+  std::string output_;
+  bool signalled = false;
+  char buffer[4096];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
+    output_.append(buffer, static_cast<std::size_t>(n));
+    if (!signalled && Says(output_, "Opened Logfile")) {
+      kill(child, SIGINT);
+      signalled = true;
+    }
+  }
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(signalled) << output_;
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output_;
+  EXPECT_TRUE(Says(output_, "Ctrl-C: Cancel pressed")) << output_;
+  EXPECT_TRUE(Says(output_, "cancelled; the log is kept in " + At("EffortSurface_log.txt"))) << output_;
+  std::ifstream log(At("EffortSurface_log.txt"));
+  const std::string kept((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+  EXPECT_TRUE(Says(kept, "Opened Logfile")) << kept;
+  EXPECT_FALSE(Says(kept, "Operation Complete")) << kept;
+}
+
+std::string Bytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+// Each vector tool runs through its dialog and says what it wrote; a second line orientation
+// into the same output is refused and leaves it as it was.
+TEST_F(PlenthTest, VectorToolsSayWhatTheyWrote) {
+  const auto clip = Run("poly-clip " + At("sample/areas.shp") + " " + At("sample/groundcover.tif") + " --prefix gc");
+  EXPECT_EQ(clip.status, 0) << clip.output;
+  EXPECT_NE(clip.output.find("7 class columns written to 4 polygons (gc"), std::string::npos) << clip.output;
+
+  const auto spot = Run("grid-spot " + At("sample/sites.shp") + " " + At("sample/dem.tif") + " --field elevation");
+  EXPECT_EQ(spot.status, 0) << spot.output;
+  EXPECT_NE(spot.output.find("cut to 5 characters: eleva"), std::string::npos) << spot.output;
+  EXPECT_NE(spot.output.find("60 points sampled into field eleva (double); "), std::string::npos) << spot.output;
+  EXPECT_NE(spot.output.find(" got -99 "), std::string::npos) << spot.output;
+
+  const auto lines = Run("line-orientation " + At("sample/roads.shp") + " " + At("roadsegments"));
+  EXPECT_EQ(lines.status, 0) << lines.output;
+  EXPECT_NE(lines.output.find("12 segments written to " + At("roadseg.shp")), std::string::npos) << lines.output;
+  const std::string written = Bytes(At("roadseg.dbf"));
+  const auto again = Run("line-orientation " + At("sample/roads.shp") + " " + At("roadseg"));
+  EXPECT_EQ(again.status, 1);
+  EXPECT_NE(again.output.find("roadseg.shp exists"), std::string::npos) << again.output;
+  EXPECT_EQ(Bytes(At("roadseg.dbf")), written);
+}
+
+// What would make a silent run count nothing, or count in the wrong place, stops before the
+// click with the reason; the layer's table is left as it was.
+TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
+  // The study areas labelled as degrees, and a raster of 40 distinct values.
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    fs::copy_file(At("sample/areas") + ext, At("degrees") + ext);
+  std::ofstream(At("degrees.prj")) << "GEOGCS[\"WGS 84\",DATUM[\"WGS_1984\",SPHEROID[\"WGS 84\",6378137,298.257223563]],"
+                                      "PRIMEM[\"Greenwich\",0],UNIT[\"degree\",0.0174532925199433]]";
+  {
+    GDALAllRegister();
+    GDALDatasetUniquePtr src(GDALDataset::Open(At("sample/groundcover.tif").c_str(), GDAL_OF_RASTER));
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("GTiff")->CreateCopy(
+        At("forty.tif").c_str(), src.get(), FALSE, nullptr, nullptr, nullptr));
+    std::vector<std::uint8_t> row(40);
+    for (int i = 0; i < 40; ++i) row[i] = static_cast<std::uint8_t>(100 + i);
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 40, 1, row.data(), 40, 1, GDT_Byte, 0, 0), CE_None);
+  }
+  const struct {
+    std::string args;
+    std::string table;
+    const char* says;
+  } cases[] = {
+      {"poly-clip " + At("sample/sites.shp") + " " + At("sample/groundcover.tif"), "sample/sites.dbf",
+       "is a layer of points, not of polygons"},
+      {"poly-clip " + At("sample/areas.shp") + " " + At("sample/dem.tif"), "sample/areas.dbf",
+       "classes need an integer raster"},
+      {"poly-clip " + At("degrees.shp") + " " + At("sample/groundcover.tif"), "degrees.dbf",
+       "give --force to run anyway"},
+      {"poly-clip " + At("sample/areas.shp") + " " + At("forty.tif"), "sample/areas.dbf",
+       "40 or more distinct cell values"},
+      {"grid-spot " + At("sample/areas.shp") + " " + At("sample/dem.tif") + " --field v", "sample/areas.dbf",
+       "is a layer of polygons, not of points"},
+      {"line-orientation " + At("sample/sites.shp") + " " + At("out"), "sample/sites.dbf",
+       "is a layer of points, not of lines"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    const std::string before = Bytes(At(c.table));
+    const auto out = Run(c.args);
+    EXPECT_EQ(out.status, 1);
+    EXPECT_NE(out.output.find(c.says), std::string::npos) << out.output;
+    EXPECT_EQ(Bytes(At(c.table)), before);
+  }
+  EXPECT_FALSE(fs::exists(At("out.shp")));
+
+  // Forced, the polygons are counted where their numbers fall on the raster.
+  const auto forced = Run("poly-clip --force " + At("degrees.shp") + " " + At("sample/groundcover.tif"));
+  EXPECT_EQ(forced.status, 0) << forced.output;
+  EXPECT_NE(forced.output.find("warning: "), std::string::npos) << forced.output;
 }
 
 }  // namespace

@@ -199,6 +199,37 @@ TEST_F(FeatureTest, CursorsUpdateAndInsert) {
   EXPECT_EQ(count, 3);
 }
 
+// An update cursor over more features than it writes at once: every value reaches the
+// file, each in its own feature, and the shapes stay as they were.
+TEST_F(FeatureTest, AnUpdateCursorWritesEveryFeatureItWasGiven) {
+  std::vector<std::string> wkts;
+  for (int k = 0; k < 10001; ++k) wkts.push_back("POINT (" + std::to_string(k) + " 7)");
+  WriteShapefile(Path("many.shp"), wkbPoint, wkts);
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  {
+    auto fc = Open(ws.get(), "many");
+    com::ComPtr<FeatureCursor> cursor;
+    ASSERT_EQ(fc->Update(VARIANT_FALSE, cursor.put()), S_OK);
+    for (com::ComPtr<Feature> f; cursor->NextFeature(f.put()) == S_OK && f;) {
+      LONG id = 0;
+      f->get_OID(&id);
+      if (id % 3 == 0) continue;  // left as it is
+      ASSERT_EQ(f->put_Value(2, com::Variant::I4(-id).get()), S_OK);
+      ASSERT_EQ(cursor->UpdateFeature(f.get()), S_OK);
+    }
+  }
+  GDALDatasetUniquePtr ds(GDALDataset::Open(Path("many.shp").c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(ds);
+  int checked = 0;
+  for (auto& f : *ds->GetLayer(0)) {
+    const GIntBig id = f->GetFID();
+    EXPECT_EQ(f->GetFieldAsInteger("ID"), id % 3 == 0 ? id + 1 : -id) << id;
+    EXPECT_EQ(f->GetGeometryRef()->toPoint()->getX(), static_cast<double>(id)) << id;
+    ++checked;
+  }
+  EXPECT_EQ(checked, 10001);
+}
+
 com::ComPtr<Field> NewField(const char* name, LONG type) {
   auto field = com::CreateInstance<Field>(CLSID_Field);
   field->put_Name(com::BStr(name).get());

@@ -90,4 +90,42 @@ TEST(GeometryTest, APolylineGrowsBySegmentsAndListsThemPartByPart) {
             (std::vector<S>{{0, 0, 0, 4}, {0, 4, 4, 4}, {4, 4, 0, 0}, {1, 2, 2, 3}, {2, 3, 1, 3}, {1, 3, 1, 2}}));
 }
 
+// The outline in one call agrees with the segments one by one, also after the shape grows
+// or moves; a range outside the segments is refused.
+TEST(GeometryTest, SegmentsComeInOneCallAsTheyStandNow) {
+  gis::Initialize();
+  using S = std::array<double, 4>;
+  const auto all = [](IUnknown* geometry) {
+    auto segments = com::ComPtr<IUnknown>(geometry).query<SegmentCollection>();
+    LONG count = 0;
+    segments->get_SegmentCount(&count);
+    std::vector<S> out(static_cast<std::size_t>(count));
+    EXPECT_EQ(segments->QuerySegments(0, count, out.empty() ? nullptr : out[0].data()), S_OK);
+    return out;
+  };
+  auto wgs84 = gis::SpatialReferenceFromEpsg(4326);
+  auto polygon = gis::GeometryFromWkt("MULTIPOLYGON (((15 45,15 46,16 46,15 45)),((17 45,17 46,18 45,17 45)))",
+                                      wgs84.get());
+  EXPECT_EQ(all(polygon.get()), SegmentsOf(polygon.get()));
+  EXPECT_EQ(all(polygon.get()).size(), 6u);
+  ASSERT_EQ(polygon->Project(gis::SpatialReferenceFromEpsg(32633).get()), S_OK);
+  const auto moved = all(polygon.get());
+  EXPECT_EQ(moved, SegmentsOf(polygon.get()));
+  EXPECT_GT(moved[0][0], 1000);  // metres now
+
+  auto line = gis::GeometryFromWkt("LINESTRING (0 0,1 1,2 0)");
+  auto segments = line.query<SegmentCollection>();
+  EXPECT_EQ(all(line.get()), (std::vector<S>{{0, 0, 1, 1}, {1, 1, 2, 0}}));
+  auto s = com::CreateInstance<Segment>(CLSID_Segment);
+  s->PutCoords(gis::MakePoint(2, 0).get(), gis::MakePoint(3, 3).get());
+  ASSERT_EQ(segments->AddSegment(s.get()), S_OK);
+  EXPECT_EQ(all(line.get()), (std::vector<S>{{0, 0, 1, 1}, {1, 1, 2, 0}, {2, 0, 3, 3}}));
+  double coords[8];
+  EXPECT_EQ(segments->QuerySegments(1, 2, coords), S_OK);
+  EXPECT_EQ((S{coords[4], coords[5], coords[6], coords[7]}), (S{2, 0, 3, 3}));
+  EXPECT_EQ(segments->QuerySegments(2, 2, coords), E_INVALIDARG);
+  EXPECT_EQ(segments->QuerySegments(-1, 1, coords), E_INVALIDARG);
+  EXPECT_EQ(segments->QuerySegments(0, 1, nullptr), E_POINTER);
+}
+
 }  // namespace

@@ -241,15 +241,16 @@ TEST_F(RasterTest, ARasterLargerThanAGeoTiffHoldsIsRefusedBeforeAFileIsMade) {
   auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
   const struct {
     const char* name;
-    LONG type, cols, rows;
+    LONG type, cols, rows, bands;
   } cases[] = {
-      {"tiles", PT_UCHAR, 20'000'000, 20'000'000},  // 6.1e9 tiles of 256 x 256
-      {"strips", PT_DOUBLE, 255, 2'147'483'647},     // 5.4e8 strips of 4 rows
+      {"tiles", PT_UCHAR, 20'000'000, 20'000'000, 1},  // 6.1e9 tiles of 256 x 256
+      {"strips", PT_DOUBLE, 255, 2'147'483'647, 1},     // 5.4e8 strips of 4 rows
+      {"bands", PT_UCHAR, 2'304'000, 2'304'000, 4},     // 8.1e7 tiles for each band
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     HRESULT hr = S_OK;
-    EXPECT_FALSE(Create(ws.get(), c.name, c.type, c.cols, c.rows, 1, &hr).dataset);
+    EXPECT_FALSE(Create(ws.get(), c.name, c.type, c.cols, c.rows, c.bands, &hr).dataset);
     EXPECT_EQ(hr, GIS_E_TOOLARGE);
     EXPECT_FALSE(std::filesystem::exists(Path(std::string(c.name) + ".tif")));
   }
@@ -394,6 +395,18 @@ TEST_F(RasterTest, DeleteRemovesTheFiles) {
   EXPECT_EQ(r.band.query<RasterProps>()->get_Extent(extent.put()), E_UNEXPECTED);
   EXPECT_EQ(r.band.query<RawPixels>()->Read(gis::MakeXYPair(0, 0).get(), block.get()), E_UNEXPECTED);
   EXPECT_EQ(r.dataset->Delete(), E_UNEXPECTED);
+}
+
+}  // namespace
+
+namespace {
+
+// A walk through a raster larger than memory must not leave its blocks in GDAL's cache,
+// which would otherwise take a twentieth of the machine's memory.
+TEST(RasterCacheTest, GdalsBlockCacheIsBounded) {
+  if (CPLGetConfigOption("GDAL_CACHEMAX", nullptr)) GTEST_SKIP() << "GDAL_CACHEMAX chosen by the caller";
+  gis::Initialize();
+  EXPECT_LE(GDALGetCacheMax64(), GIntBig{256} << 20);
 }
 
 }  // namespace

@@ -82,6 +82,10 @@ TEST_F(MapDocumentTest, WhatCannotBeWrittenOrReadIsNamed) {
   fails(R"({"layers": [{"path": "maps/map.json"}]})", "not a raster");
   fails(R"({"groups": []})", "bad.json: not a map document");
   fails("not json", "bad.json: not a map document");
+  fails(R"({"layers": {"path": "dem.tif"}})", "\"layers\" is not a list");
+  std::string deep = R"({"path": "nowhere.tif"})";
+  for (int i = 0; i <= hostapp::kMaxMapGroupDepth; ++i) deep = R"({"group": "g", "layers": [)" + deep + "]}";
+  fails(R"({"layers": [)" + deep + "]}", "groups nested deeper than");
   EXPECT_THROW(hostapp::ReadMapDocument(Path("missing.json")), hostapp::MapDocumentError);
   EXPECT_THROW(hostapp::WriteMapDocument(Path("no/such/dir/map.json"), {}), hostapp::MapDocumentError);
 }

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -107,6 +108,43 @@ std::vector<std::int32_t> MarkRows(int rows) {
   std::vector<std::int32_t> expected;
   for (int r = 0; r < rows; r += 100) expected.push_back(r);
   return expected;
+}
+
+// The same run strip by strip, as a raster too large for memory is run: each call gets
+// copies of only the rows it may read (its strip and the row above and below it, where
+// the grid has them) and outputs of only its own rows, so that a read or write outside
+// them is caught; the results are put together afterwards.
+Result ComputeInStrips(int type, const Scene& s, Kernel kernel, int stripRows) {
+  const std::vector<unsigned char> dem = DemBytes(type, s);
+  const std::size_t demCell = dem.size() / std::max<std::size_t>(s.Cells(), 1);
+  Result r;
+  for (auto& b : r.band) b.assign(s.Cells(), kUntouched);
+  r.completed = true;
+  const int threads[] = {1, 1, 2, 3, 0};
+  for (int first = 0; first < s.rows && r.completed; first += stripRows) {
+    const int end = std::min(s.rows, first + stripRows), from = std::max(first - 1, 0), to = std::min(end + 1, s.rows);
+    const auto rowsOf = [&](const auto& grid, std::size_t cellBytes) {
+      using Cell = typename std::decay_t<decltype(grid)>::value_type;
+      const auto* bytes = reinterpret_cast<const unsigned char*>(grid.data());
+      std::vector<Cell> part(static_cast<std::size_t>(to - from) * s.columns * cellBytes / sizeof(Cell));
+      std::memcpy(part.data(), bytes + s.At(from, 0) * cellBytes, part.size() * sizeof(Cell));
+      return part;
+    };
+    const auto demPart = rowsOf(dem, demCell);
+    const auto trails = rowsOf(s.trails, 1), streams = rowsOf(s.streams, 1);
+    const auto cover = rowsOf(s.cover, 1);
+    std::vector<float> band[4];
+    for (auto& b : band) b.assign(static_cast<std::size_t>(end - first) * s.columns, kUntouched);
+    const EffortGrids grids{trails.data(), s.trailsNoData, streams.data(), s.streamsNoData,
+                            cover.data(),  s.rows,         s.columns,      s.cell};
+    const EffortOutputs out{band[0].data(), band[1].data(), band[2].data(), band[3].data(), N};
+    const EffortRun run{Mark, &r.marks, threads[static_cast<int>(kernel)], {first, end - first, from}};
+    r.completed = kernel == Kernel::Reference ? EffortKernelReference(type, demPart.data(), s.demNoData, grids, out, run)
+                                              : EffortKernel(type, demPart.data(), s.demNoData, grids, out, run);
+    for (int k = 0; k < 4; ++k) std::copy(band[k].begin(), band[k].end(), r.band[k].begin() + s.At(first, 0));
+  }
+  EXPECT_FALSE(r.marks.otherThread) << "a progress mark came from another thread";
+  return r;
 }
 
 TEST(EffortKernel, TheWorkedExampleInEveryCellType) {
@@ -391,6 +429,66 @@ TEST(EffortKernel, MatchesTheReferenceBitForBit) {
         EXPECT_EQ(fast.marks.rows, MarkRows(rows));
       }
     }
+  }
+}
+
+// Strip after strip, with the row above and below each strip and nothing more, the
+// kernel gives the whole-grid result bit for bit: for heights that are not multiples of
+// the strip height, for strips that begin inside a hundred, on one thread and on several;
+// the marks still come once for each hundredth row, in order.
+TEST(EffortKernel, StripsGiveTheWholeGridBitForBit) {
+  std::mt19937 random(20261211);
+  std::uniform_int_distribution<int> byte(0, 255);
+  const struct {
+    int rows, columns;
+  } sizes[] = {{1, 5}, {2, 3}, {250, 7}, {1037, 53}};
+  for (const int type : {PT_UCHAR, PT_SHORT, PT_ULONG, PT_FLOAT, PT_DOUBLE}) {
+    for (const auto& [rows, columns] : sizes) {
+      Scene s(rows, columns);
+      s.demNoData = 101;
+      s.trailsNoData = 3;
+      for (std::size_t i = 0; i < s.Cells(); ++i) {
+        s.dem[i] = byte(random) < 5 ? s.demNoData : RandomElevation(type, random);
+        s.trails[i] = byte(random) < 80 ? 9 : 3;
+        s.streams[i] = byte(random) < 20 ? 1 : 0;
+        s.cover[i] = static_cast<std::int8_t>(byte(random) % 12);
+      }
+      const Result whole = Compute(type, s, Kernel::Reference);
+      for (const int stripRows : {1, 37, 100, 150, 300}) {
+        for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread, Kernel::TwoThreads, Kernel::ThreeThreads}) {
+          SCOPED_TRACE(testing::Message() << "type " << type << " " << rows << " x " << columns << " strips of "
+                                          << stripRows << " kernel " << static_cast<int>(kernel));
+          const Result strips = ComputeInStrips(type, s, kernel, stripRows);
+          EXPECT_TRUE(strips.completed);
+          EXPECT_TRUE(SameBits(strips, whole));
+          EXPECT_EQ(strips.marks.rows, MarkRows(rows));
+        }
+      }
+    }
+  }
+}
+
+// A stop asked for at a mark inside a strip ends that strip's call after the band under
+// way, as it does for the whole grid.
+TEST(EffortKernel, AStopInsideAStrip) {
+  Marks stopAt300;
+  stopAt300.stopAt = 300;
+  const Scene s(1000, 40);
+  const std::vector<std::int16_t> dem(s.Cells(), 100);  // the whole grid, read from row 0
+  const EffortGrids grids{s.trails.data(), 0, s.streams.data(), 0, s.cover.data(), s.rows, s.columns, s.cell};
+  for (const Kernel kernel : {Kernel::Reference, Kernel::OneThread}) {
+    SCOPED_TRACE(static_cast<int>(kernel));
+    std::vector<float> band[4];
+    for (auto& b : band) b.assign(static_cast<std::size_t>(200) * s.columns, kUntouched);
+    const EffortOutputs out{band[0].data(), band[1].data(), band[2].data(), band[3].data(), N};
+    Marks marks = stopAt300;
+    const EffortRun run{Mark, &marks, 1, {200, 200, 0}};
+    const bool done = kernel == Kernel::Reference ? EffortKernelReference(PT_SHORT, dem.data(), -1, grids, out, run)
+                                                  : EffortKernel(PT_SHORT, dem.data(), -1, grids, out, run);
+    EXPECT_FALSE(done);
+    EXPECT_EQ(marks.rows, (std::vector<std::int32_t>{200, 300}));
+    EXPECT_EQ(band[2][0], 10.0f);                                               // row 200
+    EXPECT_EQ(band[2][static_cast<std::size_t>(100) * s.columns], kUntouched);  // row 300 on
   }
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -102,6 +103,53 @@ TEST_F(RegistryTest, ACrashBeforeTheRenameLeavesTheFileWhole) {
   EXPECT_EQ(store.Read().Find("Kept")->defaultValue, "yes");
   store.Change([](registry::Tree& t) { t.Create("Later"); });
   EXPECT_NE(store.Read().Find("Later"), nullptr);
+}
+
+// A writer killed at whatever point of a change, over and over: the file holds every
+// change it announced and the next one whole or not at all, never part of one.
+TEST_F(RegistryTest, AWriterKilledInTheMiddleOfAChangeLeavesAWholeFile) {
+  constexpr int kValues = 2000;  // a change of some 100 kB, so that a kill lands within its write
+  const auto change = [](int i) {
+    return [i](registry::Tree& t) {
+      auto& key = t.Create("Step" + std::to_string(i));
+      for (int v = 0; v < kValues; ++v) key.values["V" + std::to_string(v)] = std::string(40, 'a' + i % 26);
+    };
+  };
+  registry::RegistryFile store(file_);
+  for (const int announced : {1, 2, 5, 9}) {
+    SCOPED_TRACE("killed after " + std::to_string(announced) + " changes");
+    fs::remove(file_);
+    int pipe[2];
+    ASSERT_EQ(::pipe(pipe), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      ::close(pipe[0]);
+      for (int i = 0;; ++i) {
+        store.Change(change(i));
+        if (::write(pipe[1], "x", 1) != 1) ::_exit(1);
+      }
+    }
+    ::close(pipe[1]);
+    char c;
+    for (int i = 0; i < announced; ++i) ASSERT_EQ(::read(pipe[0], &c, 1), 1);
+    ::kill(child, SIGKILL);  // while it writes the next change
+    ::close(pipe[0]);
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+
+    const registry::Tree tree = store.Read();  // throws on a damaged file
+    int steps = 0;
+    while (const auto* key = tree.Find("Step" + std::to_string(steps))) {
+      EXPECT_EQ(key->values.size(), static_cast<std::size_t>(kValues)) << "step " << steps;
+      ++steps;
+    }
+    EXPECT_GE(steps, announced);
+    EXPECT_EQ(tree.subkeys.size(), static_cast<std::size_t>(steps));
+  }
+  store.Change([](registry::Tree& t) { t.Create("After"); });  // the lock died with the writer
+  EXPECT_NE(store.Read().Find("After"), nullptr);
 }
 
 TEST_F(RegistryTest, ADamagedFileIsAnErrorAndStaysAsItWas) {

@@ -14,6 +14,7 @@
 #include "hostapp/layers.h"
 #include "hostapp/objects.h"
 #include "resources/resource.h"
+#include "tests/tools/rasters.h"
 #include "tools/exportgrid/exportgrid.h"
 #include "tools/importgrid/importgrid.h"
 #include "ui/automation.h"
@@ -24,22 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 namespace ua = ui::automation;
 
-// A raster written with GDAL itself: band b's cell i holds values[b][i].
-// The cells are given in the file's order, from its first row.
-template <class T>
-void WriteRaster(const std::string& path, GDALDataType type, int cols, int rows, const std::vector<std::vector<T>>& values,
-                 double nodata, std::array<double, 6> gt = {500000.5, 30, 0, 4100060, 0, -30}) {
-  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff");
-  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), cols, rows, static_cast<int>(values.size()), type, nullptr));
-  ASSERT_TRUE(ds);
-  ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
-  for (std::size_t b = 0; b < values.size(); ++b) {
-    GDALRasterBand* band = ds->GetRasterBand(static_cast<int>(b) + 1);
-    ASSERT_EQ(band->SetNoDataValue(nodata), CE_None);
-    std::vector<T> cells = values[b];
-    EXPECT_EQ(band->RasterIO(GF_Write, 0, 0, cols, rows, cells.data(), cols, rows, type, 0, 0), CE_None);
-  }
-}
+using plenth::test::WriteRaster;
 
 std::string Bytes(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -370,6 +356,49 @@ TEST_F(GridToolsTest, AnImportThatFailsAfterCreatingTheRasterRemovesIt) {
          "lowerleftY  0.0000000000\r\ndatatype\tDOUBLE\r\nNODATA_value  0.000000e+000\r\n";
   EXPECT_EQ(plenth::ImportGridFileToRaster(At("huge.dat").c_str(), dir_.c_str(), "huge"), 0);
   EXPECT_FALSE(fs::exists(At("huge.tif")));
+}
+
+// The input changes after the person has chosen it and before the run reads it: the run
+// fails and leaves no output, and the file it would have replaced stays.
+TEST_F(GridToolsTest, AnInputDeletedOrCutShortAfterTheDialogFailsWithoutOutput) {
+  std::vector<float> cells(200 * 200);
+  for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<float>(i);
+  WriteRaster<float>(At("elev.tif"), GDT_Float32, 200, 200, {cells}, -1);
+  AddLayer("elev.tif", "elev");
+  ASSERT_EQ(Export("elev", At("elev").string()), kCool);
+  const std::string grid = Bytes(At("elev.dat"));
+  const struct {
+    const char* what;
+    std::size_t keep;  // bytes of the input left; npos deletes it
+  } inputs[] = {{"deleted", std::string::npos}, {"emptied", 0}, {"cut within the header", 60}};
+  for (const auto& c : inputs) {
+    SCOPED_TRACE(c.what);
+    std::ofstream(At("in.dat"), std::ios::binary) << grid;
+    ua::ScopedUser user([&](HWND d) {
+      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_IMPORT_INPUT), At("in.dat").string()));
+      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), At("back").string()));
+      if (c.keep == std::string::npos) fs::remove(At("in.dat"));
+      else fs::resize_file(At("in.dat"), c.keep);
+      EXPECT_TRUE(ua::Click(d, IDOK));
+    });
+    import_->OnClick();
+    EXPECT_EQ(Boxes(), kShit);
+    EXPECT_FALSE(fs::exists(At("back.tif")));
+  }
+
+  // The raster behind the chosen layer is cut short before the export reads its cells.
+  const std::string raster = Bytes(At("elev.tif"));
+  ua::ScopedUser user([&](HWND d) {
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EXPORT_LAYER), "elev"));
+    EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), At("elev").string()));
+    fs::resize_file(At("elev.tif"), 1000);
+    EXPECT_TRUE(ua::Click(d, IDOK));
+  });
+  export_->OnClick();
+  EXPECT_EQ(Boxes(), kShit);
+  EXPECT_EQ(Bytes(At("elev.dat")), grid);
+  for (const auto& e : fs::directory_iterator(dir_))
+    EXPECT_EQ(e.path().filename().string().find(".part"), std::string::npos) << e.path();
 }
 
 }  // namespace

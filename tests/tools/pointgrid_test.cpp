@@ -360,17 +360,20 @@ TEST_F(PointGridTest, TheSameSecondGivesTheSameRandomPoints) {
 // is never overwritten.
 TEST_F(PointGridTest, WhatCannotBeMadeIsReportedAndNothingIsOverwritten) {
   std::ofstream(At("taken.shp")) << "kept";
+  // A path past the field's 254 characters, cut there, would name another shapefile.
+  const std::string longPath = At(std::string(250, 'g')).string();
   const struct {
     std::string path;
     const char* spacing;
     const char* says;
-    const char* file;
+    std::string file;
   } cases[] = {
       {At("zero").string(), "0", "must be a number greater than 0", "zero.shp"},
       {At("tiny").string(), "0.0000000000000000001", "must be a number greater than 0", "tiny.shp"},
       {"bare", "1", "Type the folder", "bare.shp"},
       {At("missing/grid").string(), "1", "cannot be opened for shapefiles", "missing/grid.shp"},
       {At("taken").string(), "1", nullptr, "taken.dbf"},
+      {longPath, "1", "too long", fs::path(longPath.substr(0, 254)).filename().string() + ".shp"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);

@@ -74,6 +74,18 @@ TEST(ResourceScript, MalformedTextIsRefusedWithItsLine) {
   }
 }
 
+// Files that include each other are refused when the nesting runs deep, not read until
+// the stack runs out.
+TEST(ResourceScript, FilesIncludingEachOtherAreRefused) {
+  const auto self = [](std::string_view) { return std::string("#include \"loop.h\"\n"); };
+  try {
+    ui::ParseResourceScript("#include \"loop.h\"\n", self);
+    ADD_FAILURE() << "accepted";
+  } catch (const std::runtime_error& e) {
+    EXPECT_NE(std::string(e.what()).find("nested more than 16 files deep"), std::string::npos) << e.what();
+  }
+}
+
 TEST(ResourceScript, TheModuleScriptHoldsEveryDialogAndVersion) {
   const ui::ResourceScript* script = ui::ScriptOf(&kPlenthToolsResources);
   ASSERT_NE(script, nullptr) << ui::LastResourceError();

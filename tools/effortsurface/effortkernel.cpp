@@ -97,8 +97,10 @@ class EffortLookup {
 template <class T>
 class FastKernel {
  public:
-  FastKernel(const T* dem, std::optional<T> noData, const EffortGrids& g, const EffortOutputs& out, int threads)
-      : dem_(dem), noData_(noData.value_or(T{})), hasNoData_(noData.has_value()), g_(g), out_(out) {
+  FastKernel(const T* dem, std::optional<T> noData, const EffortGrids& g, const EffortOutputs& out,
+             const EffortStrip& strip, int threads)
+      : dem_(dem), noData_(noData.value_or(T{})), hasNoData_(noData.has_value()), g_(g), out_(out),
+        inputRow_(strip.inputRow), outputShift_((strip.firstRow - strip.inputRow) * g.columns) {
     for (int code = -128; code < 128; ++code)
       factor_[static_cast<std::uint8_t>(code)] = GroundCoverFactor(static_cast<std::int8_t>(code));
     const float straight = g.cellSize, diagonal = g.cellSize * kDiagonalFactor;  // once, in single precision
@@ -126,8 +128,10 @@ class FastKernel {
     }
   }
 
-  // One row; Top and Bottom say whether it is the first and the last. Everything the
-  // loop reads is held in locals, which the stores into the bands cannot touch.
+  // One row of the whole grid; Top and Bottom say whether it is the first and the last.
+  // Everything the loop reads is held in locals, which the stores into the bands cannot
+  // touch. Cells are indexed as the inputs hold them; the outputs hold the same cell
+  // `shift` elements earlier.
   template <bool Top, bool Bottom>
   void Row(Worker& w, std::int64_t r) const {
     const std::int64_t C = g_.columns;
@@ -145,6 +149,7 @@ class FastKernel {
     float* const northEast = out_.northEast;
     float* const east = out_.east;
     float* const southEast = out_.southEast;
+    const std::int64_t shift = outputShift_;
     EffortLookup<T>& straight = w.straight;
     EffortLookup<T>& diagonal = w.diagonal;
 
@@ -159,7 +164,7 @@ class FastKernel {
       return effort(za, zb) * factor[static_cast<std::uint8_t>(code)];
     };
 
-    const std::int64_t begin = r * C, lastColumn = begin + C - 1;
+    const std::int64_t begin = (r - inputRow_) * C, lastColumn = begin + C - 1;
     for (std::int64_t i = begin; i < lastColumn; ++i) {
       // All four moves before any store: the byte grids could alias the bands, so a store
       // between them would make the compiler read cell i's bytes again.
@@ -167,15 +172,16 @@ class FastKernel {
       const float toNorthEast = Top ? N : cost(i, i - C + 1, diagonal);
       const float toEast = cost(i, i + 1, straight);
       const float toSouthEast = Bottom ? N : cost(i, i + C + 1, diagonal);
-      north[i] = toNorth;
-      northEast[i] = toNorthEast;
-      east[i] = toEast;
-      southEast[i] = toSouthEast;
+      north[i - shift] = toNorth;
+      northEast[i - shift] = toNorthEast;
+      east[i - shift] = toEast;
+      southEast[i - shift] = toSouthEast;
     }
-    north[lastColumn] = Top ? N : cost(lastColumn, lastColumn - C, straight);
-    northEast[lastColumn] = N;
-    east[lastColumn] = N;
-    southEast[lastColumn] = N;
+    const std::int64_t o = lastColumn - shift;
+    north[o] = Top ? N : cost(lastColumn, lastColumn - C, straight);
+    northEast[o] = N;
+    east[o] = N;
+    southEast[o] = N;
   }
 
   const T* dem_;
@@ -183,19 +189,31 @@ class FastKernel {
   bool hasNoData_;
   EffortGrids g_;
   EffortOutputs out_;
+  std::int64_t inputRow_;     // the row of the whole grid at the inputs' first element
+  std::int64_t outputShift_;  // how many elements the outputs' lie before the inputs'
   std::array<float, 256> factor_;  // GroundCoverFactor by the cover byte
   std::vector<Worker> workers_;
 };
 
-// The threads of a run: as asked, else every core for a large grid; never more than there
+// The rows a call computes, [first, end) of the whole grid.
+struct RowRange {
+  std::int64_t first, end;
+};
+RowRange RowsOf(const EffortGrids& g, const EffortStrip& strip) {
+  const std::int64_t first = strip.firstRow;
+  const std::int64_t end = strip.rows < 0 ? g.rows : std::min<std::int64_t>(g.rows, first + strip.rows);
+  return {first, std::max(first, end)};
+}
+
+// The threads of a run: as asked, else every core for many cells; never more than there
 // are bands, nor than kMaxThreads (each thread has lookups of its own).
-int ThreadsFor(const EffortGrids& g, int asked) {
+int ThreadsFor(const EffortGrids& g, RowRange rows, int asked) {
   int threads = asked;
   if (threads <= 0)
-    threads = static_cast<std::int64_t>(g.rows) * g.columns < kThreadedCells
+    threads = (rows.end - rows.first) * g.columns < kThreadedCells
                   ? 1
                   : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  const std::int64_t bands = (static_cast<std::int64_t>(g.rows) + effort::kBandRows - 1) / effort::kBandRows;
+  const std::int64_t bands = effort::BandCount(rows.first, rows.end);
   return static_cast<int>(std::clamp<std::int64_t>(std::min<std::int64_t>(threads, bands), 1, kMaxThreads));
 }
 
@@ -204,9 +222,10 @@ int ThreadsFor(const EffortGrids& g, int asked) {
 template <class T>
 bool EffortKernel(const T* dem, std::optional<std::type_identity_t<T>> demNoData, const EffortGrids& grids,
                   const EffortOutputs& out, const EffortRun& run) {
-  const int threads = ThreadsFor(grids, run.threads);
-  FastKernel<T> kernel(dem, demNoData, grids, out, threads);
-  return effort::RunRowBands(grids.rows, threads, &FastKernel<T>::Band, &kernel, run.mark, run.context);
+  const RowRange rows = RowsOf(grids, run.strip);
+  const int threads = ThreadsFor(grids, rows, run.threads);
+  FastKernel<T> kernel(dem, demNoData, grids, out, run.strip, threads);
+  return effort::RunRowBands(rows.first, rows.end, threads, &FastKernel<T>::Band, &kernel, run.mark, run.context);
 }
 
 bool EffortKernel(int pixelType, const void* dem, double demNoData, const EffortGrids& grids,

@@ -15,14 +15,15 @@ static_assert(std::bit_cast<std::uint32_t>(kDiagonalFactor) == 0x3FB504F4u);
 
 // Called for each row that is a multiple of 100 (0, 100, 200, ...), once, in row order and
 // always on the caller's thread: on one thread before the kernel computes that row and the
-// 99 after it, on several once those rows and all before them are done. Answering false
-// asks the kernel to stop: it finishes the bands of 100 rows under way, computes no other,
-// calls no further mark and returns false. An exception from a mark leaves the kernel
-// (after its other threads have ended) and the outputs part written.
+// 99 after it, on several once those rows and all before them are done. A strip's call
+// marks the multiples of 100 among its own rows. Answering false asks the kernel to stop:
+// it finishes the bands of 100 rows under way, computes no other, calls no further mark
+// and returns false. An exception from a mark leaves the kernel (after its other threads
+// have ended) and the outputs part written.
 using ProgressMark = bool (*)(void* context, std::int32_t row);
 
 // Everything the kernel reads besides the DEM. All grids hold rows x columns cells, row by
-// row from the top.
+// row from the top (or the rows of a strip, EffortStrip).
 struct EffortGrids {
   const std::uint8_t* trails;      // a cell is on a trail when its byte differs from trailsNoData
   std::uint8_t trailsNoData;
@@ -43,12 +44,26 @@ struct EffortOutputs {
   float noData;  // -1 for the effort surface
 };
 
+// Which rows a call computes: every row by default, or one strip of them, for grids held
+// a strip at a time. The strip is rows [firstRow, firstRow + rows) of the whole grid of
+// EffortGrids::rows rows (rows -1: to the last row). The outputs hold the strip's rows
+// from their first element; the DEM and the class grids hold rows from `inputRow` on and
+// must hold every row the strip's moves reach: the rows of the strip, and the row above
+// it and the row below it where the grid has them. Edges and progress marks go by the
+// whole grid, so that strip after strip gives what one call on the whole grid gives.
+struct EffortStrip {
+  std::int64_t firstRow = 0;
+  std::int64_t rows = -1;
+  std::int64_t inputRow = 0;
+};
+
 // How the kernel reports and may be stopped. `threads` 0 lets the kernel choose (every
-// core for large grids, one for small ones); the caller's thread is always one of them.
+// core for large strips, one for small ones); the caller's thread is always one of them.
 struct EffortRun {
   ProgressMark mark = nullptr;
   void* context = nullptr;
   int threads = 0;
+  EffortStrip strip = {};
 };
 
 // The kernel for a DEM of cell type T (one of the eight cell types). Without a no-data

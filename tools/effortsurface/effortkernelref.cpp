@@ -1,5 +1,7 @@
 #include "tools/effortsurface/effortkernelref.h"
 
+#include <algorithm>
+
 #include "tools/effortsurface/effortcost.h"
 #include "tools/effortsurface/groundcover.h"
 
@@ -29,14 +31,18 @@ bool Reference(const T* dem, std::optional<T> demNoData, const EffortGrids& g, c
     return e * GroundCoverFactor(g.groundCover[b]);
   };
 
-  for (std::int64_t r = 0; r < R; ++r) {
+  // The rows of the strip; cell i of the inputs is cell i - shift of the outputs.
+  const std::int64_t first = run.strip.firstRow;
+  const std::int64_t end = run.strip.rows < 0 ? R : std::min(R, first + run.strip.rows);
+  const std::int64_t shift = (first - run.strip.inputRow) * C;
+  for (std::int64_t r = first; r < end; ++r) {
     if (r % 100 == 0 && run.mark && !run.mark(run.context, static_cast<std::int32_t>(r))) return false;
     for (std::int64_t c = 0; c < C; ++c) {
-      const std::int64_t i = r * C + c;
-      out.north[i] = r == 0 ? N : cost(i, i - C, s);
-      out.northEast[i] = r == 0 || c == C - 1 ? N : cost(i, i - C + 1, diagonal);
-      out.east[i] = c == C - 1 ? N : cost(i, i + 1, s);
-      out.southEast[i] = r == R - 1 || c == C - 1 ? N : cost(i, i + C + 1, diagonal);
+      const std::int64_t i = (r - run.strip.inputRow) * C + c, o = i - shift;
+      out.north[o] = r == 0 ? N : cost(i, i - C, s);
+      out.northEast[o] = r == 0 || c == C - 1 ? N : cost(i, i - C + 1, diagonal);
+      out.east[o] = c == C - 1 ? N : cost(i, i + 1, s);
+      out.southEast[o] = r == R - 1 || c == C - 1 ? N : cost(i, i + C + 1, diagonal);
     }
   }
   return true;

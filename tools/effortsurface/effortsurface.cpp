@@ -1,9 +1,14 @@
 #include "tools/effortsurface/effortsurface.h"
 
+#include <system_error>
+
 #include "com/marshal.h"
-#include "host/basicdialog.h"
+#include "data/processlog.h"
 #include "hostapi/categories.h"
 #include "resources/resource.h"
+#include "tools/effortsurface/effortsurfacedlg.h"
+#include "tools/effortsurface/progressdlg.h"
+#include "ui/msgbox.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -32,9 +37,52 @@ const CommandInfo kInfo{
 
 EffortSurface::EffortSurface() : Command(kInfo) {}
 
+HRESULT EffortSurface::Click() {
+  if (EffortRunUnderWay()) {
+    MessageBox(nullptr,
+               "An effort surface is being calculated. Wait until it has finished, or press Cancel in its "
+               "\"Operation Progress\" window, before starting another.",
+               "Effort Surface Calculator", MB_OK | MB_ICONINFORMATION);
+    return S_OK;
+  }
+  return CommandCore::Click();
+}
 
-INT_PTR EffortSurface::RunModalDialog() {
-  return DialogBoxParam(ModuleInstance(), IDD_EFFORTSURFACEDLG, nullptr, BasicModalDialogProc, reinterpret_cast<LPARAM>(this));
+INT_PTR EffortSurface::RunModalDialog() { return RunEffortSurfaceDlg(); }
+
+void EffortSurface::ProcessOk() {
+  // The window of a run that has ended makes way for the new one.
+  worker_.Stop();
+  DestroyModelessWindow();
+  OLE_HANDLE main = 0;
+  application->get_hWnd(&main);
+  window = CreateDialogParam(ModuleInstance(), IDD_PROGRESSDLG, reinterpret_cast<HWND>(main), ProgressDlgProc,
+                             reinterpret_cast<LPARAM>(this));
+  if (!IsWindow(window)) {
+    SelectToolRestore(*this);
+    window = nullptr;
+    return;
+  }
+  if (!IsWindowVisible(window)) ShowWindow(window, SW_SHOW);
+  StartProgressClock();
+  if (!SetTimer(window, kProgressTimer, kProgressPeriod, nullptr)) return UnableToStart();
+  try {
+    worker_.Start(window);
+  } catch (const std::system_error&) {
+    UnableToStart();
+  }
+}
+
+void EffortSurface::UnableToStart() {
+  DestroyModelessWindow();
+  MessageBox(nullptr, "Unable to Start Process", "Error", MB_OK | MB_ICONERROR);
+}
+
+void EffortSurface::CloseProgress() {
+  if (IsWindow(window)) KillTimer(window, kProgressTimer);
+  worker_.Stop();
+  CloseLog();
+  SelectToolRestore(*this);
 }
 
 HRESULT EffortSurface::FinalConstruct() { return CoCreateFreeThreadedMarshaler(ControllingUnknown(), marshaler_.put()); }
@@ -43,6 +91,14 @@ HRESULT EffortSurface::QueryOther(REFIID riid, void** object) {
   if (riid == IMarshal::iid && marshaler_) return marshaler_->QueryInterface(riid, object);
   *object = nullptr;
   return E_NOINTERFACE;
+}
+
+void EffortSurface::FinalRelease() {
+  if (worker_.Running()) {
+    worker_.Stop();
+    CloseLog();
+  }
+  DestroyModelessWindow();
 }
 
 }  // namespace plenth

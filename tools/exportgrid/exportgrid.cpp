@@ -1,5 +1,9 @@
 #include "tools/exportgrid/exportgrid.h"
 
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "data/gridfile.h"
 #include "data/gridstrips.h"
 #include "data/layers.h"
@@ -34,8 +38,8 @@ const CommandInfo kInfo{
     CommandInfo::Restore::Reporting,
 };
 
-// Writes one band to its file; false at the first failure.
-bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
+// Writes one band to `path`; false at the first failure.
+bool WriteBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
   auto props = com::ComPtr<RasterBand>(band).query<RasterProps>();
   if (!props) return false;
   LONG type = 0;
@@ -52,7 +56,7 @@ bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::str
   if (nodata.vt() != VT_EMPTY) nodata.ToDouble(&header.nodata);  // a band without one writes 0
 
   GridWriter file;
-  if (path.size() > 255 || !file.Open(path)) return false;
+  if (!file.Open(path)) return false;
   WriteGridHeader(file, header);
   auto raw = com::ComPtr<RasterBand>(band).query<RawPixels>();
   if (!raw) {
@@ -89,6 +93,18 @@ bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::str
   };
   if (!WriteGridStrips(file, type, header.ncols, header.nrows, readStrip, readAhead)) return false;
   return file.Close();  // a file that could not be written whole is a failure
+}
+
+// Writes one band's file whole or not at all: the text goes to a file beside it, which
+// replaces the file only once every byte is written, so a failure (a full disk, a
+// raster that cannot be read) leaves neither a cut-off file that reads as a grid nor a
+// previous file emptied.
+bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
+  if (path.size() > 255) return false;
+  const std::string part = path + ".part" + std::to_string(::getpid());
+  if (WriteBand(band, geometry, part) && std::rename(part.c_str(), path.c_str()) == 0) return true;
+  std::remove(part.c_str());
+  return false;
 }
 
 }  // namespace

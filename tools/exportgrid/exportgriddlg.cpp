@@ -9,7 +9,6 @@
 #include "host/outputpath.h"
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
-#include "ui/msgbox.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -24,15 +23,11 @@ void UpdateOk(HWND dialog) {
 void Accept(HWND dialog) {
   ExportGridChoice& choice = ExportGridResult();
   const std::string path = DialogText(dialog, IDC_OUTPUT_PATH);
-  const OutputPath out = SplitOutputPath(path, sizeof choice.baseName - 1, "/");
-  if (path.size() > 254 || out.directory.size() > 254) {
-    MessageBox(dialog, "The output path is too long: it must fit in 254 characters.", "Export Grid",
-               MB_OK | MB_ICONEXCLAMATION);
-    return;
-  }
+  const auto out = TakeOutputPath(dialog, path, sizeof choice.baseName - 1, sizeof choice.directory, "/", "Export Grid");
+  if (!out) return;
   com::CopyToBuffer(choice.layerName, sizeof choice.layerName, DialogText(dialog, IDC_EXPORT_LAYER));
-  com::CopyToBuffer(choice.baseName, sizeof choice.baseName, out.name);
-  com::CopyToBuffer(choice.directory, sizeof choice.directory, out.directory);
+  com::CopyToBuffer(choice.baseName, sizeof choice.baseName, out->name);
+  com::CopyToBuffer(choice.directory, sizeof choice.directory, out->directory);
   EndDialog(dialog, IDOK);
 }
 

@@ -1,8 +1,14 @@
 #include "tools/gridspot/gridspot.h"
 
-#include "host/basicdialog.h"
+#include <cstdio>
+#include <string>
+
+#include "com/classes.h"
+#include "data/layers.h"
+#include "host/dialogtext.h"
 #include "hostapi/categories.h"
 #include "resources/resource.h"
+#include "tools/gridspot/identifyvalue.h"
 #include "ui/window.h"
 
 namespace plenth {
@@ -16,6 +22,7 @@ constinit const ClassInfo GridSpot::kClass = ClassRow<GridSpot, IGridSpot>({
 });
 
 namespace {
+
 const CommandInfo kInfo{
     GridSpot::kClass,
     "Grid Spot Tool",
@@ -26,11 +33,128 @@ const CommandInfo kInfo{
     CommandInfo::Click::Modeless,
     CommandInfo::Restore::Quiet,
 };
+
+// What a point gets where the raster gives no value.
+constexpr std::int32_t kMissing = -99;
+
+// The value of the first identify result, when it is a raster one, as the field takes it;
+// an empty variant when there is no such result.
+com::Variant FirstResultValue(IdentifyResults* results, bool real) {
+  LONG count = 0;
+  com::ComPtr<IUnknown> first;
+  if (FAILED(results->get_Count(&count)) || count < 1 || FAILED(results->get_Element(0, first.put()))) return {};
+  const auto raster = first.query<RasterIdentifyResult>();
+  if (!raster) return {};
+  com::BStr text;
+  raster->get_Value(text.put());
+  return real ? com::Variant::R8(LeadingReal(text.utf8(), kMissing))
+              : com::Variant::I4(LeadingInteger(text.utf8(), kMissing));
+}
+
+INT_PTR GridSpotDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* command = reinterpret_cast<CommandCore*>(GetWindowLongPtr(dialog, DWLP_USER));
+  switch (message) {
+    case WM_INITDIALOG:
+      SetWindowLongPtr(dialog, DWLP_USER, lParam);
+      command = reinterpret_cast<CommandCore*>(lParam);
+      FillFeatureLayerCombo(command->application.get(), GetDlgItem(dialog, IDC_GRIDSPOT_POINTS), {kGeometryPoint});
+      FillRasterLayerCombo(command->application.get(), GetDlgItem(dialog, IDC_GRIDSPOT_RASTER));
+      return TRUE;
+    case WM_COMMAND:
+      if (!command) return FALSE;
+      switch (LOWORD(wParam)) {
+        case IDOK: {
+          // The layer names as 49-byte texts, the field name as 5.
+          const std::string points(com::CutUtf8(DialogText(dialog, IDC_GRIDSPOT_POINTS), 49));
+          const std::string raster(com::CutUtf8(DialogText(dialog, IDC_GRIDSPOT_RASTER), 49));
+          const std::string field(com::CutUtf8(DialogText(dialog, IDC_GRIDSPOT_FIELD), 5));
+          SampleRasterAtPoints(command->application.get(), points.c_str(), raster.c_str(), field.c_str());
+          SelectToolRestore(*command);
+          return TRUE;
+        }
+        case IDCANCEL: SelectToolRestore(*command); return TRUE;
+        default: return FALSE;
+      }
+    default: return FALSE;
+  }
+}
+
 }  // namespace
 
 GridSpot::GridSpot() : Command(kInfo) {}
 
 int GridSpot::ModelessDialogId() const { return IDD_GRIDSPOTDLG; }
-DLGPROC GridSpot::ModelessDialogProc() const { return BasicModelessDialogProc; }
+DLGPROC GridSpot::ModelessDialogProc() const { return GridSpotDlgProc; }
+
+void SampleRasterAtPoints(HostApplication* application, const char* pointLayer, const char* rasterLayer,
+                          const char* fieldName) {
+  const auto raster = FindLayerByName(application, kRasterLayerKind, rasterLayer).query<RasterLayer>();
+  if (!raster) return;
+  com::ComPtr<RasterDataset> dataset;
+  raster->get_Raster(dataset.put());
+  com::ComPtr<RasterBand> band;
+  if (const auto bands = dataset.query<RasterBandCollection>()) bands->Item(0, band.put());
+  const auto props = band.query<RasterProps>();
+  if (!props) return;
+  LONG pixelType = 0;
+  props->get_PixelType(&pixelType);
+  com::ComPtr<SpatialReference> reference;
+  props->get_SpatialReference(reference.put());
+  if (!reference) return;
+
+  const auto points = FindLayerByName(application, kFeatureLayerKind, pointLayer).query<FeatureLayer>();
+  if (!points) return;
+  const bool real = pixelType == PT_FLOAT || pixelType == PT_DOUBLE;
+  const auto definition = com::CreateInstance<Field>(CLSID_Field);
+  if (!definition) return;
+  const com::BStr name(fieldName);
+  definition->put_Name(name.get());
+  definition->put_Type(real ? kFieldDouble : kFieldInteger);
+
+  com::ComPtr<FeatureClass> featureClass;
+  if (FAILED(points->get_FeatureClass(featureClass.put())) || !featureClass) return;
+  // A layer of other shapes has no points to sample.
+  LONG shapeType = 0;
+  if (FAILED(featureClass->get_ShapeType(&shapeType)) || shapeType != kGeometryPoint) return;
+  LONG field = -1;
+  featureClass->FindField(name.get(), &field);
+  if (field < 0) featureClass->AddField(definition.get());  // an existing field is used as it is
+  featureClass->FindField(name.get(), &field);
+  if (field < 0) return;
+
+  LONG total = 0;
+  featureClass->FeatureCount(&total);
+  com::ComPtr<FeatureCursor> cursor;
+  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return;
+  com::ComPtr<StatusBar> statusBar;
+  application->get_StatusBar(statusBar.put());
+  const com::Variant missing = real ? com::Variant::R8(kMissing) : com::Variant::I4(kMissing);
+
+  com::ComPtr<Feature> feature;
+  cursor->NextFeature(feature.put());
+  for (LONG number = 1; feature; ++number) {
+    char status[64];
+    std::snprintf(status, sizeof status, "Processing Feature %d of %d", static_cast<int>(number),
+                  static_cast<int>(total));
+    if (statusBar) statusBar->put_Message(0, com::BStr(status).get());
+
+    com::ComPtr<Geometry> shape;
+    feature->get_ShapeCopy(shape.put());
+    // A feature without a point has no place to sample and is passed over.
+    if (const auto point = shape.query<Point>()) {
+      shape->Project(reference.get());  // unprojected when that fails
+      com::ComPtr<IdentifyResults> results;
+      raster->Identify(point.get(), results.put());
+      if (!results) {
+        feature->put_Value(field, missing.get());
+      } else if (const com::Variant value = FirstResultValue(results.get(), real); value.vt() != VT_EMPTY) {
+        feature->put_Value(field, value.get());
+      }
+      cursor->UpdateFeature(feature.get());
+    }
+    feature.reset();
+    cursor->NextFeature(feature.put());
+  }
+}
 
 }  // namespace plenth

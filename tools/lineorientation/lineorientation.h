@@ -1,4 +1,5 @@
-// The "Line Orientation Tool" command.
+// The "Line Orientation Tool" command: a new polyline shapefile with one feature per
+// segment of the input lines and the segment's orientation in a field "Azimuth".
 #pragma once
 
 #include "host/command.h"
@@ -21,6 +22,14 @@ class LineOrientation final : public Command<LineOrientation, ILineOrientation> 
 
  protected:
   INT_PTR RunModalDialog() override;
+  void ProcessOk() override;
 };
+
+// Writes the shapefile outputName in outputDirectory: the input's columns plus a double
+// "Azimuth", one feature per segment of each input polyline, over all its parts in order,
+// with the polyline's values and the segment's orientation. An existing output is never
+// written over. S_OK, or E_FAIL at the first step that fails.
+HRESULT BuildOrientationShapefile(const char* inputDirectory, const char* inputName, const char* outputDirectory,
+                                  const char* outputName);
 
 }  // namespace plenth

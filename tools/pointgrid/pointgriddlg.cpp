@@ -8,6 +8,7 @@
 #include "data/filenamepart.h"
 #include "data/numbertext.h"
 #include "host/dialogtext.h"
+#include "host/outputpath.h"
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
 #include "tools/pointgrid/createpointgridtool.h"
@@ -202,7 +203,9 @@ PointGridInputs ReadPointGridInputs(HWND dialog) {
 }
 
 void GeneratePointShapefile(CreatePointGridTool& owner, HWND dialog) {
-  const std::string path = FieldText(dialog, IDC_POINTGRID_PATH, 255);
+  const std::string path = DialogText(dialog, IDC_POINTGRID_PATH);
+  // A path cut to the tool's 254 characters would name another shapefile than the one typed.
+  if (!TakeOutputPath(dialog, path, 254, 255, "", kCaption)) return;
   const std::size_t at = FileNamePart(path);
   const std::string directory = path.substr(0, at), name = path.substr(at);
   const PointGridInputs in = ReadPointGridInputs(dialog);

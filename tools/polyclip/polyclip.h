@@ -1,4 +1,5 @@
-// The "Polygon Clip Tool" command.
+// The "Polygon Clip Tool" command: per-class cell counts of a categorical raster added to
+// the attribute table of a polygon shapefile.
 #pragma once
 
 #include "host/command.h"
@@ -23,5 +24,12 @@ class PolyClip final : public Command<PolyClip, IPolyClip> {
   int ModelessDialogId() const override;
   DLGPROC ModelessDialogProc() const override;
 };
+
+// For every polygon of the layer, counts the raster's cells of each class whose centre
+// lies inside it, into one 32-bit integer column per class named by the prefix and the
+// class value. Layers are found in the application's focus map. It reports nothing: a
+// step that fails ends the run, keeping what earlier steps did.
+void ComputeClipStatistics(HostApplication* application, const char* polygonLayer, const char* rasterLayer,
+                           const char* prefix);
 
 }  // namespace plenth

@@ -1,0 +1,347 @@
+#include "apps/plenth/vectorcommands.h"
+
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
+#include <strings.h>
+
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "apps/plenth/hostrun.h"
+#include "com/utf8.h"
+#include "gis/pixeltype.h"
+#include "resources/resource.h"
+#include "tools/polyclip/clipkernel.h"
+#include "ui/window.h"
+
+namespace plenth::cli {
+
+namespace fs = std::filesystem;
+namespace ua = ui::automation;
+
+namespace {
+
+// A shapefile or other vector file as OGR sees it.
+struct VectorFile {
+  GDALDatasetUniquePtr dataset;
+  OGRLayer* layer = nullptr;
+};
+
+VectorFile OpenVector(const LayerArg& arg) {
+  VectorFile v;
+  v.dataset.reset(GDALDataset::Open(arg.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  if (!v.dataset || v.dataset->GetLayerCount() < 1) throw RunError(arg.path + ": not a vector file");
+  v.layer = v.dataset->GetLayer(0);
+  return v;
+}
+
+// A tool's input, each of whose records can be read.
+VectorFile OpenInput(const LayerArg& arg) {
+  VectorFile v = OpenVector(arg);
+  RequireEveryRecord(arg.path);
+  return v;
+}
+
+GDALDatasetUniquePtr OpenRaster(const LayerArg& arg) {
+  GDALDatasetUniquePtr ds(GDALDataset::Open(arg.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  if (!ds || ds->GetRasterCount() < 1) throw RunError(arg.path + ": not a raster");
+  return ds;
+}
+
+// The kind of shapes of a layer, in words.
+std::string ShapesOf(OGRLayer* layer) {
+  switch (wkbFlatten(layer->GetGeomType())) {
+    case wkbPoint: return "points";
+    case wkbMultiPoint: return "multipoints";
+    case wkbLineString:
+    case wkbMultiLineString: return "lines";
+    case wkbPolygon:
+    case wkbMultiPolygon: return "polygons";
+    default: return "shapes of type " + std::string(OGRGeometryTypeToName(layer->GetGeomType()));
+  }
+}
+
+std::string SystemName(const OGRSpatialReference* srs) {
+  return srs ? std::string(srs->GetName() ? srs->GetName() : "an unnamed coordinate system")
+             : std::string("no coordinate system");
+}
+
+// The PixelType code of a band's cells (CHAR for bytes flagged as signed), or nothing for
+// a type outside the eight.
+std::optional<int> PixelTypeOf(GDALRasterBand& band) {
+  switch (band.GetRasterDataType()) {
+    case GDT_Byte: {
+      const char* flag = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
+      return flag && std::string(flag) == "SIGNEDBYTE" ? PT_CHAR : PT_UCHAR;
+    }
+    case GDT_UInt16: return PT_USHORT;
+    case GDT_Int16: return PT_SHORT;
+    case GDT_UInt32: return PT_ULONG;
+    case GDT_Int32: return PT_LONG;
+    case GDT_Float32: return PT_FLOAT;
+    case GDT_Float64: return PT_DOUBLE;
+    default: return std::nullopt;
+  }
+}
+
+// The classes the tool finds in the raster's first band (the table is full when it met a
+// 40th distinct value).
+clip::ClassTable ClassesOf(GDALDataset& raster, int pixelType) {
+  GDALRasterBand& band = *raster.GetRasterBand(1);
+  const std::int64_t width = band.GetXSize(), height = band.GetYSize();
+  const std::int64_t rowsPerStrip = std::max<std::int64_t>(1, 1000000 / std::max<std::int64_t>(width, 1));
+  const int bytes = PixelTypeBytes(pixelType);
+  std::vector<unsigned char> cells(static_cast<std::size_t>(width * rowsPerStrip * bytes));
+  std::vector<std::int32_t> values(static_cast<std::size_t>(width * rowsPerStrip));
+  std::vector<std::uint8_t> classOf(values.size());
+  clip::ClassTable table;
+  for (std::int64_t top = 0; top < height && !table.full(); top += rowsPerStrip) {
+    const auto rows = static_cast<int>(std::min(rowsPerStrip, height - top));
+    if (band.RasterIO(GF_Read, 0, static_cast<int>(top), static_cast<int>(width), rows, cells.data(),
+                      static_cast<int>(width), rows, band.GetRasterDataType(), 0, 0) != CE_None)
+      throw RunError("cannot read the raster's cells");
+    const auto count = static_cast<std::size_t>(width * rows);
+    clip::ToClassValues(pixelType, cells.data(), count, values.data());
+    table.Classify(values.data(), count, classOf.data());
+  }
+  return table;
+}
+
+// Runs a modeless command: clicks it, then `person` acts in the dialog with this caption.
+void ClickModeless(HostRun& host, const std::string& command, const char* caption,
+                   const std::function<void(HWND)>& person) {
+  // A status text per feature would flood the terminal: only the last one is shown.
+  host.host().app().statusBar().onMessage = nullptr;
+  host.Click(command, [](HWND) {});
+  const HWND dialog = ua::FindWindowByCaption(caption);
+  if (!dialog) throw RunError(command + " opened no dialog");
+  person(dialog);
+  ua::PumpPending();
+}
+
+// Shows the status text the run left behind and closes the host, which closes the files
+// its layers hold: what the tool wrote is then all on disk.
+void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
+  const std::string status = host->host().app().statusBar().Text(0);
+  if (!status.empty()) out << "status 0: " << status << "\n";
+  host.reset();
+}
+
+bool SameSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
+  if (!a || !b) return !a && !b;
+  return a->IsSame(b);
+}
+
+// The directory part of a typed path, separator included, as the dialogs split it.
+std::string DirectoryPart(const std::string& path) {
+  const auto at = path.find_last_of("/\\:");
+  return at == std::string::npos ? std::string() : path.substr(0, at + 1);
+}
+
+}  // namespace
+
+std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream& out) {
+  const LayerArg polygons = ParseLayerArg(args.polygons), raster = ParseLayerArg(args.raster);
+  auto host = std::make_unique<HostRun>(run.modulePath, out);
+  host->AddLayer(polygons);
+  host->AddLayer(raster);
+  if (!run.mapFile.empty()) host->AddMap(run.mapFile);
+
+  // What would make the run change nothing, or count in the wrong place.
+  const VectorFile vector = OpenInput(polygons);
+  if (ShapesOf(vector.layer) != "polygons")
+    throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
+  const GDALDatasetUniquePtr cells = OpenRaster(raster);
+  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
+  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
+    throw RunError(raster.path + " holds cells of type " +
+                   GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
+                   "; classes need an integer raster (8, 16 or 32 bits)");
+  const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
+  const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
+  if (!SameSystem(polygonSystem, rasterSystem)) {
+    const std::string why = polygons.path + " is in " + SystemName(polygonSystem) + " but " + raster.path +
+                            " is in " + SystemName(rasterSystem) +
+                            ": the tool takes the polygons' coordinates as the raster's without moving them";
+    if (!args.force) throw RunError(why + " (reproject the polygons, or give --force to run anyway)");
+    out << "warning: " << why << "\n";
+  }
+
+  const std::string prefix(com::CutUtf8(args.prefix, 5));
+  if (prefix != args.prefix) out << "the prefix is cut to 5 characters: " << prefix << "\n";
+  ClickModeless(*host, "PlenthTools_PolyClip", "Poly Clip Statistics", [&](HWND dialog) {
+    Must(ua::Type(GetDlgItem(dialog, IDC_POLYCLIP_POLYGONS), polygons.name), "type the polygon layer");
+    Must(ua::Type(GetDlgItem(dialog, IDC_POLYCLIP_RASTER), raster.name), "type the raster layer");
+    Must(ua::Type(GetDlgItem(dialog, IDC_POLYCLIP_PREFIX), args.prefix), "type the column prefix");
+    Must(ua::Click(dialog, IDOK), "press OK");
+  });
+  CloseHost(host, out);
+
+  // What was written: the classes' columns as the table now has them.
+  const clip::ClassTable classes = ClassesOf(*cells, *pixelType);
+  if (classes.full())
+    throw RunError(raster.path + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
+                   "most 39 classes), so nothing was written");
+  const VectorFile after = OpenVector(polygons);
+  std::vector<std::string> written, refused;
+  for (int c = 0; c < classes.count(); ++c) {
+    const std::string name = prefix + std::to_string(classes.value(c));
+    (after.layer->GetLayerDefn()->GetFieldIndex(name.c_str()) >= 0 ? written : refused).push_back(name);
+  }
+  GIntBig shaped = 0;
+  for (auto& feature : *after.layer) shaped += feature->GetGeometryRef() != nullptr;
+  if (!refused.empty()) {
+    out << "not written (a shapefile column name holds at most 10 characters):";
+    for (const auto& name : refused) out << " " << name;
+    out << "\n";
+  }
+  if (written.empty()) throw RunError("no class column was written");
+  std::string list;
+  for (const auto& name : written) list += (list.empty() ? "" : ", ") + name;
+  return std::to_string(written.size()) + " class columns written to " + std::to_string(shaped) + " polygons (" +
+         list + ")";
+}
+
+std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream& out) {
+  const LayerArg points = ParseLayerArg(args.points), raster = ParseLayerArg(args.raster);
+  auto host = std::make_unique<HostRun>(run.modulePath, out);
+  host->AddLayer(points);
+  host->AddLayer(raster);
+  if (!run.mapFile.empty()) host->AddMap(run.mapFile);
+
+  const VectorFile vector = OpenInput(points);
+  if (ShapesOf(vector.layer) != "points")
+    throw RunError(points.path + " is a layer of " + ShapesOf(vector.layer) + ", not of points");
+  const GDALDatasetUniquePtr cells = OpenRaster(raster);
+  if (!cells->GetSpatialRef())
+    throw RunError(raster.path + " has no coordinate system; the tool needs one to place the points");
+  if (!vector.layer->GetSpatialRef())
+    out << "note: " << points.path << " has no coordinate system; the points are taken to be in the raster's\n";
+  const std::string field(com::CutUtf8(args.field, 5));
+  if (field.empty()) throw RunError("the field name is empty");
+  if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
+
+  ClickModeless(*host, "PlenthTools_GridSpot", "Grid Spot Emulator", [&](HWND dialog) {
+    Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_POINTS), points.name), "type the point layer");
+    Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_RASTER), raster.name), "type the raster layer");
+    Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_FIELD), args.field), "type the field name");
+    Must(ua::Click(dialog, IDOK), "press OK");
+  });
+  CloseHost(host, out);
+
+  const VectorFile after = OpenVector(points);
+  const int index = after.layer->GetLayerDefn()->GetFieldIndex(field.c_str());
+  if (index < 0) throw RunError("the tool wrote no field " + field);
+  const OGRFieldType type = after.layer->GetLayerDefn()->GetFieldDefn(index)->GetType();
+  GIntBig sampled = 0, missing = 0, passed = 0;
+  for (auto& feature : *after.layer) {
+    if (!feature->GetGeometryRef()) {
+      ++passed;
+      continue;
+    }
+    ++sampled;
+    missing += feature->IsFieldSetAndNotNull(index) && feature->GetFieldAsDouble(index) == -99;
+  }
+  std::string summary = std::to_string(sampled) + " points sampled into field " + field + " (" +
+                        (type == OFTReal ? "double" : type == OFTString ? "text" : "integer") + "); " +
+                        std::to_string(missing) +
+                        " got -99 (no raster value there: off the raster or a no-data cell, or a cell whose "
+                        "value is -99)";
+  if (passed) summary += "; " + std::to_string(passed) + " features without a point were passed over";
+  return summary;
+}
+
+std::string LineOrientation(const GridRun& run, const std::string& linesArg, const std::string& outPath,
+                            std::ostream& out) {
+  const LayerArg lines = ParseLayerArg(linesArg);
+  auto host = std::make_unique<HostRun>(run.modulePath, out);
+  host->AddLayer(lines);
+  if (!run.mapFile.empty()) host->AddMap(run.mapFile);
+
+  const VectorFile vector = OpenInput(lines);
+  if (ShapesOf(vector.layer) != "lines")
+    throw RunError(lines.path + " is a layer of " + ShapesOf(vector.layer) + ", not of lines");
+  if (strcasecmp(fs::path(lines.path).extension().c_str(), ".shp") != 0)
+    throw RunError(lines.path + " is not a shapefile; the tool reads its lines from a shapefile's directory");
+  const int azimuth = vector.layer->GetLayerDefn()->GetFieldIndex("Azimuth");
+  if (azimuth >= 0 && vector.layer->GetLayerDefn()->GetFieldDefn(azimuth)->GetType() != OFTReal)
+    throw RunError(lines.path + " has a field Azimuth that does not hold real numbers; the tool cannot replace it");
+
+  // The shapefile the dialog will name: the first 7 bytes of the typed name.
+  const std::string directory = DirectoryPart(outPath);
+  const std::string typed = outPath.substr(directory.size());
+  const std::string name(com::CutUtf8(typed, 7));
+  if (name.empty()) throw RunError("the output path names no file");
+  fs::path target = fs::path(directory.empty() ? "." : directory) / name;
+  if (strcasecmp(target.extension().c_str(), ".shp") != 0) target += ".shp";
+  if (name != typed) out << "the output name is cut to 7 characters: " << name << "\n";
+  RequireWritableDirectory(directory);
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    if (fs::exists(fs::path(target).replace_extension(ext)))
+      throw RunError(fs::path(target).replace_extension(ext).string() +
+                     " exists; the tool never writes over an output (choose another name)");
+
+  host->Click("PlenthTools_LineOrientation", [&](HWND dialog) {
+    Must(ua::Type(GetDlgItem(dialog, IDC_LINES_LAYER), lines.name), "type the line layer");
+    Must(ua::Type(GetDlgItem(dialog, IDC_LINES_OUTPUT), outPath), "type the output path");
+    Must(ua::Click(dialog, IDOK), "press OK");
+  });
+  host.reset();
+  if (!fs::exists(target)) throw RunError("the tool wrote no output " + target.string());
+  return std::to_string(CountWrittenFeatures(target.string())) + " segments written to " +
+         (directory.empty() ? target.filename().string() : target.string());
+}
+
+void AddVectorCommands(CLI::App& app, GridRun& run, const CommandRunner& runner) {
+  struct Options {
+    PolyClipArgs polyClip;
+    GridSpotArgs gridSpot;
+    std::string lines, outPath;
+  };
+  const auto o = std::make_shared<Options>();
+  const char* layerHelp = "PATH or NAME=PATH (the layer name defaults to the file's stem)";
+
+  auto* polyClip = app.add_subcommand("poly-clip", "Count the raster's cells of each class inside every polygon, "
+                                                   "into one integer column per class");
+  polyClip->add_option("POLYGONS", o->polyClip.polygons, std::string("The polygon shapefile: ") + layerHelp)->required();
+  polyClip->add_option("RASTER", o->polyClip.raster,
+                       std::string("The integer raster of at most 39 classes: ") + layerHelp)
+      ->required();
+  polyClip->add_option("--prefix", o->polyClip.prefix, "Column prefix, at most 5 characters (columns are named "
+                                                       "prefix + class value)");
+  polyClip->add_flag("--force", o->polyClip.force, "Run although the polygons are in another coordinate system");
+  polyClip->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  polyClip->footer("Example: plenth poly-clip sample/areas.shp sample/groundcover.tif --prefix gc\n");
+  polyClip->callback([o, &run, runner] {
+    runner("poly-clip", [&] { std::cout << PolyClip(run, o->polyClip, std::cout) << "\n"; });
+  });
+
+  auto* gridSpot = app.add_subcommand("grid-spot", "Store the raster value under each point in a field");
+  gridSpot->add_option("POINTS", o->gridSpot.points, std::string("The point shapefile: ") + layerHelp)->required();
+  gridSpot->add_option("RASTER", o->gridSpot.raster, std::string("The raster: ") + layerHelp)->required();
+  gridSpot->add_option("--field", o->gridSpot.field, "The field, at most 5 characters (added when missing)")
+      ->required();
+  gridSpot->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  gridSpot->footer("Example: plenth grid-spot sample/sites.shp sample/dem.tif --field elev\n");
+  gridSpot->callback([o, &run, runner] {
+    runner("grid-spot", [&] { std::cout << GridSpot(run, o->gridSpot, std::cout) << "\n"; });
+  });
+
+  auto* lines = app.add_subcommand("line-orientation", "Write each segment of the lines with its orientation "
+                                                       "(\"Azimuth\", 0 to 180 degrees) into a new shapefile");
+  lines->add_option("LINES", o->lines, std::string("The polyline shapefile: ") + layerHelp)->required();
+  lines->add_option("OUTPATH", o->outPath,
+                    "What a person types as the output: out/roadsegments writes out/roadseg.shp (the name is cut "
+                    "to 7 characters)")
+      ->required();
+  lines->add_option("--map", run.mapFile, "A map document (JSON) with further layers and groups");
+  lines->footer("Example: plenth line-orientation sample/roads.shp out/segs\n");
+  lines->callback([o, &run, runner] {
+    runner("line-orientation", [&] { std::cout << LineOrientation(run, o->lines, o->outPath, std::cout) << "\n"; });
+  });
+}
+
+}  // namespace plenth::cli

@@ -1,0 +1,387 @@
+#include "tools/effortsurface/effortsurfaceworker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <exception>
+#include <limits>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "com/bstr.h"
+#include "com/classes.h"
+#include "com/utf8.h"
+#include "data/layers.h"
+#include "data/processlog.h"
+#include "gis/gis.h"
+#include "resources/resource.h"
+#include "tools/effortsurface/effortkernel.h"
+#include "tools/effortsurface/effortparams.h"
+#include "ui/window.h"
+
+namespace plenth {
+namespace {
+
+// Rows are computed and written in strips of whole hundreds, so that each strip's
+// progress marks are those of its own rows.
+constexpr std::int64_t kStripUnit = 100;
+
+enum class Role { Dem, Trails, Streams, GroundCover };
+
+// One input raster as the run holds it: its first band and the cells of the current strip
+// with the row above and below it, and for a class raster whose cells are wider than one
+// byte, those cells as the kernel takes them.
+struct Input {
+  Input(Role r, const char* n, const EffortInput* s) : role(r), name(n), source(s) {}
+
+  Role role;
+  const char* name;  // as the log names it
+  const EffortInput* source;
+  com::ComPtr<RasterDataset> dataset;
+  com::ComPtr<RasterBand> band;
+  LONG type = 0;
+  double noData = std::numeric_limits<double>::quiet_NaN();  // NaN: the band has none
+  bool hasNoData = false;
+  com::ComPtr<RawPixels> raw;
+  com::ComPtr<PixelBlock> block;
+  com::ComPtr<CellArray> cells;
+  void* data = nullptr;
+  std::vector<std::uint8_t> bytes;  // the class cells as bytes, when they are wider
+
+  bool Wide() const { return role != Role::Dem && PixelTypeBytes(type) > 1; }
+};
+
+// The band's no-data value as the trails and streams rules take it for a one-byte raster:
+// its lowest-order byte (a value the type cannot hold by the low-order bits of its whole
+// part). A band without one counts 0 as off the trails and streams.
+std::uint8_t NoDataByte(const Input& in) {
+  if (!in.hasNoData || std::isnan(in.noData)) return 0;
+  const double v = in.noData;
+  if (v >= 0x1p63) return 0xFF;
+  if (v < -0x1p63) return 0;
+  return static_cast<std::uint8_t>(static_cast<std::uint64_t>(static_cast<std::int64_t>(v)));
+}
+
+// The ground-cover codes the table names; any other value costs as the table's default.
+bool IsCoverCode(double v) { return v == 1 || v == 2 || v == 4 || v == 5 || v == 6 || v == 7 || v == 9; }
+
+// The cells of a class raster wider than one byte, as the kernel takes them: for trails
+// and streams 1 where a cell differs from the band's no-data value (and 0, the kernel's
+// no-data byte, where it does not); for the ground cover the code where it is one of the
+// table's, else 0, which costs as the default.
+void ToBytes(Input& in, std::size_t count) {
+  VisitPixelType(in.type, [&]<class T>() {
+    const T* cells = static_cast<const T*>(in.data);
+    std::uint8_t* out = in.bytes.data();
+    if (in.role == Role::GroundCover) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const double v = static_cast<double>(cells[i]);
+        out[i] = IsCoverCode(v) ? static_cast<std::uint8_t>(v) : 0;
+      }
+      return;
+    }
+    const double noData = in.hasNoData ? in.noData : 0.0;
+    const bool nanNoData = std::isnan(noData);
+    for (std::size_t i = 0; i < count; ++i) {
+      const double v = static_cast<double>(cells[i]);
+      out[i] = (v == noData || (nanNoData && std::isnan(v))) ? 0 : 1;
+    }
+  });
+}
+
+class Run {
+ public:
+  Run(HWND window, const std::atomic<bool>& stop, const EffortRunOptions& options)
+      : window_(window), stop_(stop), options_(options), params_(TheEffortParams()) {}
+
+  int Go() {
+    // 1. The log, beside the output: the output directory's first 119 characters.
+    const std::string logPath =
+        std::string(com::CutUtf8(params_.outputDirectory, 119)) + "EffortSurface_" + "log.txt";
+    if (Stopped()) return 0;
+    OpenLog(logPath.c_str(), GetDlgItem(window_, IDC_PROGRESS_PANE));
+
+    inputs_ = {Input(Role::Dem, "DEM", &params_.dem), Input(Role::Trails, "Trails", &params_.trails),
+               Input(Role::Streams, "Streams", &params_.streams),
+               Input(Role::GroundCover, "Groundcover", &params_.groundCover)};
+    // 2. The datasets, in order; the roads are not read.
+    for (Input& in : inputs_) {
+      if (Stopped()) return 0;
+      in.dataset = OpenRasterDataset(in.source->directory, in.source->datasetName);
+      if (!in.dataset) return Fail(FormatLogMessage("Unable to access input %s dataset\r\n", in.name));
+    }
+    // 3. Their first bands.
+    for (Input& in : inputs_) {
+      auto bands = in.dataset.query<RasterBandCollection>();
+      LONG count = 0;
+      if (!bands || FAILED(bands->get_Count(&count)) || count < 1) return Fail({});
+      if (FAILED(bands->Item(0, in.band.put())) || !in.band) return Fail({});
+    }
+    // 4. Cell types and no-data values; every input on the DEM's grid.
+    for (Input& in : inputs_) {
+      auto props = in.band.query<RasterProps>();
+      com::Variant noData;
+      LONG width = 0, height = 0;
+      if (!props || FAILED(props->get_PixelType(&in.type)) || FAILED(props->get_NoDataValue(noData.put())) ||
+          FAILED(props->get_Width(&width)) || FAILED(props->get_Height(&height)))
+        return Fail("Unable to access input raster data\r\n");
+      in.hasNoData = noData.vt() != VT_EMPTY;
+      if (in.hasNoData && FAILED(noData.ToDouble(&in.noData))) return Fail("Unable to access input raster data\r\n");
+      if (width != params_.columns || height != params_.rows)
+        return Fail(FormatLogMessage("Input %s dataset is %d x %d cells, not the DEM's %d x %d\r\n", in.name,
+                                     static_cast<int>(width), static_cast<int>(height), params_.columns,
+                                     params_.rows));
+    }
+    // 5. Strips of whole hundreds of rows, as many as the memory for them allows.
+    columns_ = params_.columns;
+    rows_ = params_.rows;
+    std::int64_t bytesPerCell = 16;  // the four bands
+    for (const Input& in : inputs_) bytesPerCell += PixelTypeBytes(in.type) + (in.Wide() ? 1 : 0);
+    stripRows_ = std::min(EffortStripRows(columns_, bytesPerCell, options_.stripBytes), std::max<std::int64_t>(rows_, 1));
+    // 6. The cells of the first strip of each input, with the row below it (the row above
+    // the grid reads as no-data and is never used).
+    for (Input& in : inputs_) {
+      in.raw = in.band.query<RawPixels>();
+      if (!in.raw) return Fail("Unable to access raw raster data\r\n");
+      if (!ReadStrip(in, 0, true)) return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
+    }
+    // 7-9. The output dataset and its four bands.
+    if (const int failed = CreateOutput(); failed >= 0) return failed;
+    // 10-11. The costs, strip by strip, and the bands written.
+    for (std::int64_t first = 0; first < rows_; first += stripRows_) {
+      if (first > 0)
+        for (Input& in : inputs_)
+          if (!ReadStrip(in, first, false))
+            return Fail(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
+      if (!Compute(first)) return 0;  // stopped
+      if (!IsCellType(inputs_[0].type)) continue;  // no costs: the bands stay as created
+      for (auto& band : bands_) {
+        if (Stopped()) return 0;
+        const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first));
+        if (FAILED(band.block->PutPlane(0, band.cells.get())) || FAILED(band.raw->Write(topLeft.get(), band.block.get())))
+          return FailWriting();
+      }
+    }
+    for (auto& band : bands_)
+      if (FAILED(band.raw->ReturnCache(band.cache.get()))) return FailWriting();
+    // Everything released, so that the surface is whole on disk before the run says so.
+    Release();
+    if (!Say("Operation Complete\r\n")) return 0;
+    Done();
+    return 1;
+  }
+
+ private:
+  struct Band {
+    com::ComPtr<RasterBand> band;
+    com::ComPtr<RawPixels> raw;
+    com::ComPtr<IUnknown> cache;
+    com::ComPtr<PixelBlock> block;
+    com::ComPtr<CellArray> cells;
+    float* data = nullptr;
+  };
+
+  bool Stopped() const { return stop_.load(std::memory_order_acquire); }
+
+  // Logs a line unless the run has been stopped; false when it has.
+  bool Say(const std::string& line) {
+    if (Stopped()) return false;
+    LogMessage(line.c_str());
+    return true;
+  }
+
+  void Done() {
+    if (!Stopped()) PostMessage(window_, WM_WORK_DONE, 0, 0);
+  }
+
+  // An ending before the surface is written: its line (if any), what the run holds let
+  // go, then WM_WORK_DONE.
+  int Fail(const std::string& line) {
+    if (!line.empty()) Say(line);
+    Release();
+    Done();
+    return 0;
+  }
+
+  // A surface that could not be written whole is deleted: the part written would look
+  // like a result.
+  int FailWriting() {
+    bands_.clear();
+    if (output_) output_->Delete();
+    return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
+  }
+
+  void Release() {
+    bands_.clear();
+    output_.reset();
+    inputs_.clear();
+  }
+
+  // Reads the rows of the strip starting at `first` and the rows above and below it into
+  // the input's block (made on the first read), and the cells the kernel takes.
+  bool ReadStrip(Input& in, std::int64_t first, bool make) {
+    const std::int64_t height = stripRows_ + 2;
+    if (make) {
+      const auto size = gis::MakeXYPair(static_cast<double>(columns_), static_cast<double>(height));
+      if (FAILED(in.raw->CreatePixelBlock(size.get(), in.block.put())) || !in.block) return false;
+    }
+    const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - 1));
+    if (FAILED(in.raw->Read(topLeft.get(), in.block.get()))) return false;
+    if (make) {
+      if (FAILED(in.block->GetPlane(0, in.cells.put())) || !in.cells) return false;
+      if (FAILED(in.cells->Data(&in.data)) || !in.data) return false;
+      if (in.Wide()) {
+        try {
+          in.bytes.resize(static_cast<std::size_t>(columns_ * height));
+        } catch (const std::bad_alloc&) {
+          return false;
+        }
+      }
+    }
+    if (in.Wide()) ToBytes(in, static_cast<std::size_t>(columns_ * height));
+    return true;
+  }
+
+  // The output raster as the DEM's grid: four FLOAT bands of no-data -1. The failure's
+  // ending, or -1 when the bands are ready.
+  int CreateOutput() {
+    if (Stopped()) return 0;
+    auto factory = com::CreateInstance<WorkspaceFactory>(CLSID_RasterWorkspaceFactory);
+    com::ComPtr<Workspace> workspace;
+    if (factory)
+      factory->OpenFromFile(com::BStr(params_.outputDirectory).get(), reinterpret_cast<OLE_HANDLE>(window_),
+                            workspace.put());
+    if (!workspace) return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory));
+    auto rasters = workspace.query<RasterWorkspace>();
+    if (!rasters) return Fail("Hey");
+    const double cell = params_.cellSize;  // the DEM's single-precision cell size, widened
+    if (FAILED(rasters->CreateRasterDataset(com::BStr(params_.outputName).get(), com::BStr("GRID").get(),
+                                            params_.lowerLeft.get(), params_.columns, params_.rows, cell, cell, 4,
+                                            PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
+                                            output_.put())) ||
+        !output_)
+      return Fail(FormatLogMessage("Unable to create Raster dataset '%s'\r\n", params_.outputName));
+    auto collection = output_.query<RasterBandCollection>();
+    if (!collection) return Fail("Hey");
+    const auto size = gis::MakeXYPair(static_cast<double>(columns_), static_cast<double>(stripRows_));
+    const auto origin = gis::MakeXYPair(0, 0);
+    bands_.resize(4);
+    for (LONG k = 0; k < 4; ++k) {
+      Band& b = bands_[static_cast<std::size_t>(k)];
+      if (FAILED(collection->Item(k, b.band.put())) || !b.band) return Fail("Hey2");
+      auto props = b.band.query<RasterProps>();
+      if (!props) return Fail("Hey3");
+      props->put_NoDataValue(com::Variant::R4(-1.0f).get());
+      b.raw = b.band.query<RawPixels>();
+      if (!b.raw) return Fail("Hey4");
+      b.raw->AcquireCache(b.cache.put());
+      if (FAILED(b.raw->CreatePixelBlock(size.get(), b.block.put())) || !b.block) return Fail("Hey5");
+      if (FAILED(b.raw->Read(origin.get(), b.block.get()))) return Fail("Hey6");
+      void* data = nullptr;
+      if (FAILED(b.block->GetPlane(0, b.cells.put())) || !b.cells || FAILED(b.cells->Data(&data)) || !data)
+        return Fail("Hey7");
+      b.data = static_cast<float*>(data);
+    }
+    return -1;
+  }
+
+  // One strip's costs; false when the run was stopped at one of its marks.
+  bool Compute(std::int64_t first) {
+    const Input& dem = inputs_[0];
+    const auto cellsOf = [](const Input& in) {
+      return in.Wide() ? in.bytes.data() : static_cast<const std::uint8_t*>(in.data);
+    };
+    const Input& trails = inputs_[1];
+    const Input& streams = inputs_[2];
+    const Input& cover = inputs_[3];
+    const EffortGrids grids{cellsOf(trails),
+                            trails.Wide() ? std::uint8_t{0} : NoDataByte(trails),
+                            cellsOf(streams),
+                            streams.Wide() ? std::uint8_t{0} : NoDataByte(streams),
+                            reinterpret_cast<const std::int8_t*>(cellsOf(cover)),
+                            params_.rows,
+                            params_.columns,
+                            params_.cellSize};
+    const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
+    EffortRun run{&Run::Mark, this, options_.threads, {first, stripRows_, first - 1}};
+    if (Stopped()) return false;
+    // The DEM's no-data value as a value of its type; NaN when it has none (no cell is).
+    return EffortKernel(dem.type, dem.data, dem.hasNoData ? dem.noData : std::nan(""), grids, out, run);
+  }
+
+  // The kernel's progress mark: one "." per hundred rows, while the run goes on.
+  static bool Mark(void* self, std::int32_t) {
+    auto* run = static_cast<Run*>(self);
+    return run->Say(".") && !run->Stopped();
+  }
+
+  HWND window_;
+  const std::atomic<bool>& stop_;
+  EffortRunOptions options_;
+  const EffortParams& params_;
+  std::vector<Input> inputs_;
+  std::vector<Band> bands_;
+  com::ComPtr<RasterDataset> output_;
+  std::int64_t columns_ = 0, rows_ = 0, stripRows_ = 0;
+};
+
+std::atomic<int> runsUnderWay{0};
+
+}  // namespace
+
+bool EffortRunUnderWay() { return runsUnderWay.load(std::memory_order_acquire) > 0; }
+
+std::int64_t EffortStripRows(std::int64_t columns, std::int64_t bytesPerCell, std::int64_t stripBytes) {
+  const std::int64_t rowBytes = std::max<std::int64_t>(columns, 1) * std::max<std::int64_t>(bytesPerCell, 1);
+  return std::max<std::int64_t>(1, stripBytes / rowBytes / kStripUnit) * kStripUnit;
+}
+
+int EffortSurfaceWorker(HWND window, const std::atomic<bool>& stop, const EffortRunOptions& options) {
+  try {
+    return Run(window, stop, options).Go();
+  } catch (const std::exception& e) {
+    // A failure the data library raised instead of answering: the run still ends as
+    // every run does.
+    if (!stop.load(std::memory_order_acquire)) {
+      LogMessage(FormatLogMessage("Unable to complete the effort surface: %s\r\n", e.what()).c_str());
+      PostMessage(window, WM_WORK_DONE, 0, 0);
+    }
+    return 0;
+  }
+}
+
+EffortWorkerThread::~EffortWorkerThread() { Stop(); }
+
+void EffortWorkerThread::Start(HWND window, const EffortRunOptions& options) {
+  Join();
+  stop_.store(false, std::memory_order_release);
+  running_.store(true, std::memory_order_release);
+  runsUnderWay.fetch_add(1, std::memory_order_acq_rel);
+  const auto ended = [this] {
+    runsUnderWay.fetch_sub(1, std::memory_order_acq_rel);
+    running_.store(false, std::memory_order_release);
+  };
+  try {
+    thread_ = std::thread([this, window, options, ended] {
+      EffortSurfaceWorker(window, stop_, options);
+      ended();
+    });
+  } catch (...) {
+    ended();
+    throw;
+  }
+}
+
+void EffortWorkerThread::Stop() {
+  stop_.store(true, std::memory_order_release);
+  while (Running() && !ui::WaitServingSent([this] { return !Running(); }, std::chrono::hours(1))) {
+  }
+  Join();
+}
+
+void EffortWorkerThread::Join() {
+  if (thread_.joinable()) thread_.join();
+}
+
+}  // namespace plenth
