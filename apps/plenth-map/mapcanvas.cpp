@@ -3,6 +3,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
 #include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
@@ -143,10 +144,16 @@ void MapCanvas::paintEvent(QPaintEvent*) {
     display_ = com::MakeObject<hostapp::PainterDisplay>(width(), height());
   if (view->display() != display_.get()) view->SetDisplay(display_.get());
   if (shownOn_ != view) ShowElementsInView();
+  // When anyone else refreshes the view (a tool's preview), the canvas is drawn anew.
+  view->onRefreshed = [canvas = QPointer<MapCanvas>(this)] {
+    if (canvas && !canvas->painting_) canvas->update();
+  };
   const QRectF visible = VisibleExtent();
   display_->transformation().ShowExtent(visible.left(), visible.top(), visible.right(), visible.bottom());
   // The host draws the view and raises its after-draw events.
+  painting_ = true;
   view->Refresh();
+  painting_ = false;
   painter.drawImage(0, 0, display_->image());
   if (dragFrom_ && !panning_ && (tool_ == Tool::Rectangle || tool_ == Tool::Select)) {
     painter.setPen(QPen(QColor(0, 90, 200), 1, Qt::DashLine));

@@ -91,6 +91,8 @@ class MapCanvas final : public QWidget {
   std::optional<QPointF> dragFrom_;
   QPointF dragTo_;
   bool panning_ = false;
+  // The canvas is drawing the view itself (a refresh then needs no repaint).
+  bool painting_ = false;
 };
 
 }  // namespace plenth::map

@@ -130,6 +130,7 @@ HRESULT HostMap::Refresh() {
       viewEvents_->Raise<ActiveViewEvents>([&](ActiveViewEvents* sink) { sink->AfterDraw(display.get(), phase); });
     }
     display->FinishDrawing();
+    if (onRefreshed) onRefreshed();
   });
 }
 

@@ -122,6 +122,8 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
   void Clear();
   // Called whenever a layer comes into the map or goes out of it (a desktop host shows it).
   std::function<void()> onLayersChanged;
+  // Called when the view has been drawn anew (a desktop host shows the new drawing).
+  std::function<void()> onRefreshed;
   // Takes a layer out of the map, or out of the group layer that holds it; false when
   // the map does not hold it.
   bool RemoveLayer(Layer* layer);

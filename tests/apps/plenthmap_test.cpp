@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -128,6 +129,16 @@ class PlenthMapTest : public ::testing::Test {
       for (int x = 0; x < image.width(); ++x) count += test(image.pixel(x, y));
     return static_cast<double>(count) / (image.width() * image.height());
   }
+
+  // The canvas as the screen shows it, with whatever repaints are pending done.
+  QImage CanvasOnScreen() {
+    QApplication::processEvents();
+    auto* canvas = window_->canvas();
+    const QPoint at = canvas->mapTo(window_.get(), QPoint(0, 0));
+    return window_->screen()->grabWindow(window_->winId(), at.x(), at.y(), canvas->width(), canvas->height()).toImage();
+  }
+
+  std::pair<HWND, QRectF> PointGridOnDrawnArea(const std::string& output);
 
   static fs::path* dir_;
   ui::qt::ScopedQtBackend qt_;
@@ -310,29 +321,39 @@ QRect Differing(const QImage& a, const QImage& b) {
   return box;
 }
 
-TEST_F(PlenthMapTest, ThePointGridPreviewIsDrawnOnTheCanvasAndFollowsAZoom) {
+// The point grid's dialog opened on a rectangle drawn on the DEM and taken in by
+// "Update Area", filled so that its preview can be switched on; the rectangle in map units.
+std::pair<HWND, QRectF> PlenthMapTest::PointGridOnDrawnArea(const std::string& output) {
   window_->Open({Sample("dem.tif")});
   auto* canvas = window_->canvas();
   window_->findChild<QAction*>("RectangleTool")->trigger();
   QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, {100, 80});
   QTest::mouseMove(canvas, {300, 240});
   QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, {300, 240});
-  ASSERT_EQ(canvas->elements().size(), 1u);
+  if (canvas->elements().size() != 1u) return {};
   const QRectF area = canvas->elements()[0];
 
   MenuEntry("Plenth Tools", "Regular Point Grid Tool")->trigger();
   QApplication::processEvents();
   const HWND dialog = ua::FindWindowByCaption("Point Grid Generator");
-  ASSERT_NE(dialog, nullptr);
+  if (!dialog) return {};
   const auto item = [&](int id) { return GetDlgItem(dialog, id); };
   // The selected rectangle's bounds come into the dialog.
-  ASSERT_TRUE(ua::Click(item(IDC_POINTGRID_UPDATEAREA)));
+  EXPECT_TRUE(ua::Click(item(IDC_POINTGRID_UPDATEAREA)));
   EXPECT_NEAR(std::stod(ua::Text(item(IDC_POINTGRID_WEST))), area.left(), 1e-5);
   EXPECT_NEAR(std::stod(ua::Text(item(IDC_POINTGRID_NORTH))), area.bottom(), 1e-5);
-  ASSERT_TRUE(ua::Type(item(IDC_POINTGRID_PATH), At("previewed")));
-  ASSERT_TRUE(ua::Type(item(IDC_POINTGRID_SPACING), std::to_string(area.width() / 5)));
-  ASSERT_TRUE(ua::Focus(item(IDC_POINTGRID_PATH)));
-  ASSERT_TRUE(ua::Enabled(item(IDC_POINTGRID_PREVIEW)));
+  EXPECT_TRUE(ua::Type(item(IDC_POINTGRID_PATH), At(output)));
+  EXPECT_TRUE(ua::Type(item(IDC_POINTGRID_SPACING), std::to_string(area.width() / 5)));
+  EXPECT_TRUE(ua::Focus(item(IDC_POINTGRID_PATH)));
+  EXPECT_TRUE(ua::Enabled(item(IDC_POINTGRID_PREVIEW)));
+  return {dialog, area};
+}
+
+TEST_F(PlenthMapTest, ThePointGridPreviewIsDrawnOnTheCanvasAndFollowsAZoom) {
+  const auto [dialog, area] = PointGridOnDrawnArea("previewed");
+  ASSERT_NE(dialog, nullptr);
+  const auto item = [&](int id) { return GetDlgItem(dialog, id); };
+  auto* canvas = window_->canvas();
   canvas->ZoomBy(1.5, canvas->rect().center());
 
   const QImage without = canvas->grab().toImage();
@@ -353,6 +374,21 @@ TEST_F(PlenthMapTest, ThePointGridPreviewIsDrawnOnTheCanvasAndFollowsAZoom) {
     for (int x = inside.left(); x <= inside.right(); ++x) changed += without.pixel(x, y) != with.pixel(x, y);
   EXPECT_GT(changed, 5 * 4 * 4);
   ASSERT_TRUE(ua::Click(item(IDCANCEL)));
+}
+
+TEST_F(PlenthMapTest, TheScreenShowsTheViewAsSoonAsTheModuleRefreshesIt) {
+  const auto [dialog, area] = PointGridOnDrawnArea("refreshed");
+  ASSERT_NE(dialog, nullptr);
+  const HWND preview = GetDlgItem(dialog, IDC_POINTGRID_PREVIEW);
+  const QImage before = CanvasOnScreen();
+  // The check box only refreshes the view: nothing else asks the canvas to repaint.
+  ASSERT_TRUE(ua::Click(preview));
+  const QRect drawn = Differing(before, CanvasOnScreen());
+  ASSERT_FALSE(drawn.isEmpty());
+  EXPECT_TRUE(window_->canvas()->MapToDevice().mapRect(area).toAlignedRect().adjusted(-4, -4, 4, 4).contains(drawn));
+  ASSERT_TRUE(ua::Click(preview));
+  EXPECT_TRUE(Differing(before, CanvasOnScreen()).isEmpty());
+  ASSERT_TRUE(ua::Click(GetDlgItem(dialog, IDCANCEL)));
 }
 
 TEST_F(PlenthMapTest, TheModulesStatusTextsShowInTheStatusBar) {
