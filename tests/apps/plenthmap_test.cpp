@@ -6,10 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -18,8 +20,11 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <gdal_priv.h>
+#include <ogrsf_frmts.h>
 #include <unistd.h>
 
 #include "apps/plenth-map/mapwindow.h"
@@ -279,6 +284,81 @@ TEST_F(PlenthMapTest, ExportAndImportRunFromTheirMenuEntries) {
                      [&] { MenuEntry("Plenth Tools", "Import Plenth Format to GRID Format")->trigger(); }));
   EXPECT_EQ(box, "cool");
   EXPECT_TRUE(fs::exists(At("back.tif")));
+}
+
+TEST_F(PlenthMapTest, TheEffortSurfaceRunsFromItsMenuEntryWithItsProgressWindow) {
+  window_->Open({Sample("dem.tif"), Sample("trails.tif"), Sample("streams.tif"), Sample("groundcover.tif")});
+  // The run's clock: the test moves it.
+  std::atomic<std::uint64_t> now{1'000'000};
+  const ua::ScopedClock clock([&] { return now.load(); });
+  const std::string out = At("effort/cost");
+  fs::create_directories(At("effort"));
+  EXPECT_TRUE(Acting({{"Dialog",
+                       [&](QWidget*) {
+                         // The lists are sorted: dem, groundcover, streams, trails.
+                         const std::pair<int, const char*> picks[] = {{IDC_EFFORT_DEM, "dem"},
+                                                                      {IDC_EFFORT_TRAILS, "trails"},
+                                                                      {IDC_EFFORT_ROADS, "trails"},
+                                                                      {IDC_EFFORT_STREAMS, "streams"},
+                                                                      {IDC_EFFORT_GROUNDCOVER, "groundcover"}};
+                         for (const auto& [id, name] : picks) {
+                           auto* list = Control<QComboBox>("Dialog", id);
+                           list->setFocus();
+                           QTest::keyClicks(list, name);
+                         }
+                         QTest::keyClicks(Control<QLineEdit>("Dialog", IDC_OUTPUT_PATH), QString::fromStdString(out));
+                         QTest::mouseClick(Control<QPushButton>("Dialog", IDOK), Qt::LeftButton);
+                       }}},
+                     [&] { MenuEntry("Plenth Tools", "Effort Surface Calculator")->trigger(); }));
+
+  auto* button = Control<QPushButton>("Operation Progress", IDCANCEL);
+  ASSERT_NE(button, nullptr);
+  auto* shownClock = Control<QLabel>("Operation Progress", IDC_PROGRESS_CLOCK);
+  auto* pane = Control<QPlainTextEdit>("Operation Progress", IDC_PROGRESS_PANE);
+  ASSERT_NE(shownClock, nullptr);
+  ASSERT_NE(pane, nullptr);
+  EXPECT_TRUE(shownClock->isVisible());
+  // An hour, two minutes and five seconds on: the clock says so, running or finished.
+  now += 3'725'000;
+  qt_.backend().Pump();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return button->text() == "Close"; }, 60000));
+  EXPECT_EQ(shownClock->text(), "01:02:05");
+  EXPECT_TRUE(pane->toPlainText().trimmed().endsWith("Operation Complete")) << pane->toPlainText().toStdString();
+  QTest::mouseClick(button, Qt::LeftButton);
+  QApplication::processEvents();
+  EXPECT_EQ(ua::FindWindowByCaption("Operation Progress"), nullptr);
+
+  // Four bands of costs, and the log beside them.
+  GDALDatasetUniquePtr written(GDALDataset::Open((out + ".tif").c_str(), GDAL_OF_RASTER));
+  ASSERT_NE(written, nullptr);
+  EXPECT_EQ(written->GetRasterCount(), 4);
+  EXPECT_TRUE(fs::exists(At("effort/EffortSurface_log.txt")));
+  // Added to the map as a person adds it.
+  EXPECT_TRUE(window_->Open({QString::fromStdString(out + ".tif")}).isEmpty());
+  EXPECT_EQ(window_->layerList()->topLevelItem(4)->text(0), "cost");
+}
+
+TEST_F(PlenthMapTest, LineOrientationRunsFromItsMenuEntry) {
+  window_->Open({Sample("dem.tif"), Sample("roads.shp")});
+  const std::string out = At("segments");
+  EXPECT_TRUE(Acting({{"Line Orientation",
+                       [&](QWidget*) {
+                         QTest::keyClicks(Control<QComboBox>("Line Orientation", IDC_LINES_LAYER), "roads");
+                         QTest::keyClicks(Control<QLineEdit>("Line Orientation", IDC_LINES_OUTPUT), QString::fromStdString(out));
+                         QTest::keyClick(Control<QLineEdit>("Line Orientation", IDC_LINES_OUTPUT), Qt::Key_Return);
+                       }}},
+                     [&] { MenuEntry("Plenth Tools", "Line Orientation Tool")->trigger(); }));
+  // The output's name is kept to its first seven characters.
+  GDALDatasetUniquePtr written(GDALDataset::Open(At("segment.shp").c_str(), GDAL_OF_VECTOR));
+  ASSERT_NE(written, nullptr);
+  OGRLayer* segments = written->GetLayer(0);
+  ASSERT_GE(segments->GetLayerDefn()->GetFieldIndex("Azimuth"), 0);
+  // One feature per segment: more than the five roads.
+  EXPECT_GT(segments->GetFeatureCount(), 5);
+  for (auto& feature : *segments) {
+    const double azimuth = feature->GetFieldAsDouble("Azimuth");
+    EXPECT_TRUE(azimuth >= 0 && azimuth <= 180) << azimuth;
+  }
 }
 
 TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
