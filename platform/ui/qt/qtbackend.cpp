@@ -408,6 +408,10 @@ class QtBackend::Screen final : public QObject {
       label->setWordWrap(kind != SS_LEFTNOWORDWRAP);
       if (style & WS_BORDER) label->setFrameStyle(QFrame::Box | QFrame::Plain);
       if (style & SS_SUNKEN) label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+      // A framed text lies inside its frame: Qt sets it in by half a letter from the
+      // aligned edges, the top one too, which pushes a line out of a box one line high;
+      // centred down, it is set in from the side only.
+      if (label->frameWidth() > 0) label->setAlignment((label->alignment() & Qt::AlignHorizontal_Mask) | Qt::AlignVCenter);
       widget = label;
     }
     SetHandle(widget, control);
