@@ -47,6 +47,8 @@ MapWindow::MapWindow(hostapp::HostSession& host, QWidget* parent)
   resize(1100, 720);
   setCentralWidget(canvas_);
   canvas_->SetView([this] { return &host_.app().document()->focusMap(); });
+  // What comes into the map lies over what is there, so that it shows.
+  host_.app().document()->focusMap().SetNewLayersOnTop(true);
 
   layerList_->setObjectName("Layers");
   layerList_->setHeaderHidden(true);
@@ -133,8 +135,10 @@ QStringList MapWindow::Open(const QStringList& files) {
   for (const QString& path : files) {
     try {
       if (IsMapDocument(path)) {
-        for (const auto& layer : hostapp::ReadMapDocument(path.toStdString()))
-          host_.app().document()->focusMap().AddLayer(layer.get());
+        // Each on top of the one after it: the document's order stays.
+        const auto layers = hostapp::ReadMapDocument(path.toStdString());
+        for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer)
+          host_.app().document()->focusMap().AddLayer(layer->get());
         if (files.size() == 1) documentPath_ = path;
       } else {
         host_.app().document()->focusMap().AddLayer(hostapp::LayerFromFile(path.toStdString()).get());
@@ -154,7 +158,7 @@ QStringList MapWindow::OpenMapDocument(const QString& path) {
     const auto layers = hostapp::ReadMapDocument(path.toStdString());
     auto& map = host_.app().document()->focusMap();
     map.Clear();
-    for (const auto& layer : layers) map.AddLayer(layer.get());
+    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) map.AddLayer(layer->get());
   } catch (const std::exception& e) {
     return {QString::fromStdString(e.what())};
   }

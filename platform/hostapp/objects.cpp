@@ -81,7 +81,7 @@ HRESULT HostMap::AddLayer(Layer* layer) {
   if (!layer) return E_INVALIDARG;
   const HRESULT hr = com::Guard([&] {
     const bool firstData = !ExtentOfLayers(layers_);
-    layers_.emplace_back(layer);
+    layers_.emplace(newLayersOnTop_ ? layers_.begin() : layers_.end(), layer);
     if (firstData) ZoomToLayers();
     const com::Variant item = com::Variant::Unknown(layer);
     viewEvents_->Raise<ActiveViewEvents>([&](ActiveViewEvents* sink) { sink->ItemAdded(item.get()); });

@@ -86,8 +86,8 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
 
   // Map
   HRESULT get_LayerCount(LONG* count) override;
-  // Adds the layer on top and raises ItemAdded; the first layer with an extent sets the
-  // visible extent, as a map shows its first data.
+  // Adds the layer (see SetNewLayersOnTop) and raises ItemAdded; the first layer with an
+  // extent sets the visible extent, as a map shows its first data.
   HRESULT AddLayer(Layer* layer) override;
   HRESULT get_Layers(ClassIdValue* kind, VARIANT_BOOL recursive, EnumLayer** layers) override;
   HRESULT get_SpatialReference(SpatialReference** reference) override;
@@ -128,6 +128,10 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
   // the map does not hold it.
   bool RemoveLayer(Layer* layer);
   void SetSpatialReference(SpatialReference* reference) { reference_ = reference; }
+  // Where a new layer goes: after the others, drawn under them (the default: a map built
+  // in the order its layers are given), or first, drawn over them, as a desktop host adds
+  // a layer (a tool's new layer shows above the rasters it was made from).
+  void SetNewLayersOnTop(bool onTop) { newLayersOnTop_ = onTop; }
   // Leaves a layer (a group with its members) out of drawing, or draws it again.
   void ShowLayer(Layer* layer, bool shown) {
     if (shown) hidden_.erase(layer); else hidden_.insert(layer);
@@ -150,6 +154,7 @@ class HostMap final : public com::ComClass<HostMap, Map, ActiveView, GraphicsCon
 
  private:
   std::vector<com::ComPtr<Layer>> layers_;
+  bool newLayersOnTop_ = false;
   com::ComPtr<SpatialReference> reference_;
   bool failEnumeration_ = false;
   std::set<Layer*> hidden_;

@@ -43,6 +43,15 @@ namespace {
 namespace fs = std::filesystem;
 namespace ua = ui::automation;
 
+// The pixels where two pictures of the canvas differ, as a box; empty when none differ.
+QRect Differing(const QImage& a, const QImage& b) {
+  QRect box;
+  for (int y = 0; y < std::min(a.height(), b.height()); ++y)
+    for (int x = 0; x < std::min(a.width(), b.width()); ++x)
+      if (a.pixel(x, y) != b.pixel(x, y)) box |= QRect(x, y, 1, 1);
+  return box;
+}
+
 // What a person does when a modal window with this title is in front, in order.
 struct Step {
   QString title;
@@ -204,8 +213,9 @@ TEST_F(PlenthMapTest, FilesGivenOrDroppedBecomeLayers) {
   const QStringList failures = window_->Open({Sample("dem.tif"), Sample("roads.shp"), Sample("missing.tif")});
   ASSERT_EQ(failures.size(), 1);
   EXPECT_TRUE(failures[0].contains("missing.tif"));
+  // Each comes in on top, where it shows over the raster.
   ASSERT_EQ(window_->layerList()->topLevelItemCount(), 2);
-  EXPECT_EQ(window_->layerList()->topLevelItem(1)->text(0), "roads");
+  EXPECT_EQ(window_->layerList()->topLevelItem(0)->text(0), "roads");
 
   QMimeData data;
   data.setUrls({QUrl::fromLocalFile(Sample("sites.shp"))});
@@ -215,7 +225,7 @@ TEST_F(PlenthMapTest, FilesGivenOrDroppedBecomeLayers) {
   QDropEvent drop(QPointF(50, 50), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
   QApplication::sendEvent(window_.get(), &drop);
   ASSERT_EQ(window_->layerList()->topLevelItemCount(), 3);
-  EXPECT_EQ(window_->layerList()->topLevelItem(2)->text(0), "sites");
+  EXPECT_EQ(window_->layerList()->topLevelItem(0)->text(0), "sites");
 }
 
 TEST_F(PlenthMapTest, TheModulesCommandsAreInTheirMenuAndOnTheirToolbar) {
@@ -335,7 +345,7 @@ TEST_F(PlenthMapTest, TheEffortSurfaceRunsFromItsMenuEntryWithItsProgressWindow)
   EXPECT_TRUE(fs::exists(At("effort/EffortSurface_log.txt")));
   // Added to the map as a person adds it.
   EXPECT_TRUE(window_->Open({QString::fromStdString(out + ".tif")}).isEmpty());
-  EXPECT_EQ(window_->layerList()->topLevelItem(4)->text(0), "cost");
+  EXPECT_EQ(window_->layerList()->topLevelItem(0)->text(0), "cost");
 }
 
 TEST_F(PlenthMapTest, LineOrientationRunsFromItsMenuEntry) {
@@ -359,6 +369,57 @@ TEST_F(PlenthMapTest, LineOrientationRunsFromItsMenuEntry) {
     const double azimuth = feature->GetFieldAsDouble("Azimuth");
     EXPECT_TRUE(azimuth >= 0 && azimuth <= 180) << azimuth;
   }
+}
+
+TEST_F(PlenthMapTest, GridSpotAndPolygonClipRunFromTheirMenuEntries) {
+  window_->Open({Sample("dem.tif"), Sample("groundcover.tif"), Sample("sites.shp"), Sample("areas.shp")});
+  struct Case {
+    const char* entry;
+    const char* caption;
+    std::vector<std::pair<int, const char*>> typed;  // into the dialog's boxes, in order
+    const char* shapefile;
+    const char* field;  // a column the run adds
+  };
+  const Case cases[] = {
+      {"Grid Spot Tool", "Grid Spot Emulator",
+       {{IDC_GRIDSPOT_POINTS, "sites"}, {IDC_GRIDSPOT_RASTER, "dem"}, {IDC_GRIDSPOT_FIELD, "elev"}}, "sites.shp", "elev"},
+      {"Polygon Clip Tool", "Poly Clip Statistics",
+       {{IDC_POLYCLIP_POLYGONS, "areas"}, {IDC_POLYCLIP_RASTER, "groundcover"}, {IDC_POLYCLIP_PREFIX, "gc"}}, "areas.shp",
+       "gc1"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.entry);
+    MenuEntry("Plenth Tools", c.entry)->trigger();
+    QApplication::processEvents();
+    ASSERT_NE(ua::FindWindowByCaption(c.caption), nullptr);
+    for (const auto& [id, text] : c.typed) {
+      QWidget* box = qt_.backend().WidgetOf(GetDlgItem(ua::FindWindowByCaption(c.caption), id));
+      ASSERT_NE(box, nullptr);
+      box->setFocus();
+      QTest::keyClicks(box, text);
+    }
+    QTest::mouseClick(Control<QPushButton>(c.caption, IDOK), Qt::LeftButton);
+    QApplication::processEvents();
+    GDALDatasetUniquePtr written(GDALDataset::Open(At(std::string("sample/") + c.shapefile).c_str(), GDAL_OF_VECTOR));
+    ASSERT_NE(written, nullptr);
+    EXPECT_GE(written->GetLayer(0)->GetLayerDefn()->GetFieldIndex(c.field), 0);
+    if (HWND left = ua::FindWindowByCaption(c.caption)) DestroyWindow(left);
+  }
+}
+
+TEST_F(PlenthMapTest, ThePointGridIsWrittenAndItsLayerListed) {
+  const auto [dialog, area] = PointGridOnDrawnArea("grid");
+  ASSERT_NE(dialog, nullptr);
+  const QImage before = CanvasOnScreen();
+  QTest::mouseClick(Control<QPushButton>("Point Grid Generator", IDOK), Qt::LeftButton);
+  EXPECT_TRUE(fs::exists(At("grid.shp")));
+  const QRect drawn = Differing(before, CanvasOnScreen());
+  ASSERT_FALSE(drawn.isEmpty());
+  EXPECT_TRUE(window_->canvas()->MapToDevice().mapRect(area).toAlignedRect().adjusted(-4, -4, 4, 4).contains(drawn));
+  QTreeWidget* list = window_->layerList();
+  // Listed on top, and drawn over the DEM: the points show.
+  ASSERT_EQ(list->topLevelItemCount(), 2);
+  EXPECT_EQ(list->topLevelItem(0)->text(0), "PointGrid");
 }
 
 TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
@@ -390,15 +451,6 @@ TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
   EXPECT_EQ(canvas->selection().size(), 2u);
   QTest::keyClick(canvas, Qt::Key_Delete);
   EXPECT_TRUE(canvas->elements().empty());
-}
-
-// The pixels where two pictures of the canvas differ, as a box; empty when none differ.
-QRect Differing(const QImage& a, const QImage& b) {
-  QRect box;
-  for (int y = 0; y < std::min(a.height(), b.height()); ++y)
-    for (int x = 0; x < std::min(a.width(), b.width()); ++x)
-      if (a.pixel(x, y) != b.pixel(x, y)) box |= QRect(x, y, 1, 1);
-  return box;
 }
 
 // The point grid's dialog opened on a rectangle drawn on the DEM and taken in by
