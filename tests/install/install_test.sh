@@ -10,6 +10,10 @@ plenth="$prefix/bin/plenth"
 test -x "$plenth"
 test -x "$prefix/bin/plenth-map"
 test -f "$prefix/lib/plenthtools/libPlenthTools.so"
+# The installed README's pictures are where it shows them from.
+for picture in $(grep -o 'docs/[A-Za-z-]*\.png' "$prefix/share/doc/plenthtools/README.md" | sort -u); do
+  test -f "$prefix/share/doc/plenthtools/$picture" || { echo "the installed README misses $picture"; exit 1; }
+done
 # Every library the programs load comes from the prefix, none from the build tree.
 for program in "$plenth" "$prefix/bin/plenth-map"; do
   if ldd "$program" | grep -q "$build"; then
