@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build g++ make libgdal-dev gdal-bin libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev bc qt6-base-dev fonts-dejavu-core
-          dpkg-dev file python3-numpy python3-gdal clang-14 libclang-rt-14-dev)
+          dpkg-dev file python3-numpy python3-gdal clang-14 libclang-rt-14-dev locales)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
@@ -21,5 +21,5 @@ if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   echo "setup: generating the de_DE.UTF-8 locale"
-  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8
+  $sudo localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: no de_DE.UTF-8 locale; that test will skip"
 fi
