@@ -55,7 +55,7 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
   out << "\n== A point grid over part of the DEM, with its preview (plenth point-grid " << grid.outPath
       << " --west 501000 --east 508000 --north 4105000 --south 4100000 --spacing 500 --crs-of " << grid.crsOf
       << " --preview " << grid.previewPng << ")\n";
-  for (const char* extension : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(grid.outPath + extension);
+  RemoveShapefile(grid.outPath + ".shp");
   out << "  wrote " << PointGrid(run, grid, log) << " points to " << grid.outPath << ".shp\n"
       << "  preview " << grid.previewPng << "\n";
   out << "\n== Count ground-cover cells per class inside the study areas (plenth poly-clip "
@@ -69,7 +69,7 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
 
   out << "\n== Split the roads into segments with their azimuth (plenth line-orientation "
       << (dir / "roads.shp").string() << " " << (dir / "roadsegments").string() << ")\n";
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(dir / (std::string("roadseg") + ext));
+  RemoveShapefile(dir / "roadseg.shp");
   out << "  " << LineOrientation(run, (dir / "roads.shp").string(), (dir / "roadsegments").string(), log) << "\n";
 }
 

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "apps/plenth/sampledata.h"
 #include "hostapp/discovery.h"
 #include "hostapp/layers.h"
 #include "hostapp/mapdocument.h"
@@ -172,10 +173,7 @@ long long CountWrittenFeatures(const std::string& shapefile) {
   if (!fs::exists(shapefile)) throw RunError(shapefile + " was not written");
   const auto [count, failure] = ReadEveryRecord(shapefile);
   if (failure.empty()) return count;
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
-    std::error_code ignored;
-    fs::remove(fs::path(shapefile).replace_extension(ext), ignored);
-  }
+  RemoveShapefile(shapefile);
   throw RunError(shapefile + " was not written whole (" + failure +
                  "; is the disk full?); the part written is removed");
 }

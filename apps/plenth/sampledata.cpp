@@ -82,10 +82,6 @@ void WriteBand(GDALDataset& ds, std::vector<T>& cells, GDALDataType type, double
     throw std::runtime_error("cannot write a sample raster");
 }
 
-void RemoveShapefile(const fs::path& shp) {
-  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) fs::remove(fs::path(shp).replace_extension(ext));
-}
-
 struct Vector {
   std::unique_ptr<GDALDataset> ds;
   OGRLayer* layer;
@@ -248,6 +244,13 @@ std::vector<SampleFile> WriteSampleData(const std::string& dirName) {
     out.push_back({path.string(), "a map document of these layers, for plenth-map"});
   }
   return out;
+}
+
+void RemoveShapefile(const std::filesystem::path& shp) {
+  for (const char* ext : {".shp", ".shx", ".dbf", ".prj", ".cpg"}) {
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::path(shp).replace_extension(ext), ignored);
+  }
 }
 
 }  // namespace plenth::cli

@@ -2,6 +2,7 @@
 // trails, streams and ground cover on its grid, and polygons, points and polylines over it.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -15,5 +16,9 @@ struct SampleFile {
 // Writes the sample data into dir (created when missing); throws std::runtime_error when
 // a file cannot be written. Existing sample files are replaced.
 std::vector<SampleFile> WriteSampleData(const std::string& dir);
+
+// Removes the files of the shapefile `shp` names (.shp, .shx, .dbf, .prj, .cpg) that exist.
+// One that cannot be removed is left for the next step, writing there, to fail on.
+void RemoveShapefile(const std::filesystem::path& shp);
 
 }  // namespace plenth::cli
