@@ -27,6 +27,11 @@ MapCanvas::MapCanvas(QWidget* parent) : QWidget(parent) {
   setAutoFillBackground(false);
 }
 
+void MapCanvas::Redraw() {
+  stale_ = true;
+  update();
+}
+
 void MapCanvas::SetTool(Tool tool) {
   tool_ = tool;
   dragFrom_.reset();
@@ -49,7 +54,7 @@ void MapCanvas::ZoomTo(const QRectF& extent) {
   centre_ = extent.center();
   const double across = extent.width() / width(), down = extent.height() / height();
   unitsPerPixel_ = std::max({across, down, 1e-9}) * 1.05;
-  update();
+  Redraw();
   emit ViewChanged();
 }
 
@@ -66,13 +71,13 @@ void MapCanvas::ZoomBy(double factor, QPointF about) {
   unitsPerPixel_ /= factor;
   // The map point under `about` stays under it.
   centre_ = fixed + (centre_ - fixed) / factor;
-  update();
+  Redraw();
   emit ViewChanged();
 }
 
 void MapCanvas::PanBy(QPointF pixels) {
   centre_ -= QPointF(pixels.x(), -pixels.y()) * unitsPerPixel_;
-  update();
+  Redraw();
   emit ViewChanged();
 }
 
@@ -90,7 +95,7 @@ void MapCanvas::Select(std::vector<int> selection) {
   std::erase_if(selection, [&](int i) { return i < 0 || i >= static_cast<int>(elements_.size()); });
   selection_ = std::move(selection);
   ShowElementsInView();
-  update();
+  Redraw();
   emit SelectionChanged();
 }
 
@@ -140,20 +145,32 @@ void MapCanvas::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), Qt::white);
     return;
   }
-  if (!display_ || display_->transformation().width() != width() || display_->transformation().height() != height())
+  if (!display_ || display_->transformation().width() != width() || display_->transformation().height() != height()) {
     display_ = com::MakeObject<hostapp::PainterDisplay>(width(), height());
-  if (view->display() != display_.get()) view->SetDisplay(display_.get());
-  if (shownOn_ != view) ShowElementsInView();
-  // When anyone else refreshes the view (a tool's preview), the canvas is drawn anew.
+    stale_ = true;
+  }
+  if (view->display() != display_.get()) {
+    view->SetDisplay(display_.get());
+    stale_ = true;
+  }
+  if (shownOn_ != view) {
+    ShowElementsInView();
+    stale_ = true;
+  }
+  // When anyone else refreshes the view (a tool's preview), it is drawn on this display:
+  // the canvas shows it.
   view->onRefreshed = [canvas = QPointer<MapCanvas>(this)] {
     if (canvas && !canvas->painting_) canvas->update();
   };
-  const QRectF visible = VisibleExtent();
-  display_->transformation().ShowExtent(visible.left(), visible.top(), visible.right(), visible.bottom());
-  // The host draws the view and raises its after-draw events.
-  painting_ = true;
-  view->Refresh();
-  painting_ = false;
+  if (stale_) {
+    const QRectF visible = VisibleExtent();
+    display_->transformation().ShowExtent(visible.left(), visible.top(), visible.right(), visible.bottom());
+    // The host draws the view and raises its after-draw events.
+    painting_ = true;
+    view->Refresh();
+    painting_ = false;
+    stale_ = false;
+  }
   painter.drawImage(0, 0, display_->image());
   if (dragFrom_ && !panning_ && (tool_ == Tool::Rectangle || tool_ == Tool::Select)) {
     painter.setPen(QPen(QColor(0, 90, 200), 1, Qt::DashLine));

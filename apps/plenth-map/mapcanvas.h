@@ -34,6 +34,10 @@ class MapCanvas final : public QWidget {
   void SetTool(Tool tool);
   Tool tool() const { return tool_; }
 
+  // Draws the view anew on the next paint (the map or its layers changed). Other paints,
+  // such as a rectangle being dragged out, show the view as last drawn.
+  void Redraw();
+
   // Shows the whole of every layer; nothing changes when no layer has an extent.
   void ZoomToLayers();
   // Shows this part of the map, whole, centred.
@@ -93,6 +97,8 @@ class MapCanvas final : public QWidget {
   bool panning_ = false;
   // The canvas is drawing the view itself (a refresh then needs no repaint).
   bool painting_ = false;
+  // The view's picture on the display is out of date.
+  bool stale_ = true;
 };
 
 }  // namespace plenth::map

@@ -61,11 +61,11 @@ MapWindow::MapWindow(hostapp::HostSession& host, QWidget* parent)
   QObject::connect(layerList_, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item) {
     if (showingLayers_) return;
     host_.app().document()->focusMap().ShowLayer(LayerOf(item), item->checkState(0) == Qt::Checked);
-    canvas_->update();
+    canvas_->Redraw();
   });
 
   commands_ = std::make_unique<ModuleCommands>(host_, this, [this](const std::string&, const QString& failure) {
-    canvas_->update();
+    canvas_->Redraw();
     if (!failure.isEmpty()) QMessageBox::warning(this, "Plenth Map", failure);
   });
   BuildMenus();
@@ -194,7 +194,7 @@ void MapWindow::ShowLayers() {
   layerList_->expandAll();
   showingLayers_ = false;
   commands_->UpdateEnabled();
-  canvas_->update();
+  canvas_->Redraw();
 }
 
 void MapWindow::AddLayerItems(QTreeWidgetItem* parent, const std::vector<com::ComPtr<Layer>>& layers) {

@@ -453,6 +453,27 @@ TEST_F(PlenthMapTest, RectanglesAreDrawnAndSelectedTheDominantFirst) {
   EXPECT_TRUE(canvas->elements().empty());
 }
 
+// Dragging a rectangle out paints the canvas from the view's last drawing instead of
+// drawing every layer again at each move of the mouse; the rectangle made redraws it.
+TEST_F(PlenthMapTest, ARectangleBeingDraggedDoesNotDrawTheMapAgain) {
+  window_->Open({Sample("dem.tif")});
+  auto* canvas = window_->canvas();
+  const QImage before = CanvasOnScreen();
+  // Left out of drawing behind the canvas's back: only a drawing anew shows it.
+  hostapp::HostMap& map = host_->app().document()->focusMap();
+  map.ShowLayer(map.layers().front().get(), false);
+  window_->findChild<QAction*>("RectangleTool")->trigger();
+  QTest::mousePress(canvas, Qt::LeftButton, Qt::NoModifier, {40, 40});
+  for (int step = 1; step <= 4; ++step) QTest::mouseMove(canvas, {40 + 20 * step, 40 + 15 * step});
+  const QRect dragged = Differing(before, CanvasOnScreen());
+  EXPECT_FALSE(dragged.isEmpty());  // the rubber band
+  EXPECT_TRUE(QRect(38, 38, 86, 66).contains(dragged)) << dragged.x() << "," << dragged.y() << " " << dragged.width()
+                                                       << "x" << dragged.height();
+  QTest::mouseRelease(canvas, Qt::LeftButton, Qt::NoModifier, {120, 100});
+  ASSERT_EQ(canvas->elements().size(), 1u);
+  EXPECT_GT(Differing(before, CanvasOnScreen()).width(), canvas->width() / 2);  // the DEM is gone
+}
+
 // The point grid's dialog opened on a rectangle drawn on the DEM and taken in by
 // "Update Area", filled so that its preview can be switched on; the rectangle in map units.
 std::pair<HWND, QRectF> PlenthMapTest::PointGridOnDrawnArea(const std::string& output) {
