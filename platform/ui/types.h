@@ -165,7 +165,10 @@ constexpr DWORD SS_SUNKEN = 0x1000;
 // Message boxes.
 constexpr UINT MB_OK = 0x0;
 constexpr UINT MB_OKCANCEL = 0x1;
+constexpr UINT MB_ABORTRETRYIGNORE = 0x2;
+constexpr UINT MB_YESNOCANCEL = 0x3;
 constexpr UINT MB_YESNO = 0x4;
+constexpr UINT MB_RETRYCANCEL = 0x5;
 constexpr UINT MB_ICONERROR = 0x10;
 constexpr UINT MB_ICONHAND = 0x10;
 constexpr UINT MB_ICONQUESTION = 0x20;

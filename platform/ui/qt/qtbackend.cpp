@@ -547,11 +547,11 @@ int QtBackend::ShowMessageBox(const MessageBoxRequest& box) {
   }
   QMessageBox::StandardButtons buttons = QMessageBox::Ok;
   switch (box.type & MB_TYPEMASK) {
-    case 1: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
-    case 2: buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
-    case 3: buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
-    case 4: buttons = QMessageBox::Yes | QMessageBox::No; break;
-    case 5: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
+    case MB_OKCANCEL: buttons = QMessageBox::Ok | QMessageBox::Cancel; break;
+    case MB_ABORTRETRYIGNORE: buttons = QMessageBox::Abort | QMessageBox::Retry | QMessageBox::Ignore; break;
+    case MB_YESNOCANCEL: buttons = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel; break;
+    case MB_YESNO: buttons = QMessageBox::Yes | QMessageBox::No; break;
+    case MB_RETRYCANCEL: buttons = QMessageBox::Retry | QMessageBox::Cancel; break;
     default: break;
   }
   QMessageBox message(icon, Q(box.caption), FromWindowText(box.text), buttons, screen_->ParentFor(box.owner));
