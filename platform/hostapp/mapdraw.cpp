@@ -144,8 +144,10 @@ void DrawRaster(RasterLayer* layer, Display* display) {
     return;
   int hasNoData = FALSE;
   const double noData = band->GetNoDataValue(&hasNoData);
+  // The stretch's ends from overviews or a sample of the blocks: the map is drawn at each
+  // pan and zoom, and exact ends would read the whole raster every time.
   double range[2];
-  if (band->ComputeRasterMinMax(FALSE, range) != CE_None) return;
+  if (band->ComputeRasterMinMax(TRUE, range) != CE_None) return;
   std::vector<DWORD> table;
   if (const GDALColorTable* colours = band->GetColorTable())
     for (int i = 0; i < colours->GetColorEntryCount(); ++i) {
