@@ -287,4 +287,17 @@ bool RemoveGroupMember(Layer* group, Layer* member) {
   return impl && impl->Remove(member);
 }
 
+std::vector<com::ComPtr<Layer>> MembersOf(Layer* layer) {
+  std::vector<com::ComPtr<Layer>> members;
+  auto group = com::ComPtr<Layer>(layer).query<GroupLayer>();
+  if (!group) return members;
+  LONG count = 0;
+  group->get_Count(&count);
+  for (LONG i = 0; i < count; ++i) {
+    com::ComPtr<Layer> member;
+    if (SUCCEEDED(group->get_Layer(i, member.put())) && member) members.push_back(member);
+  }
+  return members;
+}
+
 }  // namespace hostapp

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "com/object.h"
 #include "hostapi/hostapi.h"
@@ -27,5 +28,8 @@ com::ComPtr<Layer> MakeGroupLayer(const std::string& name);
 // Takes a layer out of a group layer of the host, or out of a group inside it; false
 // when the group does not hold it.
 bool RemoveGroupMember(Layer* group, Layer* member);
+
+// The layers of a group layer, in order (none for any other layer).
+std::vector<com::ComPtr<Layer>> MembersOf(Layer* layer);
 
 }  // namespace hostapp

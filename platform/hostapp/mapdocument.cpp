@@ -149,17 +149,4 @@ std::string SourceFileOf(Layer* layer) {
   return file.string();
 }
 
-std::vector<com::ComPtr<Layer>> MembersOf(Layer* layer) {
-  std::vector<com::ComPtr<Layer>> members;
-  auto group = com::ComPtr<Layer>(layer).query<GroupLayer>();
-  if (!group) return members;
-  LONG count = 0;
-  group->get_Count(&count);
-  for (LONG i = 0; i < count; ++i) {
-    com::ComPtr<Layer> member;
-    if (SUCCEEDED(group->get_Layer(i, member.put())) && member) members.push_back(member);
-  }
-  return members;
-}
-
 }  // namespace hostapp

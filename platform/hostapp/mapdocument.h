@@ -48,7 +48,4 @@ std::vector<std::string> WriteMapDocument(const std::string& path, const std::ve
 // layer without a file.
 std::string SourceFileOf(Layer* layer);
 
-// The layers of a group layer, in order (none for any other layer).
-std::vector<com::ComPtr<Layer>> MembersOf(Layer* layer);
-
 }  // namespace hostapp

@@ -11,6 +11,7 @@
 #include "com/bstr.h"
 #include "com/classes.h"
 #include "hostapp/display.h"
+#include "hostapp/layers.h"
 
 namespace hostapp {
 namespace {
@@ -22,15 +23,8 @@ void Flatten(const std::vector<com::ComPtr<Layer>>& layers, std::vector<com::Com
              const std::function<bool(Layer*)>& shown = {}) {
   for (const auto& layer : layers) {
     if (shown && !shown(layer.get())) continue;
-    if (auto group = layer.query<GroupLayer>()) {
-      LONG count = 0;
-      group->get_Count(&count);
-      std::vector<com::ComPtr<Layer>> members;
-      for (LONG i = 0; i < count; ++i) {
-        com::ComPtr<Layer> member;
-        if (SUCCEEDED(group->get_Layer(i, member.put())) && member) members.push_back(member);
-      }
-      Flatten(members, out, shown);
+    if (layer.query<GroupLayer>()) {
+      Flatten(MembersOf(layer.get()), out, shown);
       continue;
     }
     out.push_back(layer);

@@ -31,6 +31,7 @@
 #include "apps/plenth/sampledata.h"
 #include "hostapp/discovery.h"
 #include "hostapp/installation.h"
+#include "hostapp/layers.h"
 #include "hostapp/mapdocument.h"
 #include "resource.h"
 #include "ui/automation.h"
