@@ -135,11 +135,8 @@ QStringList MapWindow::Open(const QStringList& files) {
   for (const QString& path : files) {
     try {
       if (IsMapDocument(path)) {
-        // Each on top of the one after it: the document's order stays.
-        const auto layers = hostapp::ReadMapDocument(path.toStdString());
-        for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer)
-          host_.app().document()->focusMap().AddLayer(layer->get());
-        if (files.size() == 1) documentPath_ = path;
+        AddDocumentLayers(hostapp::ReadMapDocument(path.toStdString()));
+        if (files.size() == 1) SetDocument(path);
       } else {
         host_.app().document()->focusMap().AddLayer(hostapp::LayerFromFile(path.toStdString()).get());
       }
@@ -148,7 +145,6 @@ QStringList MapWindow::Open(const QStringList& files) {
     }
   }
   if (wasEmpty) canvas_->ZoomToLayers();
-  if (!documentPath_.isEmpty()) setWindowTitle(QFileInfo(documentPath_).fileName() + " - Plenth Map");
   return failures;
 }
 
@@ -156,14 +152,12 @@ QStringList MapWindow::OpenMapDocument(const QString& path) {
   // A document that cannot be read leaves the map as it was.
   try {
     const auto layers = hostapp::ReadMapDocument(path.toStdString());
-    auto& map = host_.app().document()->focusMap();
-    map.Clear();
-    for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer) map.AddLayer(layer->get());
+    host_.app().document()->focusMap().Clear();
+    AddDocumentLayers(layers);
   } catch (const std::exception& e) {
     return {QString::fromStdString(e.what())};
   }
-  documentPath_ = path;
-  setWindowTitle(QFileInfo(path).fileName() + " - Plenth Map");
+  SetDocument(path);
   canvas_->ZoomToLayers();
   return {};
 }
@@ -176,9 +170,18 @@ bool MapWindow::SaveMapDocument(const QString& path, QStringList* leftOut, QStri
     if (error) *error = QString::fromStdString(e.what());
     return false;
   }
+  SetDocument(path);
+  return true;
+}
+
+void MapWindow::AddDocumentLayers(const std::vector<com::ComPtr<Layer>>& layers) {
+  for (auto layer = layers.rbegin(); layer != layers.rend(); ++layer)
+    host_.app().document()->focusMap().AddLayer(layer->get());
+}
+
+void MapWindow::SetDocument(const QString& path) {
   documentPath_ = path;
   setWindowTitle(QFileInfo(path).fileName() + " - Plenth Map");
-  return true;
 }
 
 void MapWindow::RemoveSelectedLayer() {

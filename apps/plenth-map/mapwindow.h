@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "apps/plenth-map/mapcanvas.h"
 #include "apps/plenth-map/modulecommands.h"
@@ -50,6 +51,11 @@ class MapWindow final : public QMainWindow {
   void dropEvent(QDropEvent* event) override;
 
  private:
+  // Adds a map document's layers, each on top of the one after it, so the document's
+  // order stays.
+  void AddDocumentLayers(const std::vector<com::ComPtr<Layer>>& layers);
+  // The map document now shown (its name in the title).
+  void SetDocument(const QString& path);
   void BuildMenus();
   void ShowLayers();
   void AddLayerItems(QTreeWidgetItem* parent, const std::vector<com::ComPtr<Layer>>& layers);
