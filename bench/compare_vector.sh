@@ -20,7 +20,7 @@ ogr2ogr "${csv[@]}" -oo GEOM_POSSIBLE_NAMES=WKT -nlt POLYGON polygons.shp polygo
 ogr2ogr "${csv[@]}" -oo X_POSSIBLE_NAMES=X -oo Y_POSSIBLE_NAMES=Y points.shp points.csv
 ogr2ogr "${csv[@]}" -oo GEOM_POSSIBLE_NAMES=WKT -nlt LINESTRING lines.shp lines.csv
 
-. "$(dirname "$(realpath "$0")")/lib.sh"
+. "$here/lib.sh"
 
 # The peer of the class counts: burn each polygon's ID into a raster of the same cells
 # (a cell takes the polygon its centre lies in), then count (ID, class) pairs with numpy.
