@@ -7,7 +7,7 @@ TSAN_BUILD ?= build-tsan
 JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 
-.PHONY: setup build build-asan build-tsan build-fuzz fuzz test test-normal test-asan test-tsan demo bench install deb screenshots verify-format clean
+.PHONY: setup build build-asan build-tsan build-fuzz fuzz test test-normal test-asan test-tsan demo bench install deb deb-check screenshots verify-format clean
 
 setup:
 	@scripts/setup.sh
@@ -66,6 +66,12 @@ install: build
 deb: build
 	cd $(BUILD) && cpack -G DEB
 	mv $(BUILD)/plenthtools_*.deb .
+
+# The package on a clean Debian 12 root (debootstrap, chroot; as root, a few minutes):
+# installed with apt-get as a person would, then plenth demo, the Python package and
+# plenth-map run inside it. Not part of test.
+deb-check: deb
+	scripts/deb-check.sh $(BUILD)
 
 # The grid writer's "%0.6e" beside snprintf on every single-precision value and over a
 # billion doubles: a long run on one thread at the lowest priority (not part of test).
