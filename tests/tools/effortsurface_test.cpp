@@ -7,11 +7,13 @@
 
 #include <csignal>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "data/processlog.h"
@@ -413,6 +415,54 @@ TEST_F(EffortSurfaceTest, AnInputDeletedOrCutShortAfterTheChoiceEndsTheRun) {
               Opening(At("EffortSurface_log.txt")) + c.ends);
     EXPECT_FALSE(fs::exists(At("cut.tif")));
     if (Progress()) ua::Click(Progress(), IDCANCEL);
+  }
+}
+
+// The holes of FLOAT and DOUBLE DEMs as other programs write them are no-data: NaN cells
+// under a NaN no-data value (as reprojection leaves them), and the lowest float under a
+// no-data value printed to eight digits, -3.4028235e+38 (as a .flt raster's header holds
+// it), which is that float once taken as a value of the DEM's type. Every cell of the
+// surface is -1 or a positive cost, and the eight moves that touch the hole are -1.
+TEST_F(EffortSurfaceTest, HolesOfFloatDemsAreNoData) {
+  const Scene scene(3, 3);
+  AddScene(scene);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* file;
+    GDALDataType type;
+    double noData, hole;
+    const char* format;
+  } cases[] = {
+      {"nan32.tif", GDT_Float32, nan, nan, "GTiff"},
+      {"nan64.tif", GDT_Float64, nan, nan, "GTiff"},
+      {"low.flt", GDT_Float32, -3.4028235e+38, -std::numeric_limits<float>::max(), "EHdr"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<double> dem = {900, 910, 905, 920, c.hole, 915, 930, 925, 940};
+    const std::array<double, 6> gt{500000, 30, 0, 4100090, 0, -30};
+    if (c.type == GDT_Float32)
+      WriteRaster<float>(At(c.file).string(), c.type, 3, 3, {std::vector<float>(dem.begin(), dem.end())}, c.noData, gt,
+                         c.format);
+    else
+      WriteRaster<double>(At(c.file).string(), c.type, 3, 3, {dem}, c.noData, gt, c.format);
+    const std::string layer = fs::path(c.file).stem().string();
+    app_->document()->focusMap().AddLayer(hostapp::RasterLayerFromFile(At(c.file).string(), layer).get());
+    Choice choice = Out(At("s" + layer).string());  // at most 7 characters
+    choice.dem = layer;
+    ASSERT_EQ(RunToEnd(choice), Opening(At("EffortSurface_log.txt")) + ".Operation Complete\r\n");
+    ua::Click(Progress(), IDCANCEL);
+    const Surface out = ReadSurface(At("s" + layer + ".tif"));
+    ASSERT_EQ(out.bands, 4);
+    for (int k = 0; k < 4; ++k)
+      for (std::size_t i = 0; i < out.band[k].size(); ++i) {
+        const float v = out.band[k][i];
+        EXPECT_TRUE(v == -1.0f || v > 0) << "band " << k + 1 << " cell " << i << ": " << v;
+      }
+    // Out of the centre, and into it from its four western and southern neighbours.
+    const std::pair<int, int> barred[] = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 7}, {1, 6}, {2, 3}, {3, 0}};
+    for (const auto& [band, cell] : barred) EXPECT_EQ(out.band[band][cell], -1.0f) << band << " " << cell;
+    EXPECT_GT(out.band[2][7], 0);  // the moves elsewhere are costed
   }
 }
 
