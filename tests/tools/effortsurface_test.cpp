@@ -184,22 +184,31 @@ class EffortSurfaceTest : public ::testing::Test {
           hostapp::RasterLayerFromFile(At(std::string(name) + ".tif").string(), name).get());
   }
 
-  // Clicks the command and fills the dialog; `before` acts first (deleting a file, say).
+  // Fills the dialog and presses OK; `before` acts first (deleting a file, say).
+  static void Fill(HWND d, const Choice& c, const std::function<void(HWND)>& before = {}) {
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_DEM), c.dem)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_TRAILS), c.trails)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_ROADS), c.roads)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_STREAMS), c.streams)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_GROUNDCOVER), c.cover)) << ua::LastRefusal();
+    if (!c.zFactor.empty()) {
+      EXPECT_TRUE(ua::Replace(GetDlgItem(d, IDC_EFFORT_ZFACTOR), c.zFactor));
+    }
+    EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), c.output));
+    if (before) before(d);
+    EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
+  }
+
+  // Clicks the command and fills the dialog.
   void Click(const Choice& c, const std::function<void(HWND)>& before = {}) {
-    ua::ScopedUser user([&](HWND d) {
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_DEM), c.dem)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_TRAILS), c.trails)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_ROADS), c.roads)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_STREAMS), c.streams)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_GROUNDCOVER), c.cover)) << ua::LastRefusal();
-      if (!c.zFactor.empty()) {
-        EXPECT_TRUE(ua::Replace(GetDlgItem(d, IDC_EFFORT_ZFACTOR), c.zFactor));
-      }
-      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), c.output));
-      if (before) before(d);
-      EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
-    });
+    ua::ScopedUser user([&](HWND d) { Fill(d, c, before); });
     EXPECT_EQ(command_->OnClick(), S_OK);
+  }
+
+  // A window for a run on this thread, without the command's progress window.
+  static HWND RunWindow() {
+    return CreateDialogParam(plenth::ModuleInstance(), IDD_PROGRESSDLG, nullptr,
+                             [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
   }
 
   static HWND Progress() { return ua::FindWindowByCaption("Operation Progress"); }
@@ -284,8 +293,7 @@ TEST_F(EffortSurfaceTest, StripsWriteWhatTheWholeGridWrites) {
   for (int k = 0; k < 4; ++k) EXPECT_TRUE(SameBits(whole.band[k], expected.band[k])) << k;
 
   // The same parameters, the run on this thread with a window of its own.
-  const HWND window = CreateDialogParam(plenth::ModuleInstance(), IDD_PROGRESSDLG, nullptr,
-                                        [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+  const HWND window = RunWindow();
   ASSERT_TRUE(IsWindow(window));
   const struct {
     std::int64_t stripBytes;  // 23 bytes a cell: 100 and 200 rows of 61 cells
@@ -414,6 +422,60 @@ TEST_F(EffortSurfaceTest, AnInputDeletedOrCutShortAfterTheChoiceEndsTheRun) {
     EXPECT_EQ(RunToEnd(Out(At("cut").string()), [&](HWND) { c.change(); }),
               Opening(At("EffortSurface_log.txt")) + c.ends);
     EXPECT_FALSE(fs::exists(At("cut.tif")));
+    if (Progress()) ua::Click(Progress(), IDCANCEL);
+  }
+}
+
+// A read that fails in a later strip (an input cut short past its first strip) ends the
+// run with its line and deletes the surface begun, as a failed write does: its first rows
+// would look like a result, and the next run would refuse to write over it.
+TEST_F(EffortSurfaceTest, AReadThatFailsInALaterStripDeletesTheSurface) {
+  const Scene scene(300, 61);  // the trails' file holds its cells in strips of 134 rows
+  AddScene(scene);
+  plenth::CurrentApplication = app_.query<HostApplication>();
+  {
+    ua::ScopedUser user([&](HWND d) { Fill(d, Out(At("cut").string())); });
+    ASSERT_EQ(plenth::RunEffortSurfaceDlg(), IDOK);
+  }
+  fs::resize_file(At("trails.tif"), fs::file_size(At("trails.tif")) - 61 * 120);  // rows 180 on are gone
+  const HWND window = RunWindow();
+  const std::atomic<bool> stop{false};
+  EXPECT_EQ(plenth::EffortSurfaceWorker(window, stop, {1, 1}), 0);  // strips of 100 rows: the first is whole
+  EXPECT_EQ(ua::Text(GetDlgItem(window, IDC_PROGRESS_PANE)),
+            Opening(At("EffortSurface_log.txt")) + ".Unable to read input Trails raster data\r\n");
+  MSG done{};
+  EXPECT_TRUE(PeekMessage(&done, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(done.message, plenth::WM_WORK_DONE);
+  EXPECT_FALSE(fs::exists(At("cut.tif")));
+  plenth::CloseLog();
+  DestroyWindow(window);
+}
+
+// A raster whose cells the run does not take (64-bit integers, complex numbers) is refused
+// with its name and its cells' type before anything is written.
+TEST_F(EffortSurfaceTest, CellsOfATypeTheRunDoesNotTakeAreRefusedByTheirType) {
+  const Scene scene(3, 4);
+  AddScene(scene);
+  const struct {
+    const char* file;
+    GDALDataType type;
+    std::string line;
+  } cases[] = {
+      {"dem.tif", GDT_Int64, "Input DEM dataset has cells of type Int64, which the effort surface does not take\r\n"},
+      {"trails.tif", GDT_CFloat32,
+       "Input Trails dataset has cells of type CFloat32, which the effort surface does not take\r\n"},
+      {"streams.tif", GDT_CInt16,
+       "Input Streams dataset has cells of type CInt16, which the effort surface does not take\r\n"},
+      {"cover.tif", GDT_UInt64,
+       "Input Groundcover dataset has cells of type UInt64, which the effort surface does not take\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    scene.Write(dir_);
+    GDALDatasetUniquePtr(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At(c.file).c_str(), 4, 3, 1, c.type,
+                                                                                 nullptr));
+    EXPECT_EQ(RunToEnd(Out(At("typed").string())), Opening(At("EffortSurface_log.txt")) + c.line);
+    EXPECT_FALSE(fs::exists(At("typed.tif")));
     if (Progress()) ua::Click(Progress(), IDCANCEL);
   }
 }
