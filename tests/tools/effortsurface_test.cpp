@@ -738,6 +738,13 @@ TEST_F(EffortDialogTest, OkStoresTheZFactorAndTheOutput) {
       {"abc", "effortgrid", 0, dir_.string(), "effortg"},
       {" 0x10", "D:effort", 16, "D:", "effort"},
       {"-3", "/a/", -3, "/a/", ""},
+      // A typed ".tif" is kept whole beside the 7 characters; a cut ending in a dot loses it.
+      {"1", "/a/effort.tif", 1, "/a/", "effort.tif"},
+      {"1", "/a/cost.tif", 1, "/a/", "cost.tif"},
+      {"1", "/a/effortsurface.TIF", 1, "/a/", "efforts.TIF"},
+      {"1", "/a/effort.xyz", 1, "/a/", "effort"},
+      {"1", "/a/a.img", 1, "/a/", "a.img"},
+      {"1", "/a/...tif", 1, "/a/", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);

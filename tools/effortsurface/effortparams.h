@@ -6,6 +6,7 @@
 
 #include "com/ptr.h"
 #include "gis/gisapi.h"
+#include "tools/effortsurface/surfacename.h"
 
 namespace plenth {
 
@@ -25,7 +26,7 @@ struct EffortParams {
   EffortInput streams;
   EffortInput groundCover;
   char outputDirectory[255];  // as typed, separator included; the current directory when none was
-  char outputName[8];         // at most 7 characters
+  char outputName[kSurfaceNameBuffer];  // at most 7 characters, and a ".tif" typed after them
   char unitName[50];          // of the DEM's projected coordinate system, else "Unknown"
   double zFactor;             // recorded; elevations are used as stored
   double metersPerUnit;

@@ -12,6 +12,7 @@
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
 #include "tools/effortsurface/effortparams.h"
+#include "tools/effortsurface/surfacename.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"
 
@@ -92,11 +93,10 @@ double ZFactorOf(const std::string& text) {
 void Accept(HWND dialog) {
   EffortParams& p = TheEffortParams();
   const std::string path = DialogText(dialog, IDC_OUTPUT_PATH);
-  const auto out = TakeOutputPath(dialog, path, sizeof p.outputName - 1, sizeof p.outputDirectory, "",
-                                  "Effort Surface Calculator");
+  const auto out = TakeOutputPath(dialog, path, path.size(), sizeof p.outputDirectory, "", "Effort Surface Calculator");
   if (!out) return;
   p.zFactor = ZFactorOf(DialogText(dialog, IDC_EFFORT_ZFACTOR));
-  com::CopyToBuffer(p.outputName, sizeof p.outputName, out->name);
+  com::CopyToBuffer(p.outputName, sizeof p.outputName, SurfaceName(out->name));
   com::CopyToBuffer(p.outputDirectory, sizeof p.outputDirectory, out->directory);
   EndDialog(dialog, IDOK);
 }
