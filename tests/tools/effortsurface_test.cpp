@@ -107,8 +107,9 @@ struct Scene {
   std::size_t Cells() const { return static_cast<std::size_t>(rows) * columns; }
   std::size_t At(int r, int c) const { return static_cast<std::size_t>(r) * columns + c; }
 
-  void Write(const fs::path& dir) const {
-    const std::array<double, 6> gt{500000, 30, 0, 4100000 + 30.0 * rows, 0, -30};
+  // On cells 30 m wide and `cellHeight` high.
+  void Write(const fs::path& dir, double cellHeight = 30) const {
+    const std::array<double, 6> gt{500000, 30, 0, 4100000 + cellHeight * rows, 0, -cellHeight};
     WriteRaster<float>((dir / "dem.tif").string(), GDT_Float32, columns, rows, {dem}, -9999, gt);
     WriteRaster<std::uint8_t>((dir / "trails.tif").string(), GDT_Byte, columns, rows, {trails}, 0, gt);
     WriteRaster<std::uint8_t>((dir / "roads.tif").string(), GDT_Byte, columns, rows, {trails}, 0, gt);
@@ -526,6 +527,19 @@ TEST_F(EffortSurfaceTest, HolesOfFloatDemsAreNoData) {
     for (const auto& [band, cell] : barred) EXPECT_EQ(out.band[band][cell], -1.0f) << band << " " << cell;
     EXPECT_GT(out.band[2][7], 0);  // the moves elsewhere are costed
   }
+}
+
+// The surface lies exactly on its DEM, whose cells need not be square: the DEM's own
+// corner and cell sizes; the costs take the x size as the distance between cells.
+TEST_F(EffortSurfaceTest, TheSurfaceLiesOnItsDemWhateverItsCells) {
+  const Scene scene(5, 4);
+  AddScene(scene);
+  scene.Write(dir_, 20);  // the scene's files on cells of 30 x 20 m
+  ASSERT_EQ(RunToEnd(Out(At("oblong").string())), Opening(At("EffortSurface_log.txt")) + ".Operation Complete\r\n");
+  const Surface out = ReadSurface(At("oblong.tif"));
+  EXPECT_EQ(std::vector<double>(out.gt, out.gt + 6), (std::vector<double>{500000, 30, 0, 4100100, 0, -20}));
+  const Surface expected = scene.Expected();  // a cell size of 30
+  for (int k = 0; k < 4; ++k) EXPECT_TRUE(SameBits(out.band[k], expected.band[k])) << k;
 }
 
 // The roads are required by the dialog but never read: a roads dataset deleted after it

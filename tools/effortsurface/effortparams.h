@@ -32,7 +32,9 @@ struct EffortParams {
   double metersPerUnit;
   std::int32_t columns;
   std::int32_t rows;
-  float cellSize;
+  float cellSize;     // the DEM's x cell size: the distance the costs take
+  double cellWidth;   // the DEM's cells on the map, x and y: the surface's cells lie the same
+  double cellHeight;
   com::ComPtr<SpatialReference> spatialReference;
   com::ComPtr<Point> lowerLeft;  // of the DEM's extent
 };

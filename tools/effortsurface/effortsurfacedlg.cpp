@@ -38,7 +38,8 @@ DatasetBuffers BuffersOf(EffortInput& input) {
   return {input.datasetName, sizeof input.datasetName, input.directory, sizeof input.directory};
 }
 
-// The DEM's geometry, as the run takes it: the cell size in single precision.
+// The DEM's geometry, as the run takes it: the cell size for the costs in single
+// precision, and the cells' width and height on the map as they are.
 void StoreGeometry(const RasterGeometry& g) {
   EffortParams& p = TheEffortParams();
   p.lowerLeft = g.lowerLeft;
@@ -48,6 +49,8 @@ void StoreGeometry(const RasterGeometry& g) {
   p.rows = g.rows;
   p.columns = g.columns;
   p.cellSize = static_cast<float>(g.cellSize);
+  p.cellWidth = g.cellSize;
+  p.cellHeight = g.cellSizeY;
 }
 
 // A layer chosen in one of the five lists: a new name is stored and resolved at once into

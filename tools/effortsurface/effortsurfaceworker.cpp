@@ -261,9 +261,11 @@ class Run {
     if (!workspace) return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory));
     auto rasters = workspace.query<RasterWorkspace>();
     if (!rasters) return Fail("Hey");
-    const double cell = params_.cellSize;  // the DEM's single-precision cell size, widened
+    // The DEM's own cells, so that the surface lies exactly on it (costs take the x size
+    // alone, but the cells of a DEM need not be square).
     if (FAILED(rasters->CreateRasterDataset(com::BStr(params_.outputName).get(), com::BStr("GRID").get(),
-                                            params_.lowerLeft.get(), params_.columns, params_.rows, cell, cell, 4,
+                                            params_.lowerLeft.get(), params_.columns, params_.rows,
+                                            params_.cellWidth, params_.cellHeight, 4,
                                             PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
                                             output_.put())) ||
         !output_)
