@@ -314,7 +314,8 @@ class Run {
     const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
     EffortRun run{&Run::Mark, this, options_.threads, {first, stripRows_, first - 1}};
     if (Stopped()) return false;
-    // The DEM's no-data value as a value of its type; NaN when it has none (no cell is).
+    // The DEM's no-data value, taken by the kernel as a value of its type; NaN when it has
+    // none (then only NaN cells are no-data).
     return EffortKernel(dem.type, dem.data, dem.hasNoData ? dem.noData : std::nan(""), grids, out, run);
   }
 
