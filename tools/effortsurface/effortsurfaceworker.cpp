@@ -118,7 +118,8 @@ class Run {
       if (!bands || FAILED(bands->get_Count(&count)) || count < 1) return Fail({});
       if (FAILED(bands->Item(0, in.band.put())) || !in.band) return Fail({});
     }
-    // 4. Cell types and no-data values; every input on the DEM's grid.
+    // 4. Cell types and no-data values; every input of a type the run takes and on the
+    // DEM's grid.
     for (Input& in : inputs_) {
       auto props = in.band.query<RasterProps>();
       com::Variant noData;
@@ -126,6 +127,9 @@ class Run {
       if (!props || FAILED(props->get_PixelType(&in.type)) || FAILED(props->get_NoDataValue(noData.put())) ||
           FAILED(props->get_Width(&width)) || FAILED(props->get_Height(&height)))
         return Fail("Unable to access input raster data\r\n");
+      if (!IsCellType(in.type))
+        return Fail(FormatLogMessage("Input %s dataset has cells of type %s, which the effort surface does not take\r\n",
+                                     in.name, gis::CellTypeName(in.band.get()).c_str()));
       in.hasNoData = noData.vt() != VT_EMPTY;
       if (in.hasNoData && FAILED(noData.ToDouble(&in.noData))) return Fail("Unable to access input raster data\r\n");
       if (width != params_.columns || height != params_.rows)
@@ -153,9 +157,8 @@ class Run {
       if (first > 0)
         for (Input& in : inputs_)
           if (!ReadStrip(in, first, false))
-            return Fail(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
+            return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
       if (!Compute(first)) return 0;  // stopped
-      if (!IsCellType(inputs_[0].type)) continue;  // no costs: the bands stay as created
       for (auto& band : bands_) {
         if (Stopped()) return 0;
         const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first));
@@ -205,11 +208,14 @@ class Run {
   }
 
   // A surface that could not be written whole is deleted: the part written would look
-  // like a result.
-  int FailWriting() {
+  // like a result (and would stop the next run, which never writes over a dataset).
+  int FailDeleting(const std::string& line) {
     bands_.clear();
     if (output_) output_->Delete();
-    return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
+    return Fail(line);
+  }
+  int FailWriting() {
+    return FailDeleting(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
   }
 
   void Release() {
@@ -255,9 +261,11 @@ class Run {
     if (!workspace) return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory));
     auto rasters = workspace.query<RasterWorkspace>();
     if (!rasters) return Fail("Hey");
-    const double cell = params_.cellSize;  // the DEM's single-precision cell size, widened
+    // The DEM's own cells, so that the surface lies exactly on it (costs take the x size
+    // alone, but the cells of a DEM need not be square).
     if (FAILED(rasters->CreateRasterDataset(com::BStr(params_.outputName).get(), com::BStr("GRID").get(),
-                                            params_.lowerLeft.get(), params_.columns, params_.rows, cell, cell, 4,
+                                            params_.lowerLeft.get(), params_.columns, params_.rows,
+                                            params_.cellWidth, params_.cellHeight, 4,
                                             PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
                                             output_.put())) ||
         !output_)
@@ -306,7 +314,8 @@ class Run {
     const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
     EffortRun run{&Run::Mark, this, options_.threads, {first, stripRows_, first - 1}};
     if (Stopped()) return false;
-    // The DEM's no-data value as a value of its type; NaN when it has none (no cell is).
+    // The DEM's no-data value, taken by the kernel as a value of its type; NaN when it has
+    // none (then only NaN cells are no-data).
     return EffortKernel(dem.type, dem.data, dem.hasNoData ? dem.noData : std::nan(""), grids, out, run);
   }
 
