@@ -12,6 +12,7 @@
 
 #include "apps/plenth/hostrun.h"
 #include "com/utf8.h"
+#include "gis/gis.h"
 #include "gis/pixeltype.h"
 #include "resources/resource.h"
 #include "tools/polyclip/clipkernel.h"
@@ -130,11 +131,6 @@ void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
   host.reset();
 }
 
-bool SameSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
-  if (!a || !b) return !a && !b;
-  return a->IsSame(b);
-}
-
 // The directory part of a typed path, separator included, as the dialogs split it.
 std::string DirectoryPart(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
@@ -162,7 +158,7 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
                    "; classes need an integer raster (8, 16 or 32 bits)");
   const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
   const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
-  if (!SameSystem(polygonSystem, rasterSystem)) {
+  if (!gis::SameCoordinateSystem(polygonSystem, rasterSystem)) {
     const std::string why = polygons.path + " is in " + SystemName(polygonSystem) + " but " + raster.path +
                             " is in " + SystemName(rasterSystem) +
                             ": the tool takes the polygons' coordinates as the raster's without moving them";

@@ -13,6 +13,7 @@
 
 #include "com/boundary.h"
 #include "com/object.h"
+#include "gis/gis.h"
 
 namespace gis::detail {
 
@@ -153,7 +154,7 @@ bool TransformGeometry(OGRGeometry& geometry, const std::shared_ptr<OGRSpatialRe
                             [&](const Pair& p) { return p.from.get() == from.get() && p.to.get() == to.get(); });
   if (found == pairs.end()) {
     if (pairs.size() == kKept) pairs.erase(pairs.begin());
-    Pair pair{from, to, from.get() == to.get() || from->IsSame(to.get()), nullptr};
+    Pair pair{from, to, from.get() == to.get() || SameCoordinateSystem(from.get(), to.get()), nullptr};
     if (!pair.same) pair.transformation.reset(OGRCreateCoordinateTransformation(from.get(), to.get()));
     if (!pair.same && !pair.transformation) return false;  // not kept: a later try may succeed
     pairs.push_back(std::move(pair));
@@ -183,3 +184,16 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace gis::detail
+
+namespace gis {
+
+bool SameCoordinateSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
+  if (!a || !b) return !a && !b;
+  // Which axis a file's first coordinate is on belongs to how the file keeps them (a
+  // shapefile and a GeoTIFF may say it differently for one geographic system), not to the
+  // system; the library hands every coordinate out east first anyway.
+  const char* const options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
+  return a == b || a->IsSame(b, options);
+}
+
+}  // namespace gis

@@ -7,6 +7,8 @@
 #include "com/ptr.h"
 #include "gis/gisapi.h"
 
+class OGRSpatialReference;
+
 namespace gis {
 
 // Registers GDAL's drivers and the library's creatable classes (done once, also when the
@@ -15,6 +17,12 @@ void Initialize();
 
 com::ComPtr<SpatialReference> SpatialReferenceFromEpsg(int code);
 com::ComPtr<SpatialReference> SpatialReferenceFromWkt(const std::string& wkt);
+
+// Whether two coordinate systems are one system, whatever order each keeps its
+// coordinates' axes in: a shapefile's and a GeoTIFF's copy of one system may differ only
+// there. No system is the same as no system only. The library and its hosts compare two
+// references by this one rule.
+bool SameCoordinateSystem(const OGRSpatialReference* a, const OGRSpatialReference* b);
 
 // A raster dataset or a shapefile's feature class by its file path (as a layer holds it).
 // A raster rotated on the map is refused (GIS_E_UNSUPPORTED): the library hands out

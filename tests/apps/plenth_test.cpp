@@ -1,4 +1,6 @@
 #include <gdal_priv.h>
+#include <gdal_utils.h>
+#include <ogrsf_frmts.h>
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -293,6 +295,49 @@ std::string Bytes(const std::string& path) {
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+// Polygons and a raster GDAL burnt from them are in one coordinate system, however each
+// file keeps its axes.
+TEST_F(PlenthTest, PolyClipTakesARasterBurntFromItsPolygons) {
+  GDALAllRegister();
+  {
+    OGRSpatialReference grs80;  // a geographic system known by no code, as a .prj often has it
+    ASSERT_EQ(grs80.SetFromUserInput("GEOGCS[\"GRS 1980(IUGG, 1980)\",DATUM[\"D_unknown\",SPHEROID[\"GRS80\",6378137,"
+                                     "298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"Degree\",0.0174532925199433]]"),
+              OGRERR_NONE);
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("ESRI Shapefile")->Create(
+        At("olinda.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRLayer* layer = ds->CreateLayer("olinda", &grs80, wkbPolygon, nullptr);
+    ASSERT_NE(layer, nullptr);
+    OGRFieldDefn code("CODE", OFTInteger);
+    ASSERT_EQ(layer->CreateField(&code), OGRERR_NONE);
+    const char* wkts[] = {"POLYGON ((-35 -8,-34.9 -8,-34.9 -8.1,-35 -8.1,-35 -8))",
+                          "POLYGON ((-34.9 -8,-34.8 -8,-34.8 -8.1,-34.9 -8.1,-34.9 -8))"};
+    int n = 1;
+    for (const char* wkt : wkts) {
+      OGRFeature feature(layer->GetLayerDefn());
+      OGRGeometry* g = nullptr;
+      ASSERT_EQ(OGRGeometryFactory::createFromWkt(wkt, nullptr, &g), OGRERR_NONE);
+      feature.SetGeometryDirectly(g);
+      feature.SetField("CODE", n++);
+      ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+  }
+  {
+    GDALDatasetUniquePtr polygons(GDALDataset::Open(At("olinda.shp").c_str(), GDAL_OF_VECTOR));
+    const char* const args[] = {"-a", "CODE", "-tr", "0.01", "0.01", "-ot", "Byte", nullptr};
+    GDALRasterizeOptions* options = GDALRasterizeOptionsNew(const_cast<char**>(args), nullptr);
+    GDALDatasetH polygonsHandle = GDALDataset::ToHandle(polygons.get());
+    GDALDatasetH burnt = GDALRasterize(At("burnt.tif").c_str(), nullptr, polygonsHandle, options, nullptr);
+    GDALRasterizeOptionsFree(options);
+    ASSERT_NE(burnt, nullptr);
+    GDALClose(burnt);
+  }
+  const auto clip = Run("poly-clip " + At("olinda.shp") + " " + At("burnt.tif") + " --prefix c");
+  EXPECT_EQ(clip.status, 0) << clip.output;
+  EXPECT_EQ(clip.output.find("warning"), std::string::npos) << clip.output;
+  EXPECT_NE(clip.output.find("3 class columns written to 2 polygons (c0, c1, c2)"), std::string::npos) << clip.output;
 }
 
 // Each vector tool runs through its dialog and says what it wrote; a second line orientation

@@ -124,6 +124,52 @@ TEST_F(FeatureTest, ReadsShapesFieldsAndValues) {
   }
 }
 
+// A shapefile and a GeoTIFF of one coordinate system are in the same system, though GDAL
+// may keep the order of their axes differently (a geographic system known by no code).
+TEST_F(FeatureTest, TheSameSystemReadFromAShapefileAndAGeoTiffIsTheSame) {
+  OGRSpatialReference grs80;
+  ASSERT_EQ(grs80.SetFromUserInput("GEOGCS[\"GRS 1980(IUGG, 1980)\",DATUM[\"D_unknown\",SPHEROID[\"GRS80\",6378137,"
+                                   "298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"Degree\",0.0174532925199433]]"),
+            OGRERR_NONE);
+  {
+    GDALDatasetUniquePtr shp(GetGDALDriverManager()->GetDriverByName("ESRI Shapefile")->Create(
+        Path("areas.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    ASSERT_TRUE(shp && shp->CreateLayer("areas", &grs80, wkbPolygon, nullptr));
+  }
+  GDALDatasetUniquePtr shp(GDALDataset::Open(Path("areas.shp").c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(shp);
+  const OGRSpatialReference* polygons = shp->GetLayer(0)->GetSpatialRef();
+  ASSERT_NE(polygons, nullptr);
+  OGRSpatialReference utm33, utm34;
+  utm33.importFromEPSG(32633);
+  utm34.importFromEPSG(32634);
+  const auto tiff = [&](const char* name, const OGRSpatialReference* srs) {
+    {
+      GDALDatasetUniquePtr made(
+          GetGDALDriverManager()->GetDriverByName("GTiff")->Create(Path(name).c_str(), 1, 1, 1, GDT_Byte, nullptr));
+      double gt[6] = {-35, 0.1, 0, -8, 0, -0.1};
+      EXPECT_EQ(made->SetGeoTransform(gt), CE_None);
+      if (srs) {
+        EXPECT_EQ(made->SetSpatialRef(srs), CE_None);
+      }
+    }
+    return GDALDatasetUniquePtr(GDALDataset::Open(Path(name).c_str(), GDAL_OF_RASTER));
+  };
+  const auto burnt = tiff("burnt.tif", polygons), north = tiff("utm33.tif", &utm33), none = tiff("none.tif", nullptr);
+  const struct {
+    const char* what;
+    const OGRSpatialReference *a, *b;
+    bool same;
+  } cases[] = {
+      {"shapefile and GeoTIFF", polygons, burnt->GetSpatialRef(), true},
+      {"GeoTIFF and its code", north->GetSpatialRef(), &utm33, true},
+      {"two zones", &utm33, &utm34, false},
+      {"a system and none", polygons, none->GetSpatialRef(), false},
+      {"none and none", none->GetSpatialRef(), nullptr, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(gis::SameCoordinateSystem(c.a, c.b), c.same) << c.what;
+}
+
 // A shapefile named by its file name alone lies in the current directory.
 TEST_F(FeatureTest, ABareFileNameLiesInTheCurrentDirectory) {
   WriteShapefile(Path("sites.shp"), wkbPoint, {"POINT (1 2)"});
