@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "apps/plenth/sampledata.h"
+#include "gis/gis.h"
 #include "hostapp/discovery.h"
 #include "hostapp/layers.h"
 #include "hostapp/mapdocument.h"
@@ -139,6 +140,30 @@ void RequireWritableDirectory(const std::string& directory) {
   const std::string dir = directory.empty() ? "." : directory;
   if (!fs::is_directory(dir)) throw RunError("the output directory " + dir + " does not exist");
   if (::access(dir.c_str(), W_OK) != 0) throw RunError("the output directory " + dir + " is not writable");
+}
+
+std::vector<BandCells> CellsOfBands(const std::string& path) {
+  const auto bands = gis::OpenRasterFile(path).query<RasterBandCollection>();
+  GDALDatasetUniquePtr gdal(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  LONG count = 0;
+  if (!bands || !gdal || FAILED(bands->get_Count(&count)) || count != gdal->GetRasterCount()) return {};
+  std::vector<BandCells> out;
+  for (LONG b = 0; b < count; ++b) {
+    com::ComPtr<RasterBand> band;
+    BandCells cells;
+    if (FAILED(bands->Item(b, band.put())) || !band.query<RasterProps>() ||
+        FAILED(band.query<RasterProps>()->get_PixelType(&cells.pixelType)))
+      return {};
+    switch (cells.pixelType) {
+      case PT_U1: cells.words = "cells of 1 bit"; break;
+      case PT_U2: cells.words = "cells of 2 bits"; break;
+      case PT_U4: cells.words = "cells of 4 bits"; break;
+      default:
+        cells.words = std::string("cells of type ") + GDALGetDataTypeName(gdal->GetRasterBand(b + 1)->GetRasterDataType());
+    }
+    out.push_back(std::move(cells));
+  }
+  return out;
 }
 
 namespace {

@@ -67,6 +67,15 @@ void Must(bool done, const std::string& what);
 // Checks that a directory exists and can be written to, or throws RunError.
 void RequireWritableDirectory(const std::string& directory);
 
+// A raster band's cell type as the data library reads it (the tools take it from there),
+// and in words: "cells of type Float32", "cells of 1 bit".
+struct BandCells {
+  LONG pixelType = 0;
+  std::string words;
+};
+// Every band's, in order; none when the data library cannot open the raster.
+std::vector<BandCells> CellsOfBands(const std::string& path);
+
 // Reads every record of a vector file's first layer, or throws RunError naming the first
 // that cannot be read. GDAL hands out such a record (a file cut short, a damaged index)
 // as a feature without a shape, which the tools would pass over as if it had none.

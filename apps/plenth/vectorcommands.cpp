@@ -7,13 +7,11 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "apps/plenth/hostrun.h"
 #include "com/utf8.h"
 #include "gis/gis.h"
-#include "gis/pixeltype.h"
 #include "resources/resource.h"
 #include "tools/polyclip/clipkernel.h"
 #include "ui/window.h"
@@ -70,42 +68,48 @@ std::string SystemName(const OGRSpatialReference* srs) {
              : std::string("no coordinate system");
 }
 
-// The PixelType code of a band's cells (CHAR for bytes flagged as signed), or nothing for
-// a type outside the eight.
-std::optional<int> PixelTypeOf(GDALRasterBand& band) {
-  switch (band.GetRasterDataType()) {
-    case GDT_Byte: {
-      const char* flag = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
-      return flag && std::string(flag) == "SIGNEDBYTE" ? PT_CHAR : PT_UCHAR;
-    }
-    case GDT_UInt16: return PT_USHORT;
-    case GDT_Int16: return PT_SHORT;
-    case GDT_UInt32: return PT_ULONG;
-    case GDT_Int32: return PT_LONG;
-    case GDT_Float32: return PT_FLOAT;
-    case GDT_Float64: return PT_DOUBLE;
-    default: return std::nullopt;
-  }
+// The first band of a raster as the tools see it through the data library: its cell type
+// and its cells, rows from the north whatever order the file keeps them in.
+struct LibraryBand {
+  com::ComPtr<RasterProps> props;
+  com::ComPtr<RawPixels> pixels;
+  LONG pixelType = PT_UNKNOWN;
+};
+
+LibraryBand OpenLibraryBand(const std::string& path) {
+  LibraryBand out;
+  com::ComPtr<RasterBand> band;
+  if (const auto bands = gis::OpenRasterFile(path).query<RasterBandCollection>()) bands->Item(0, band.put());
+  out.props = band.query<RasterProps>();
+  out.pixels = band.query<RawPixels>();
+  if (!out.props || !out.pixels || FAILED(out.props->get_PixelType(&out.pixelType)))
+    throw RunError(path + ": the data library cannot read its first band");
+  return out;
 }
 
-// The classes the tool finds in the raster's first band (the table is full when it met a
-// 40th distinct value).
-clip::ClassTable ClassesOf(GDALDataset& raster, int pixelType) {
-  GDALRasterBand& band = *raster.GetRasterBand(1);
-  const std::int64_t width = band.GetXSize(), height = band.GetYSize();
-  const std::int64_t rowsPerStrip = std::max<std::int64_t>(1, 1000000 / std::max<std::int64_t>(width, 1));
-  const int bytes = PixelTypeBytes(pixelType);
-  std::vector<unsigned char> cells(static_cast<std::size_t>(width * rowsPerStrip * bytes));
-  std::vector<std::int32_t> values(static_cast<std::size_t>(width * rowsPerStrip));
+// The classes the tool finds in the raster's first band, read as the tool reads them
+// (the table is full when it met a 40th distinct value).
+clip::ClassTable ClassesOf(const std::string& path) {
+  const LibraryBand band = OpenLibraryBand(path);
+  LONG width = 0, height = 0;
+  if (FAILED(band.props->get_Width(&width)) || FAILED(band.props->get_Height(&height)))
+    throw RunError("cannot read the raster's cells");
+  const LONG rowsPerStrip = std::max<LONG>(1, 1000000 / std::max<LONG>(width, 1));
+  com::ComPtr<PixelBlock> block;
+  band.pixels->CreatePixelBlock(gis::MakeXYPair(width, rowsPerStrip).get(), block.put());
+  if (!block) throw RunError("cannot read the raster's cells");
+  std::vector<std::int32_t> values(static_cast<std::size_t>(width) * static_cast<std::size_t>(rowsPerStrip));
   std::vector<std::uint8_t> classOf(values.size());
   clip::ClassTable table;
-  for (std::int64_t top = 0; top < height && !table.full(); top += rowsPerStrip) {
-    const auto rows = static_cast<int>(std::min(rowsPerStrip, height - top));
-    if (band.RasterIO(GF_Read, 0, static_cast<int>(top), static_cast<int>(width), rows, cells.data(),
-                      static_cast<int>(width), rows, band.GetRasterDataType(), 0, 0) != CE_None)
+  for (LONG top = 0; top < height && !table.full(); top += rowsPerStrip) {
+    com::ComPtr<CellArray> cells;
+    void* data = nullptr;
+    if (FAILED(band.pixels->Read(gis::MakeXYPair(0, top).get(), block.get())) ||
+        FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&data)))
       throw RunError("cannot read the raster's cells");
-    const auto count = static_cast<std::size_t>(width * rows);
-    clip::ToClassValues(pixelType, cells.data(), count, values.data());
+    // The last strip may reach past the last row; only the raster's own rows count.
+    const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(std::min(rowsPerStrip, height - top));
+    clip::ToClassValues(band.pixelType, data, count, values.data());
     table.Classify(values.data(), count, classOf.data());
   }
   return table;
@@ -151,11 +155,11 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   if (ShapesOf(vector.layer) != "polygons")
     throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
-  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
-    throw RunError(raster.path + " holds cells of type " +
-                   GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
-                   "; classes need an integer raster (8, 16 or 32 bits)");
+  const std::vector<BandCells> bands = CellsOfBands(raster.path);
+  if (bands.empty()) throw RunError(raster.path + ": the data library cannot read its cells");
+  const BandCells& first = bands.front();
+  if (!clip::ToClassValues(first.pixelType, nullptr, 0, nullptr))
+    throw RunError(raster.path + " holds " + first.words + "; classes need an integer raster (8, 16 or 32 bits)");
   const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
   const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
   if (!gis::SameCoordinateSystem(polygonSystem, rasterSystem)) {
@@ -177,7 +181,7 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   CloseHost(host, out);
 
   // What was written: the classes' columns as the table now has them.
-  const clip::ClassTable classes = ClassesOf(*cells, *pixelType);
+  const clip::ClassTable classes = ClassesOf(raster.path);
   if (classes.full())
     throw RunError(raster.path + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
                    "most 39 classes), so nothing was written");

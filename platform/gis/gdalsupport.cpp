@@ -33,6 +33,13 @@ void EnsureGdal() {
 LONG PixelTypeOf(GDALRasterBand& band) {
   const GDALDataType type = band.GetRasterDataType();
   if (type == GDT_Byte) {
+    // Cells of 1, 2 or 4 bits, which GDAL hands out one per byte, keep their own codes:
+    // only a reader that takes them reads them.
+    if (const char* bits = band.GetMetadataItem("NBITS", "IMAGE_STRUCTURE")) {
+      if (std::strcmp(bits, "1") == 0) return PT_U1;
+      if (std::strcmp(bits, "2") == 0) return PT_U2;
+      if (std::strcmp(bits, "4") == 0) return PT_U4;
+    }
     const char* signedness = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
     return signedness && std::strcmp(signedness, "SIGNEDBYTE") == 0 ? PT_CHAR : PT_UCHAR;
   }
@@ -40,6 +47,10 @@ LONG PixelTypeOf(GDALRasterBand& band) {
     if (GdalTypeOf(code) == type) return code;
   if (GDALDataTypeIsComplex(type)) return type == GDT_CFloat64 ? PT_DCOMPLEX : PT_COMPLEX;
   return PT_UNKNOWN;
+}
+
+LONG ReadTypeOf(LONG pixelType) {
+  return pixelType == PT_U1 || pixelType == PT_U2 || pixelType == PT_U4 ? PT_UCHAR : pixelType;
 }
 
 GDALDataType GdalTypeOf(LONG pixelType) {

@@ -1,3 +1,4 @@
+#include <cpl_string.h>
 #include <gdal_priv.h>
 #include <gdal_utils.h>
 #include <ogrsf_frmts.h>
@@ -49,6 +50,24 @@ class PlenthTest : public ::testing::Test {
   }
   fs::path dir_;
 };
+
+// A raster of 1-bit cells over the sample's area (0 and 1 in turn).
+void WriteOneBitRaster(const std::string& path) {
+  GDALAllRegister();
+  CPLStringList options;
+  options.SetNameValue("NBITS", "1");
+  GDALDatasetUniquePtr ds(
+      GetGDALDriverManager()->GetDriverByName("GTiff")->Create(path.c_str(), 4, 4, 1, GDT_Byte, options.List()));
+  ASSERT_TRUE(ds);
+  double gt[6] = {500000, 2250, 0, 4107200, 0, -1800};
+  ASSERT_EQ(ds->SetGeoTransform(gt), CE_None);
+  OGRSpatialReference utm;
+  utm.importFromEPSG(32633);
+  ASSERT_EQ(ds->SetSpatialRef(&utm), CE_None);
+  std::uint8_t cells[16];
+  for (int i = 0; i < 16; ++i) cells[i] = static_cast<std::uint8_t>(i % 2);
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 4, 4, cells, 4, 4, GDT_Byte, 0, 0), CE_None);
+}
 
 TEST_F(PlenthTest, ExportAndImportFromTheCommandLine) {
   const auto exported = Run("export-grid elev=" + At("sample/dem.tif") + " " + At("dem"));
@@ -187,6 +206,7 @@ TEST_F(PlenthTest, PointGridWithItsPreviewAndASeed) {
 }
 
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
+  WriteOneBitRaster(At("bits.tif"));
   const struct {
     std::string args;
     const char* says;
@@ -195,6 +215,7 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
       {"export-grid " + At("sample/dem.tif") + " " + At("no/such/dir/x"), "does not exist"},
       {"export-grid " + At("sample/areas.shp") + " " + At("x"), "could not pick the layer"},
       {"import-grid " + At("missing.dat") + " " + At("x"), "missing.dat: no such file"},
+      {"export-grid " + At("bits.tif") + " " + At("x"), "bits.tif holds cells of 1 bit; the grid text format holds"},
       {"point-grid " + At("x") + " --west 5 --east 1 --north 2 --south 1 --spacing 1", "west bound must lie west"},
       {"point-grid " + At("no/such/x") + " --west 1 --east 5 --north 2 --south 1 --spacing 1",
        "cannot be opened for shapefiles"},
@@ -297,9 +318,29 @@ std::string Bytes(const std::string& path) {
   return s.str();
 }
 
+// The class columns a poly-clip run says it wrote, in the order it says them.
+std::vector<std::string> SaidColumns(const std::string& output) {
+  const auto open = output.find(" polygons ("), close = output.find(')', open);
+  std::vector<std::string> names;
+  if (open == std::string::npos || close == std::string::npos) return names;
+  std::istringstream list(output.substr(open + 11, close - open - 11));
+  for (std::string name; std::getline(list, name, ',');) names.push_back(name.substr(name.find_first_not_of(' ')));
+  return names;
+}
+
+// The columns of a shapefile's table, in order.
+std::vector<std::string> ColumnsOf(const std::string& path) {
+  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR));
+  std::vector<std::string> names;
+  if (!ds) return names;
+  OGRFeatureDefn* defn = ds->GetLayer(0)->GetLayerDefn();
+  for (int i = 0; i < defn->GetFieldCount(); ++i) names.push_back(defn->GetFieldDefn(i)->GetNameRef());
+  return names;
+}
+
 // Polygons and a raster GDAL burnt from them are in one coordinate system, however each
-// file keeps its axes.
-TEST_F(PlenthTest, PolyClipTakesARasterBurntFromItsPolygons) {
+// file keeps its axes; a raster stored from the south is reported in the table's order.
+TEST_F(PlenthTest, PolyClipTakesARasterBurntFromItsPolygonsAndReportsInTheTablesOrder) {
   GDALAllRegister();
   {
     OGRSpatialReference grs80;  // a geographic system known by no code, as a .prj often has it
@@ -338,6 +379,27 @@ TEST_F(PlenthTest, PolyClipTakesARasterBurntFromItsPolygons) {
   EXPECT_EQ(clip.status, 0) << clip.output;
   EXPECT_EQ(clip.output.find("warning"), std::string::npos) << clip.output;
   EXPECT_NE(clip.output.find("3 class columns written to 2 polygons (c0, c1, c2)"), std::string::npos) << clip.output;
+
+  // Its northern row holds 5, its southern 7, stored from the south.
+  {
+    GDALDatasetUniquePtr ds(
+        GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At("south.tif").c_str(), 2, 2, 1, GDT_Byte, nullptr));
+    double gt[6] = {500000, 4500, 0, 4100000, 0, 3600};
+    ASSERT_EQ(ds->SetGeoTransform(gt), CE_None);
+    OGRSpatialReference utm;
+    utm.importFromEPSG(32633);
+    ASSERT_EQ(ds->SetSpatialRef(&utm), CE_None);
+    std::uint8_t fileOrder[4] = {7, 7, 5, 5};
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 2, 2, fileOrder, 2, 2, GDT_Byte, 0, 0), CE_None);
+  }
+  const auto before = ColumnsOf(At("sample/areas.shp"));
+  const auto south = Run("poly-clip " + At("sample/areas.shp") + " " + At("south.tif") + " --prefix s");
+  EXPECT_EQ(south.status, 0) << south.output;
+  const auto after = ColumnsOf(At("sample/areas.shp"));
+  ASSERT_GE(after.size(), before.size());
+  EXPECT_EQ(SaidColumns(south.output), std::vector<std::string>(after.begin() + static_cast<long>(before.size()), after.end()))
+      << south.output;
+  EXPECT_EQ(SaidColumns(south.output), (std::vector<std::string>{"s5", "s7"})) << south.output;
 }
 
 // Each vector tool runs through its dialog and says what it wrote; a second line orientation
@@ -380,6 +442,7 @@ TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
     for (int i = 0; i < 40; ++i) row[i] = static_cast<std::uint8_t>(100 + i);
     ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 40, 1, row.data(), 40, 1, GDT_Byte, 0, 0), CE_None);
   }
+  WriteOneBitRaster(At("bits.tif"));
   const struct {
     std::string args;
     std::string table;
@@ -393,6 +456,8 @@ TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
        "give --force to run anyway"},
       {"poly-clip " + At("sample/areas.shp") + " " + At("forty.tif"), "sample/areas.dbf",
        "40 or more distinct cell values"},
+      {"poly-clip " + At("sample/areas.shp") + " " + At("bits.tif"), "sample/areas.dbf",
+       "bits.tif holds cells of 1 bit; classes need an integer raster"},
       {"grid-spot " + At("sample/areas.shp") + " " + At("sample/dem.tif") + " --field v", "sample/areas.dbf",
        "is a layer of polygons, not of points"},
       {"line-orientation " + At("sample/sites.shp") + " " + At("out"), "sample/sites.dbf",
