@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "apps/plenth/hostrun.h"
+#include "com/bstr.h"
 #include "com/utf8.h"
 #include "gis/gis.h"
 #include "resources/resource.h"
@@ -135,6 +136,20 @@ void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
   host.reset();
 }
 
+// What a field name finds in a layer's fields when it is not one of the table's columns:
+// "object ids" or "shapes", the data library's own fields; "" for a column or no field.
+std::string OwnFieldNamed(const std::string& path, const std::string& name) {
+  const auto table = gis::OpenFeatureFile(path);
+  com::ComPtr<Fields> fields;
+  com::ComPtr<Field> field;
+  LONG index = -1, type = 0;
+  if (!table || FAILED(table->FindField(com::BStr(name).get(), &index)) || index < 0 ||
+      FAILED(table->get_Fields(fields.put())) || FAILED(fields->get_Field(index, field.put())) ||
+      FAILED(field->get_Type(&type)))
+    return {};
+  return type == kFieldOID ? "object ids" : type == kFieldGeometry ? "shapes" : "";
+}
+
 // The directory part of a typed path, separator included, as the dialogs split it.
 std::string DirectoryPart(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
@@ -223,6 +238,9 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   const std::string field(com::CutUtf8(args.field, 5));
   if (field.empty()) throw RunError("the field name is empty");
   if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
+  if (const std::string own = OwnFieldNamed(points.path, field); !own.empty())
+    throw RunError("the field name " + field + " names the points' " + own +
+                   ", which the tool cannot write; choose another name");
 
   ClickModeless(*host, "PlenthTools_GridSpot", "Grid Spot Emulator", [&](HWND dialog) {
     Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_POINTS), points.name), "type the point layer");

@@ -458,6 +458,8 @@ TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
        "40 or more distinct cell values"},
       {"poly-clip " + At("sample/areas.shp") + " " + At("bits.tif"), "sample/areas.dbf",
        "bits.tif holds cells of 1 bit; classes need an integer raster"},
+      {"grid-spot " + At("sample/sites.shp") + " " + At("sample/dem.tif") + " --field FID", "sample/sites.dbf",
+       "the field name FID names the points' object ids"},
       {"grid-spot " + At("sample/areas.shp") + " " + At("sample/dem.tif") + " --field v", "sample/areas.dbf",
        "is a layer of polygons, not of points"},
       {"line-orientation " + At("sample/sites.shp") + " " + At("out"), "sample/sites.dbf",

@@ -124,6 +124,75 @@ TEST_F(FeatureTest, ReadsShapesFieldsAndValues) {
   }
 }
 
+// A point shapefile of one feature whose table has these integer columns, holding 10, 20, ...
+void WriteTable(const std::string& path, const std::vector<std::string>& columns) {
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  ASSERT_TRUE(ds);
+  OGRLayer* layer = ds->CreateLayer("t", nullptr, wkbPoint, nullptr);
+  for (const std::string& column : columns) {
+    OGRFieldDefn field(column.c_str(), OFTInteger);
+    ASSERT_EQ(layer->CreateField(&field), OGRERR_NONE);
+  }
+  OGRFeature f(layer->GetLayerDefn());
+  for (std::size_t i = 0; i < columns.size(); ++i) f.SetField(static_cast<int>(i), 10 * static_cast<int>(i + 1));
+  OGRPoint point(1, 2);
+  f.SetGeometry(&point);
+  ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+}
+
+// A table's column keeps its name, and a lookup by it finds its values, when the name is
+// that of one of the library's own fields (a column FID or fid is common in converted
+// files): the object id or the shape field then takes another name, so that every name
+// of a class's fields finds one field.
+TEST_F(FeatureTest, ATableColumnKeepsTheNameOfTheLibrarysOwnFields) {
+  const struct {
+    std::vector<std::string> columns;
+    std::vector<std::string> fields;  // as the class lists them
+  } cases[] = {
+      {{"ID"}, {"FID", "Shape", "ID"}},
+      {{"FID"}, {"OID", "Shape", "FID"}},
+      {{"fid", "OID"}, {"FID_1", "Shape", "fid", "OID"}},
+      {{"SHAPE", "Geometry"}, {"FID", "Shape_1", "SHAPE", "Geometry"}},
+  };
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  char name[] = "t0";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fields[2]);
+    ++name[1];  // a file of its own for each case
+    WriteTable(Path(std::string(name) + ".shp"), c.columns);
+    auto fc = Open(ws.get(), name);
+    ASSERT_TRUE(fc);
+    com::ComPtr<Fields> fields;
+    ASSERT_EQ(fc->get_Fields(fields.put()), S_OK);
+    std::vector<std::string> names;
+    LONG count = 0;
+    fields->get_FieldCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+      com::ComPtr<Field> field;
+      com::BStr text;
+      fields->get_Field(i, field.put());
+      field->get_Name(text.put());
+      names.push_back(text.utf8());
+    }
+    EXPECT_EQ(names, c.fields);
+    com::BStr shapeField;
+    fc->get_ShapeFieldName(shapeField.put());
+    EXPECT_EQ(shapeField.utf8(), c.fields[1]);
+    auto first = First(fc.get());
+    for (std::size_t i = 0; i < c.fields.size(); ++i) {
+      LONG index = -1;
+      fc->FindField(com::BStr(c.fields[i]).get(), &index);
+      EXPECT_EQ(index, static_cast<LONG>(i)) << c.fields[i];
+      if (i < 2) continue;
+      com::Variant value;
+      first->get_Value(index, value.put());
+      double v = 0;
+      EXPECT_TRUE(SUCCEEDED(value.ToDouble(&v)) && v == 10.0 * static_cast<double>(i - 1)) << c.fields[i];
+    }
+  }
+}
+
 // A shapefile and a GeoTIFF of one coordinate system are in the same system, though GDAL
 // may keep the order of their axes differently (a geographic system known by no code).
 TEST_F(FeatureTest, TheSameSystemReadFromAShapefileAndAGeoTiffIsTheSame) {
