@@ -166,6 +166,26 @@ std::vector<BandCells> CellsOfBands(const std::string& path) {
   return out;
 }
 
+std::string ShapefileToWrite(const std::string& directory, const std::string& name) {
+  const fs::path shapefile = gis::ShapefilePath(directory.empty() ? "." : directory, name);
+  // The shapefile store names the files it writes with lower-case extensions (G.shp, G.shx
+  // and G.dbf for G.SHP); the tool, opening what it made under the typed name, finds no
+  // G.SHP on a file system that tells letter cases apart, and removes what it began.
+  if (shapefile.extension() != ".shp") {
+    const std::string stem = fs::path(shapefile).replace_extension().string();
+    throw RunError(shapefile.string() + " cannot be written: shapefiles are written with lower-case extensions (" +
+                   stem + ".shp, .shx, .dbf), where the tool would not find " + shapefile.filename().string() +
+                   " again, so it would keep nothing; type " + stem + " or " + stem + ".shp");
+  }
+  return shapefile.string();
+}
+
+std::string ExistingPartOf(const std::string& shapefile) {
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    if (const fs::path part = fs::path(shapefile).replace_extension(ext); fs::exists(part)) return part.string();
+  return {};
+}
+
 namespace {
 
 // The number of records of the file's first layer; the message of the first failure to

@@ -86,7 +86,7 @@ class SeedClock {
 
 }  // namespace
 
-std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out) {
+PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out) {
   if (!(args.west < args.east)) throw RunError("the west bound must lie west of the east bound");
   if (!(args.south < args.north)) throw RunError("the south bound must lie south of the north bound");
   if (args.spacing.has_value() == args.count.has_value()) throw RunError("give either --spacing or --random");
@@ -94,8 +94,10 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
 
   // A bare name is typed with the current directory in front, as the dialog wants a folder.
   const std::string typed = args.outPath.find('/') == std::string::npos ? "./" + args.outPath : args.outPath;
-  const fs::path shapefile = typed + ".shp";
-  if (fs::exists(shapefile)) throw RunError(shapefile.string() + " already exists; choose another output name");
+  const std::size_t nameAt = typed.find_last_of("/\\:") + 1;
+  const fs::path shapefile = ShapefileToWrite(typed.substr(0, nameAt), typed.substr(nameAt));
+  if (const std::string existing = ExistingPartOf(shapefile); !existing.empty())
+    throw RunError(existing + " already exists; choose another output name");
   // A folder that cannot be written would make the tool fail without a word (one that does
   // not exist it reports itself).
   if (fs::is_directory(shapefile.parent_path())) RequireWritableDirectory(shapefile.parent_path().string() + "/");
@@ -159,7 +161,9 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   if (!host->boxes().empty()) throw RunError("the tool reported: " + host->boxes().back());
   // The shapefile is whole on disk once the host has let go of it.
   host.reset();
-  return CountWrittenFeatures(shapefile.string());
+  const long long points = CountWrittenFeatures(shapefile.string());
+  // Named as the person named it: a bare name without the directory put in front of it.
+  return {points, typed == args.outPath ? shapefile.string() : shapefile.filename().string()};
 }
 
 }  // namespace plenth::cli

@@ -293,14 +293,11 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   const std::string typed = outPath.substr(directory.size());
   const std::string name(com::CutUtf8(typed, 7));
   if (name.empty()) throw RunError("the output path names no file");
-  fs::path target = fs::path(directory.empty() ? "." : directory) / name;
-  if (strcasecmp(target.extension().c_str(), ".shp") != 0) target += ".shp";
+  const fs::path target = ShapefileToWrite(directory, name);
   if (name != typed) out << "the output name is cut to 7 characters: " << name << "\n";
   RequireWritableDirectory(directory);
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    if (fs::exists(fs::path(target).replace_extension(ext)))
-      throw RunError(fs::path(target).replace_extension(ext).string() +
-                     " exists; the tool never writes over an output (choose another name)");
+  if (const std::string existing = ExistingPartOf(target); !existing.empty())
+    throw RunError(existing + " exists; the tool never writes over an output (choose another name)");
 
   host->Click("PlenthTools_LineOrientation", [&](HWND dialog) {
     Must(ua::Type(GetDlgItem(dialog, IDC_LINES_LAYER), lines.name), "type the line layer");

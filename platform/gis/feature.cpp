@@ -14,6 +14,7 @@
 #include "com/boundary.h"
 #include "com/object.h"
 #include "gis/geometry.h"
+#include "gis/gis.h"
 
 namespace gis::detail {
 namespace {
@@ -618,12 +619,6 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
   SourceRef source_;
 };
 
-std::string ShapefilePath(const std::string& directory, const std::string& name) {
-  fs::path p = fs::path(directory) / name;
-  if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
-  return p.string();
-}
-
 OGRwkbGeometryType OgrGeometryType(LONG code) {
   switch (code) {
     case kGeometryPoint: return wkbPoint;
@@ -766,3 +761,13 @@ HRESULT CreateGeometryDef(IUnknown* outer, REFIID riid, void** object) {
 }
 
 }  // namespace gis::detail
+
+namespace gis {
+
+std::string ShapefilePath(const std::string& directory, const std::string& name) {
+  std::filesystem::path p = std::filesystem::path(directory) / name;
+  if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
+  return p.string();
+}
+
+}  // namespace gis

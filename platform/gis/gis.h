@@ -29,6 +29,10 @@ bool SameCoordinateSystem(const OGRSpatialReference* a, const OGRSpatialReferenc
 // rows from the north of a square grid only.
 com::ComPtr<RasterDataset> OpenRasterFile(const std::string& path, HRESULT* result = nullptr);
 com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* result = nullptr);
+// The .shp file that a shapefile workspace on `directory` writes and opens for a feature
+// class named `name`: the name with ".shp" after it, unless it ends in ".shp" (in any
+// case) already; any other extension stays part of the name.
+std::string ShapefilePath(const std::string& directory, const std::string& name);
 
 // Identifies a raster at a map point: one raster result whose value text starts with the
 // cell value ("NoData" for a no-data cell; several bands as "v1, v2, ..."). Outside the

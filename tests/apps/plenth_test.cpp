@@ -35,6 +35,14 @@ class PlenthTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string At(const std::string& name) const { return (dir_ / name).string(); }
+  // The files of the directory whose names start with `prefix`.
+  std::vector<std::string> FilesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   // Runs in `workingDirectory` when one is given.
   Outcome Run(const std::string& args, const fs::path& workingDirectory = {}) {
     const std::string in = workingDirectory.empty() ? "" : "cd '" + workingDirectory.string() + "' && ";
@@ -203,6 +211,42 @@ TEST_F(PlenthTest, PointGridWithItsPreviewAndASeed) {
   const int x = static_cast<int>(column(503000)), y = static_cast<int>(row(4103000));
   EXPECT_LT(withGrid.at(x, y) & 0xFF, 0x30u);
   EXPECT_NE(withGrid.at(x, y), map.at(x, y));
+}
+
+// The shapefile the tool writes for the name typed is the one plenth finds and will not
+// write over: ".shp" typed is not doubled, any other extension stays part of the name. A
+// name in an upper-case .SHP, which the tool cannot write, is refused before the click.
+TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
+  const std::string area = " --west 0 --east 2 --north 2 --south 0 --spacing 1";
+  const auto shp = Run("point-grid " + At("g.shp") + area);
+  EXPECT_EQ(shp.status, 0) << shp.output;
+  EXPECT_NE(shp.output.find("wrote 4 points to " + At("g.shp") + " (layer PointGrid)"), std::string::npos) << shp.output;
+  const auto bare = Run("point-grid b.shp" + area, dir_);
+  EXPECT_EQ(bare.status, 0) << bare.output;
+  EXPECT_NE(bare.output.find("wrote 4 points to b.shp (layer PointGrid)"), std::string::npos) << bare.output;
+  const auto tif = Run("point-grid " + At("g.tif") + area);
+  EXPECT_EQ(tif.status, 0) << tif.output;
+  EXPECT_NE(tif.output.find("wrote 4 points to " + At("g.tif.shp")), std::string::npos) << tif.output;
+  EXPECT_TRUE(fs::exists(At("g.shp")) && fs::exists(At("g.tif.shp")));
+  EXPECT_FALSE(fs::exists(At("g.shp.shp")));
+  std::ofstream(At("only.dbf")) << "a table of its own";
+  const struct {
+    std::string args;
+    std::string says;
+  } refused[] = {
+      {"point-grid " + At("g") + area, At("g.shp") + " already exists"},
+      {"point-grid " + At("g.shp") + area, At("g.shp") + " already exists"},
+      {"point-grid " + At("only") + area, At("only.dbf") + " already exists"},
+      {"point-grid " + At("G.SHP") + area, At("G.SHP") + " cannot be written: shapefiles are written with lower-case"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.args);
+    const auto out = Run(r.args);
+    EXPECT_EQ(out.status, 1) << out.output;
+    EXPECT_NE(out.output.find(r.says), std::string::npos) << out.output;
+  }
+  EXPECT_EQ(FilesStartingWith("G"), std::vector<std::string>{});
+  EXPECT_EQ(FilesStartingWith("only"), std::vector<std::string>{"only.dbf"});
 }
 
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {

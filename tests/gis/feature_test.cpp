@@ -193,6 +193,15 @@ TEST_F(FeatureTest, ATableColumnKeepsTheNameOfTheLibrarysOwnFields) {
   }
 }
 
+TEST(ShapefilePathTest, AShpIsNotDoubledAndAnyOtherExtensionStaysPartOfTheName) {
+  const struct {
+    const char* name;
+    const char* path;
+  } cases[] = {{"grid", "out/grid.shp"},   {"grid.shp", "out/grid.shp"}, {"G.SHP", "out/G.SHP"},
+               {"grid.tif", "out/grid.tif.shp"}, {"a.b", "out/a.b.shp"}};
+  for (const auto& c : cases) EXPECT_EQ(gis::ShapefilePath("out", c.name), c.path) << c.name;
+}
+
 // A shapefile and a GeoTIFF of one coordinate system are in the same system, though GDAL
 // may keep the order of their axes differently (a geographic system known by no code).
 TEST_F(FeatureTest, TheSameSystemReadFromAShapefileAndAGeoTiffIsTheSame) {
