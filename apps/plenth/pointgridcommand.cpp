@@ -8,6 +8,8 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "apps/plenth/hostrun.h"
 #include "com/classes.h"
@@ -37,6 +39,15 @@ std::string Typed(double value) {
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
   return std::string(text, end);
 }
+
+// A number as short as it can be written, for messages.
+std::string Shortest(double value) {
+  char text[64];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The characters the dialog reads of a bound or the spacing.
+constexpr std::size_t kFieldCharacters = 39;
 
 // The coordinate system of a raster or vector file, as well-known text; "" when it has none.
 std::string CoordinateSystemOf(const std::string& path) {
@@ -91,6 +102,21 @@ PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::os
   if (!(args.south < args.north)) throw RunError("the south bound must lie south of the north bound");
   if (args.spacing.has_value() == args.count.has_value()) throw RunError("give either --spacing or --random");
   if (args.spacing && !(*args.spacing > 0)) throw RunError("the spacing must be greater than 0");
+  // The dialog reads a bound or the spacing through 39 characters: a number whose digits
+  // do not fit would be read cut, as another number, and make another grid.
+  const std::pair<const char*, std::optional<double>> numbers[] = {{"--west", args.west},
+                                                                   {"--east", args.east},
+                                                                   {"--north", args.north},
+                                                                   {"--south", args.south},
+                                                                   {"--spacing", args.spacing}};
+  for (const auto& [option, value] : numbers) {
+    if (!value) continue;
+    const std::string typed = Typed(*value);
+    if (typed.size() > kFieldCharacters)
+      throw RunError(std::string(option) + " " + Shortest(*value) + " takes " + std::to_string(typed.size()) +
+                     " characters when typed (the fields take digits and a point, no exponent); the dialog reads " +
+                     std::to_string(kFieldCharacters) + ", so it would make another grid");
+  }
 
   // A bare name is typed with the current directory in front, as the dialog wants a folder.
   const std::string typed = args.outPath.find('/') == std::string::npos ? "./" + args.outPath : args.outPath;

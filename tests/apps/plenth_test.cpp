@@ -215,7 +215,8 @@ TEST_F(PlenthTest, PointGridWithItsPreviewAndASeed) {
 
 // The shapefile the tool writes for the name typed is the one plenth finds and will not
 // write over: ".shp" typed is not doubled, any other extension stays part of the name. A
-// name in an upper-case .SHP, which the tool cannot write, is refused before the click.
+// name in an upper-case .SHP, which the tool cannot write, and a bound the dialog cannot
+// take whole are refused before the click.
 TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
   const std::string area = " --west 0 --east 2 --north 2 --south 0 --spacing 1";
   const auto shp = Run("point-grid " + At("g.shp") + area);
@@ -238,6 +239,10 @@ TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
       {"point-grid " + At("g.shp") + area, At("g.shp") + " already exists"},
       {"point-grid " + At("only") + area, At("only.dbf") + " already exists"},
       {"point-grid " + At("G.SHP") + area, At("G.SHP") + " cannot be written: shapefiles are written with lower-case"},
+      {"point-grid " + At("h") + " --west 0 --east 1e45 --north 2 --south 0 --spacing 1",
+       "--east 1e+45 takes 45 characters when typed"},
+      {"point-grid " + At("h") + " --west -1e-40 --east 1 --north 2 --south 0 --spacing 1",
+       "--west -1e-40 takes 43 characters"},
   };
   for (const auto& r : refused) {
     SCOPED_TRACE(r.args);
@@ -246,6 +251,7 @@ TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
     EXPECT_NE(out.output.find(r.says), std::string::npos) << out.output;
   }
   EXPECT_EQ(FilesStartingWith("G"), std::vector<std::string>{});
+  EXPECT_EQ(FilesStartingWith("h"), std::vector<std::string>{});
   EXPECT_EQ(FilesStartingWith("only"), std::vector<std::string>{"only.dbf"});
 }
 
