@@ -32,6 +32,10 @@ def goal_met(goal, value):
     raise SystemExit("report.py: a goal is <=X or <X, not " + goal)
 
 
+def verdict(goal, value):
+    return "(no goal)" if goal == "-" else "(goal %s: %s)" % (goal, goal_met(goal, value))
+
+
 def spread(times):
     return {"min": min(times), "median": statistics.median(times), "max": max(times), "runs": len(times)}
 
@@ -68,14 +72,14 @@ def row(out, ident, goal, title, ours, peer, files):
     o, p = merged["results"]
     add(out, {"id": ident, "title": title, "goal": goal, "value": ratio, "ours": o["median"], "peer": p["median"],
               "runs": min(o["runs"], p["runs"])})
-    print("%-34s ours %s %s %s s | peer %s %s %s s | ratio %.3f (goal %s: %s)" % (
+    print("%-34s ours %s %s %s s | peer %s %s %s s | ratio %.3f %s" % (
         title, seconds(o["min"]), seconds(o["median"]), seconds(o["max"]), seconds(p["min"]), seconds(p["median"]),
-        seconds(p["max"]), ratio, goal, goal_met(goal, ratio)), flush=True)
+        seconds(p["max"]), ratio, verdict(goal, ratio)), flush=True)
 
 
 def value(out, ident, goal, title, v, note):
     add(out, {"id": ident, "title": title, "goal": goal, "value": v, "note": note})
-    print("%-34s %.3f (goal %s: %s)%s" % (title, v, goal, goal_met(goal, v), " " + note if note else ""), flush=True)
+    print("%-34s %.3f %s%s" % (title, v, verdict(goal, v), " " + note if note else ""), flush=True)
 
 
 def table(out):
