@@ -448,16 +448,15 @@ GridValueRun ParseRun(const char* p, const char* last, bool final, unsigned char
   // division) rounds once: the product, from 10^6 to 10^7, lies within half a unit of its
   // last bit (at most 2^-30) of the exact one, and that decides the rounding wherever the
   // product lies farther than that from a tie.
-  double scaled = 0;
-  if (q >= 0 && q <= ExactPowers<double>::kMax)
-    scaled = std::fabs(value) * ExactPowers<double>::kValue[q];
-  else if (q < 0 && q >= -ExactPowers<double>::kMax)
-    scaled = std::fabs(value) / ExactPowers<double>::kValue[-q];
-  asm("" : "+x"(scaled));  // the product as rounded: never contracted into what follows
-  const double rounded = (scaled + 0x1p52) - 0x1p52;  // the nearest integer, ties to even
-  if (scaled != 0 && std::fabs(scaled - rounded) < 0.5 - 0x1p-30) {
+  bool decided = false;
+  if (q >= -ExactPowers<double>::kMax && q <= ExactPowers<double>::kMax) {
+    const double scaled = q >= 0 ? std::fabs(value) * ExactPowers<double>::kValue[q]
+                                 : std::fabs(value) / ExactPowers<double>::kValue[-q];
+    const double rounded = (scaled + 0x1p52) - 0x1p52;  // the nearest integer, ties to even
+    decided = std::fabs(scaled - rounded) < 0.5 - 0x1p-30;
     digits = static_cast<std::uint32_t>(rounded);
-  } else {
+  }
+  if (!decided) {
     const Digits d = ScaleToDigits(M, E, q);
     if (d.what != Scaled::kDigits) return WriteScientificExact(out, value);
     digits = d.digits;
