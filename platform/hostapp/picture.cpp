@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <stdexcept>
+#include <string>
 
 namespace hostapp {
 namespace {
@@ -20,8 +21,17 @@ const PainterEntries& Painter() {
   static PainterEntries entries;
   static std::once_flag once;
   std::call_once(once, [] {
-    // Found beside this library, as the host's libraries find each other.
-    void* library = dlopen("libplenth_hostpainter.so", RTLD_NOW | RTLD_LOCAL);
+    // Beside this library, where it is built and installed. Named by its whole path: a
+    // bare name would be looked for from the caller of dlopen, which is not this library
+    // where a sanitizer's runtime stands between.
+    std::string path = "libplenth_hostpainter.so";
+    Dl_info self;
+    if (dladdr(reinterpret_cast<void*>(&Painter), &self) && self.dli_fname) {
+      const std::string here = self.dli_fname;
+      const std::size_t slash = here.rfind('/');
+      if (slash != std::string::npos) path = here.substr(0, slash + 1) + path;
+    }
+    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!library) {
       const char* why = dlerror();
       entries.error = why ? why : "libplenth_hostpainter.so cannot be loaded";
