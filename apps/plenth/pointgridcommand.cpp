@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "apps/plenth/hostrun.h"
@@ -16,7 +17,7 @@
 #include "gis/gis.h"
 #include "hostapp/objects.h"
 #include "hostapp/mapdraw.h"
-#include "hostapp/painter.h"
+#include "hostapp/picture.h"
 #include "resources/resource.h"
 #include "ui/clock.h"
 #include "ui/window.h"
@@ -141,10 +142,14 @@ PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::os
   // The command is used with a map that shows something.
   if (map.layers().empty()) map.AddLayer(com::MakeObject<hostapp::NamedLayer>("(empty map)").get());
 
-  com::ComPtr<hostapp::PainterDisplay> picture;
+  std::optional<hostapp::MapPicture> picture;
   if (!args.previewPng.empty()) {
-    picture = com::MakeObject<hostapp::PainterDisplay>(kPreviewWidth, kPreviewHeight);
-    map.SetDisplay(picture.get());
+    try {
+      picture.emplace(kPreviewWidth, kPreviewHeight);
+    } catch (const std::runtime_error& e) {
+      throw RunError(std::string("no picture can be drawn: ") + e.what());
+    }
+    map.SetDisplay(picture->display());
     ShowLayersAndArea(map, args);
   }
 
