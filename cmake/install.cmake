@@ -3,7 +3,7 @@
 # package of the same tree (make deb).
 set(PLENTH_LIBRARY_DIR lib/plenthtools)
 set(plenth_programs plenth plenth-map)
-set(plenth_libraries PlenthTools plenth_com plenth_ui plenth_ui_qt plenth_registry plenth_gis plenth_hostapp)
+set(plenth_libraries PlenthTools plenth_com plenth_ui plenth_ui_qt plenth_registry plenth_gis plenth_hostapp plenth_hostpainter)
 foreach(target IN LISTS plenth_programs plenth_libraries)
   if(TARGET ${target})
     set_target_properties(${target} PROPERTIES INSTALL_RPATH "$ORIGIN;$ORIGIN/../${PLENTH_LIBRARY_DIR}")

@@ -56,7 +56,8 @@ void RunDemo(const GridRun& run, const std::string& directory, std::ostream& out
       << " --west 501000 --east 508000 --north 4105000 --south 4100000 --spacing 500 --crs-of " << grid.crsOf
       << " --preview " << grid.previewPng << ")\n";
   RemoveShapefile(grid.outPath + ".shp");
-  out << "  wrote " << PointGrid(run, grid, log) << " points to " << grid.outPath << ".shp\n"
+  const PointGridResult written = PointGrid(run, grid, log);
+  out << "  wrote " << written.points << " points to " << written.shapefile << "\n"
       << "  preview " << grid.previewPng << "\n";
   out << "\n== Count ground-cover cells per class inside the study areas (plenth poly-clip "
       << (dir / "areas.shp").string() << " " << (dir / "groundcover.tif").string() << " --prefix gc)\n";

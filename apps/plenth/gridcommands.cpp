@@ -36,6 +36,16 @@ std::vector<std::string> ExportGrid(const GridRun& run, const std::string& raste
   host.AddLayer(layer);
   if (!run.mapFile.empty()) host.AddMap(run.mapFile);
   RequireWritableDirectory(DirectoryOf(outPath));
+  // The grid text format holds the eight cell types only; the tool would stop at another
+  // band with a file begun.
+  {
+    const std::vector<BandCells> bands = CellsOfBands(layer.path);
+    for (std::size_t b = 0; b < bands.size(); ++b)
+      if (!IsCellType(bands[b].pixelType))
+        throw RunError(layer.path + (bands.size() > 1 ? " band " + std::to_string(b + 1) : std::string()) +
+                       " holds " + bands[b].words +
+                       "; the grid text format holds 8-, 16- and 32-bit integers and 32- and 64-bit reals");
+  }
   host.Click("PlenthTools_ExportGrid", [&](HWND dialog) {
     Must(ua::Pick(GetDlgItem(dialog, IDC_EXPORT_LAYER), layer.name), "pick the layer " + layer.name);
     Must(ua::Type(GetDlgItem(dialog, IDC_OUTPUT_PATH), outPath), "type the output path");

@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "apps/plenth/sampledata.h"
+#include "gis/gis.h"
 #include "hostapp/discovery.h"
 #include "hostapp/layers.h"
 #include "hostapp/mapdocument.h"
@@ -139,6 +140,50 @@ void RequireWritableDirectory(const std::string& directory) {
   const std::string dir = directory.empty() ? "." : directory;
   if (!fs::is_directory(dir)) throw RunError("the output directory " + dir + " does not exist");
   if (::access(dir.c_str(), W_OK) != 0) throw RunError("the output directory " + dir + " is not writable");
+}
+
+std::vector<BandCells> CellsOfBands(const std::string& path) {
+  const auto bands = gis::OpenRasterFile(path).query<RasterBandCollection>();
+  GDALDatasetUniquePtr gdal(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
+  LONG count = 0;
+  if (!bands || !gdal || FAILED(bands->get_Count(&count)) || count != gdal->GetRasterCount()) return {};
+  std::vector<BandCells> out;
+  for (LONG b = 0; b < count; ++b) {
+    com::ComPtr<RasterBand> band;
+    BandCells cells;
+    if (FAILED(bands->Item(b, band.put())) || !band.query<RasterProps>() ||
+        FAILED(band.query<RasterProps>()->get_PixelType(&cells.pixelType)))
+      return {};
+    switch (cells.pixelType) {
+      case PT_U1: cells.words = "cells of 1 bit"; break;
+      case PT_U2: cells.words = "cells of 2 bits"; break;
+      case PT_U4: cells.words = "cells of 4 bits"; break;
+      default:
+        cells.words = std::string("cells of type ") + GDALGetDataTypeName(gdal->GetRasterBand(b + 1)->GetRasterDataType());
+    }
+    out.push_back(std::move(cells));
+  }
+  return out;
+}
+
+std::string ShapefileToWrite(const std::string& directory, const std::string& name) {
+  const fs::path shapefile = gis::ShapefilePath(directory.empty() ? "." : directory, name);
+  // The shapefile store names the files it writes with lower-case extensions (G.shp, G.shx
+  // and G.dbf for G.SHP); the tool, opening what it made under the typed name, finds no
+  // G.SHP on a file system that tells letter cases apart, and removes what it began.
+  if (shapefile.extension() != ".shp") {
+    const std::string stem = fs::path(shapefile).replace_extension().string();
+    throw RunError(shapefile.string() + " cannot be written: shapefiles are written with lower-case extensions (" +
+                   stem + ".shp, .shx, .dbf), where the tool would not find " + shapefile.filename().string() +
+                   " again, so it would keep nothing; type " + stem + " or " + stem + ".shp");
+  }
+  return shapefile.string();
+}
+
+std::string ExistingPartOf(const std::string& shapefile) {
+  for (const char* ext : {".shp", ".shx", ".dbf"})
+    if (const fs::path part = fs::path(shapefile).replace_extension(ext); fs::exists(part)) return part.string();
+  return {};
 }
 
 namespace {

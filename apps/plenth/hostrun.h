@@ -67,6 +67,24 @@ void Must(bool done, const std::string& what);
 // Checks that a directory exists and can be written to, or throws RunError.
 void RequireWritableDirectory(const std::string& directory);
 
+// A raster band's cell type as the data library reads it (the tools take it from there),
+// and in words: "cells of type Float32", "cells of 1 bit".
+struct BandCells {
+  LONG pixelType = 0;
+  std::string words;
+};
+// Every band's, in order; none when the data library cannot open the raster.
+std::vector<BandCells> CellsOfBands(const std::string& path);
+
+// The .shp file a tool writes for a shapefile name typed into its dialog, in the typed
+// directory ("" for the current one), as the data library names it: a typed extension
+// stays part of the name, and ".shp" is not doubled. Throws RunError for a name ending in
+// ".shp" in other letters than lower case, which no tool can write.
+std::string ShapefileToWrite(const std::string& directory, const std::string& name);
+// The first file of a shapefile (its .shp, .shx or .dbf) that exists already, or "": the
+// tools never write a shapefile over any of them.
+std::string ExistingPartOf(const std::string& shapefile);
+
 // Reads every record of a vector file's first layer, or throws RunError naming the first
 // that cannot be read. GDAL hands out such a record (a file cut short, a damaged index)
 // as a feature without a shape, which the tools would pass over as if it had none.

@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
 
   plenth::cli::PointGridArgs grid;
   auto* pointGrid = app.add_subcommand("point-grid", "Write a regular grid or random points over a rectangle into a new point shapefile");
-  pointGrid->add_option("OUTPATH", grid.outPath, "The new shapefile without extension: out/grid writes out/grid.shp")
+  pointGrid->add_option("OUTPATH", grid.outPath, "The new shapefile as typed into the dialog: out/grid and out/grid.shp write out/grid.shp; any other extension stays part of the name")
       ->required();
   pointGrid->add_option("--west", grid.west, "West bound (map units)")->required();
   pointGrid->add_option("--east", grid.east, "East bound")->required();
@@ -148,8 +148,8 @@ int main(int argc, char** argv) {
                     "--spacing 500 --crs-of sample/dem.tif --preview out/grid.png\n");
   pointGrid->callback([&] {
     Run("point-grid", [&] {
-      const auto points = plenth::cli::PointGrid(run, grid, std::cout);
-      std::cout << "wrote " << points << " points to " << grid.outPath << ".shp (layer PointGrid)\n";
+      const auto written = plenth::cli::PointGrid(run, grid, std::cout);
+      std::cout << "wrote " << written.points << " points to " << written.shapefile << " (layer PointGrid)\n";
       if (!grid.previewPng.empty()) std::cout << "preview " << grid.previewPng << "\n";
     });
   });

@@ -8,13 +8,16 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <stdexcept>
+#include <utility>
 
 #include "apps/plenth/hostrun.h"
 #include "com/classes.h"
 #include "gis/gis.h"
 #include "hostapp/objects.h"
 #include "hostapp/mapdraw.h"
-#include "hostapp/painter.h"
+#include "hostapp/picture.h"
 #include "resources/resource.h"
 #include "ui/clock.h"
 #include "ui/window.h"
@@ -37,6 +40,15 @@ std::string Typed(double value) {
   const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
   return std::string(text, end);
 }
+
+// A number as short as it can be written, for messages.
+std::string Shortest(double value) {
+  char text[64];
+  return std::string(text, std::to_chars(text, text + sizeof text, value).ptr);
+}
+
+// The characters the dialog reads of a bound or the spacing.
+constexpr std::size_t kFieldCharacters = 39;
 
 // The coordinate system of a raster or vector file, as well-known text; "" when it has none.
 std::string CoordinateSystemOf(const std::string& path) {
@@ -86,16 +98,33 @@ class SeedClock {
 
 }  // namespace
 
-std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out) {
+PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out) {
   if (!(args.west < args.east)) throw RunError("the west bound must lie west of the east bound");
   if (!(args.south < args.north)) throw RunError("the south bound must lie south of the north bound");
   if (args.spacing.has_value() == args.count.has_value()) throw RunError("give either --spacing or --random");
   if (args.spacing && !(*args.spacing > 0)) throw RunError("the spacing must be greater than 0");
+  // The dialog reads a bound or the spacing through 39 characters: a number whose digits
+  // do not fit would be read cut, as another number, and make another grid.
+  const std::pair<const char*, std::optional<double>> numbers[] = {{"--west", args.west},
+                                                                   {"--east", args.east},
+                                                                   {"--north", args.north},
+                                                                   {"--south", args.south},
+                                                                   {"--spacing", args.spacing}};
+  for (const auto& [option, value] : numbers) {
+    if (!value) continue;
+    const std::string typed = Typed(*value);
+    if (typed.size() > kFieldCharacters)
+      throw RunError(std::string(option) + " " + Shortest(*value) + " takes " + std::to_string(typed.size()) +
+                     " characters when typed (the fields take digits and a point, no exponent); the dialog reads " +
+                     std::to_string(kFieldCharacters) + ", so it would make another grid");
+  }
 
   // A bare name is typed with the current directory in front, as the dialog wants a folder.
   const std::string typed = args.outPath.find('/') == std::string::npos ? "./" + args.outPath : args.outPath;
-  const fs::path shapefile = typed + ".shp";
-  if (fs::exists(shapefile)) throw RunError(shapefile.string() + " already exists; choose another output name");
+  const std::size_t nameAt = typed.find_last_of("/\\:") + 1;
+  const fs::path shapefile = ShapefileToWrite(typed.substr(0, nameAt), typed.substr(nameAt));
+  if (const std::string existing = ExistingPartOf(shapefile); !existing.empty())
+    throw RunError(existing + " already exists; choose another output name");
   // A folder that cannot be written would make the tool fail without a word (one that does
   // not exist it reports itself).
   if (fs::is_directory(shapefile.parent_path())) RequireWritableDirectory(shapefile.parent_path().string() + "/");
@@ -113,10 +142,14 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   // The command is used with a map that shows something.
   if (map.layers().empty()) map.AddLayer(com::MakeObject<hostapp::NamedLayer>("(empty map)").get());
 
-  com::ComPtr<hostapp::PainterDisplay> picture;
+  std::optional<hostapp::MapPicture> picture;
   if (!args.previewPng.empty()) {
-    picture = com::MakeObject<hostapp::PainterDisplay>(kPreviewWidth, kPreviewHeight);
-    map.SetDisplay(picture.get());
+    try {
+      picture.emplace(kPreviewWidth, kPreviewHeight);
+    } catch (const std::runtime_error& e) {
+      throw RunError(std::string("no picture can be drawn: ") + e.what());
+    }
+    map.SetDisplay(picture->display());
     ShowLayersAndArea(map, args);
   }
 
@@ -159,7 +192,9 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   if (!host->boxes().empty()) throw RunError("the tool reported: " + host->boxes().back());
   // The shapefile is whole on disk once the host has let go of it.
   host.reset();
-  return CountWrittenFeatures(shapefile.string());
+  const long long points = CountWrittenFeatures(shapefile.string());
+  // Named as the person named it: a bare name without the directory put in front of it.
+  return {points, typed == args.outPath ? shapefile.string() : shapefile.filename().string()};
 }
 
 }  // namespace plenth::cli

@@ -12,7 +12,7 @@
 namespace plenth::cli {
 
 struct PointGridArgs {
-  std::string outPath;  // as typed into the dialog, without an extension
+  std::string outPath;  // as typed into the dialog
   double west = 0, east = 0, north = 0, south = 0;
   std::optional<double> spacing;          // a regular grid
   std::optional<std::int64_t> count;      // or so many random points
@@ -21,8 +21,13 @@ struct PointGridArgs {
   std::optional<std::int64_t> seed;       // the generator's seed in place of the current second
 };
 
-// The person fills the dialog (each bound typed and left, the mode chosen, OK pressed);
-// returns how many points the new shapefile holds. Throws RunError on any failure.
-std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out);
+struct PointGridResult {
+  std::int64_t points = 0;  // how many the new shapefile holds
+  std::string shapefile;    // its .shp file, as the tool named it (a bare name without "./")
+};
+
+// The person fills the dialog (each bound typed and left, the mode chosen, OK pressed).
+// Throws RunError on any failure.
+PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::ostream& out);
 
 }  // namespace plenth::cli

@@ -7,12 +7,12 @@
 #include <filesystem>
 #include <iostream>
 #include <memory>
-#include <optional>
 #include <vector>
 
 #include "apps/plenth/hostrun.h"
+#include "com/bstr.h"
 #include "com/utf8.h"
-#include "gis/pixeltype.h"
+#include "gis/gis.h"
 #include "resources/resource.h"
 #include "tools/polyclip/clipkernel.h"
 #include "ui/window.h"
@@ -69,42 +69,48 @@ std::string SystemName(const OGRSpatialReference* srs) {
              : std::string("no coordinate system");
 }
 
-// The PixelType code of a band's cells (CHAR for bytes flagged as signed), or nothing for
-// a type outside the eight.
-std::optional<int> PixelTypeOf(GDALRasterBand& band) {
-  switch (band.GetRasterDataType()) {
-    case GDT_Byte: {
-      const char* flag = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
-      return flag && std::string(flag) == "SIGNEDBYTE" ? PT_CHAR : PT_UCHAR;
-    }
-    case GDT_UInt16: return PT_USHORT;
-    case GDT_Int16: return PT_SHORT;
-    case GDT_UInt32: return PT_ULONG;
-    case GDT_Int32: return PT_LONG;
-    case GDT_Float32: return PT_FLOAT;
-    case GDT_Float64: return PT_DOUBLE;
-    default: return std::nullopt;
-  }
+// The first band of a raster as the tools see it through the data library: its cell type
+// and its cells, rows from the north whatever order the file keeps them in.
+struct LibraryBand {
+  com::ComPtr<RasterProps> props;
+  com::ComPtr<RawPixels> pixels;
+  LONG pixelType = PT_UNKNOWN;
+};
+
+LibraryBand OpenLibraryBand(const std::string& path) {
+  LibraryBand out;
+  com::ComPtr<RasterBand> band;
+  if (const auto bands = gis::OpenRasterFile(path).query<RasterBandCollection>()) bands->Item(0, band.put());
+  out.props = band.query<RasterProps>();
+  out.pixels = band.query<RawPixels>();
+  if (!out.props || !out.pixels || FAILED(out.props->get_PixelType(&out.pixelType)))
+    throw RunError(path + ": the data library cannot read its first band");
+  return out;
 }
 
-// The classes the tool finds in the raster's first band (the table is full when it met a
-// 40th distinct value).
-clip::ClassTable ClassesOf(GDALDataset& raster, int pixelType) {
-  GDALRasterBand& band = *raster.GetRasterBand(1);
-  const std::int64_t width = band.GetXSize(), height = band.GetYSize();
-  const std::int64_t rowsPerStrip = std::max<std::int64_t>(1, 1000000 / std::max<std::int64_t>(width, 1));
-  const int bytes = PixelTypeBytes(pixelType);
-  std::vector<unsigned char> cells(static_cast<std::size_t>(width * rowsPerStrip * bytes));
-  std::vector<std::int32_t> values(static_cast<std::size_t>(width * rowsPerStrip));
+// The classes the tool finds in the raster's first band, read as the tool reads them
+// (the table is full when it met a 40th distinct value).
+clip::ClassTable ClassesOf(const std::string& path) {
+  const LibraryBand band = OpenLibraryBand(path);
+  LONG width = 0, height = 0;
+  if (FAILED(band.props->get_Width(&width)) || FAILED(band.props->get_Height(&height)))
+    throw RunError("cannot read the raster's cells");
+  const LONG rowsPerStrip = std::max<LONG>(1, 1000000 / std::max<LONG>(width, 1));
+  com::ComPtr<PixelBlock> block;
+  band.pixels->CreatePixelBlock(gis::MakeXYPair(width, rowsPerStrip).get(), block.put());
+  if (!block) throw RunError("cannot read the raster's cells");
+  std::vector<std::int32_t> values(static_cast<std::size_t>(width) * static_cast<std::size_t>(rowsPerStrip));
   std::vector<std::uint8_t> classOf(values.size());
   clip::ClassTable table;
-  for (std::int64_t top = 0; top < height && !table.full(); top += rowsPerStrip) {
-    const auto rows = static_cast<int>(std::min(rowsPerStrip, height - top));
-    if (band.RasterIO(GF_Read, 0, static_cast<int>(top), static_cast<int>(width), rows, cells.data(),
-                      static_cast<int>(width), rows, band.GetRasterDataType(), 0, 0) != CE_None)
+  for (LONG top = 0; top < height && !table.full(); top += rowsPerStrip) {
+    com::ComPtr<CellArray> cells;
+    void* data = nullptr;
+    if (FAILED(band.pixels->Read(gis::MakeXYPair(0, top).get(), block.get())) ||
+        FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&data)))
       throw RunError("cannot read the raster's cells");
-    const auto count = static_cast<std::size_t>(width * rows);
-    clip::ToClassValues(pixelType, cells.data(), count, values.data());
+    // The last strip may reach past the last row; only the raster's own rows count.
+    const auto count = static_cast<std::size_t>(width) * static_cast<std::size_t>(std::min(rowsPerStrip, height - top));
+    clip::ToClassValues(band.pixelType, data, count, values.data());
     table.Classify(values.data(), count, classOf.data());
   }
   return table;
@@ -130,9 +136,18 @@ void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
   host.reset();
 }
 
-bool SameSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
-  if (!a || !b) return !a && !b;
-  return a->IsSame(b);
+// What a field name finds in a layer's fields when it is not one of the table's columns:
+// "object ids" or "shapes", the data library's own fields; "" for a column or no field.
+std::string OwnFieldNamed(const std::string& path, const std::string& name) {
+  const auto table = gis::OpenFeatureFile(path);
+  com::ComPtr<Fields> fields;
+  com::ComPtr<Field> field;
+  LONG index = -1, type = 0;
+  if (!table || FAILED(table->FindField(com::BStr(name).get(), &index)) || index < 0 ||
+      FAILED(table->get_Fields(fields.put())) || FAILED(fields->get_Field(index, field.put())) ||
+      FAILED(field->get_Type(&type)))
+    return {};
+  return type == kFieldOID ? "object ids" : type == kFieldGeometry ? "shapes" : "";
 }
 
 // The directory part of a typed path, separator included, as the dialogs split it.
@@ -155,14 +170,14 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   if (ShapesOf(vector.layer) != "polygons")
     throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
-  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
-    throw RunError(raster.path + " holds cells of type " +
-                   GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
-                   "; classes need an integer raster (8, 16 or 32 bits)");
+  const std::vector<BandCells> bands = CellsOfBands(raster.path);
+  if (bands.empty()) throw RunError(raster.path + ": the data library cannot read its cells");
+  const BandCells& first = bands.front();
+  if (!clip::ToClassValues(first.pixelType, nullptr, 0, nullptr))
+    throw RunError(raster.path + " holds " + first.words + "; classes need an integer raster (8, 16 or 32 bits)");
   const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
   const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
-  if (!SameSystem(polygonSystem, rasterSystem)) {
+  if (!gis::SameCoordinateSystem(polygonSystem, rasterSystem)) {
     const std::string why = polygons.path + " is in " + SystemName(polygonSystem) + " but " + raster.path +
                             " is in " + SystemName(rasterSystem) +
                             ": the tool takes the polygons' coordinates as the raster's without moving them";
@@ -181,7 +196,7 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   CloseHost(host, out);
 
   // What was written: the classes' columns as the table now has them.
-  const clip::ClassTable classes = ClassesOf(*cells, *pixelType);
+  const clip::ClassTable classes = ClassesOf(raster.path);
   if (classes.full())
     throw RunError(raster.path + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
                    "most 39 classes), so nothing was written");
@@ -223,6 +238,9 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   const std::string field(com::CutUtf8(args.field, 5));
   if (field.empty()) throw RunError("the field name is empty");
   if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
+  if (const std::string own = OwnFieldNamed(points.path, field); !own.empty())
+    throw RunError("the field name " + field + " names the points' " + own +
+                   ", which the tool cannot write; choose another name");
 
   ClickModeless(*host, "PlenthTools_GridSpot", "Grid Spot Emulator", [&](HWND dialog) {
     Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_POINTS), points.name), "type the point layer");
@@ -275,14 +293,11 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   const std::string typed = outPath.substr(directory.size());
   const std::string name(com::CutUtf8(typed, 7));
   if (name.empty()) throw RunError("the output path names no file");
-  fs::path target = fs::path(directory.empty() ? "." : directory) / name;
-  if (strcasecmp(target.extension().c_str(), ".shp") != 0) target += ".shp";
+  const fs::path target = ShapefileToWrite(directory, name);
   if (name != typed) out << "the output name is cut to 7 characters: " << name << "\n";
   RequireWritableDirectory(directory);
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    if (fs::exists(fs::path(target).replace_extension(ext)))
-      throw RunError(fs::path(target).replace_extension(ext).string() +
-                     " exists; the tool never writes over an output (choose another name)");
+  if (const std::string existing = ExistingPartOf(target); !existing.empty())
+    throw RunError(existing + " exists; the tool never writes over an output (choose another name)");
 
   host->Click("PlenthTools_LineOrientation", [&](HWND dialog) {
     Must(ua::Type(GetDlgItem(dialog, IDC_LINES_LAYER), lines.name), "type the line layer");

@@ -6,12 +6,15 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "com/boundary.h"
 #include "com/object.h"
 #include "gis/geometry.h"
+#include "gis/gis.h"
 
 namespace gis::detail {
 namespace {
@@ -149,12 +152,36 @@ class FieldsImpl final : public com::ComClass<FieldsImpl, Fields> {
   std::vector<com::ComPtr<Field>> fields_;
 };
 
+// The name of one of the library's own fields (the object id, the shape): the first of
+// `names`, then of the first name followed by _1, _2, ..., that no column of the table
+// has. A table may have a column of the usual name (a column FID or fid is common in
+// files converted from other stores); that column then keeps the name, so that a lookup
+// by it finds the column's values, and the names of a class's fields stay unique.
+std::string OwnFieldName(OGRFeatureDefn& defn, std::initializer_list<const char*> names) {
+  const auto taken = [&](const std::string& name) {
+    for (int i = 0; i < defn.GetFieldCount(); ++i)
+      if (SameName(defn.GetFieldDefn(i)->GetNameRef(), name)) return true;
+    return false;
+  };
+  for (const char* name : names)
+    if (!taken(name)) return name;
+  for (int n = 1;; ++n) {
+    std::string name = *names.begin();
+    name += '_';
+    name += std::to_string(n);
+    if (!taken(name)) return name;
+  }
+}
+
+std::string ObjectIdName(OGRFeatureDefn& defn) { return OwnFieldName(defn, {"FID", "OID"}); }
+std::string ShapeName(OGRFeatureDefn& defn) { return OwnFieldName(defn, {"Shape", "Geometry"}); }
+
 com::ComPtr<Fields> FieldsOf(const Source& source) {
-  auto fields = com::MakeObject<FieldsImpl>();
-  fields->AddField(com::MakeObject<FieldImpl>("FID", kFieldOID).get());
-  auto shape = com::MakeObject<FieldImpl>("Shape", kFieldGeometry);
-  auto def = com::MakeObject<GeometryDefImpl>();
   OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  auto fields = com::MakeObject<FieldsImpl>();
+  fields->AddField(com::MakeObject<FieldImpl>(ObjectIdName(*defn), kFieldOID).get());
+  auto shape = com::MakeObject<FieldImpl>(ShapeName(*defn), kFieldGeometry);
+  auto def = com::MakeObject<GeometryDefImpl>();
   const auto flat = wkbFlatten(defn->GetGeomType());
   def->put_GeometryType(flat == wkbPoint || flat == wkbMultiPoint ? kGeometryPoint
                         : flat == wkbPolygon || flat == wkbMultiPolygon ? kGeometryPolygon
@@ -542,7 +569,9 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
       return def->get_GeometryType(type);
     });
   }
-  HRESULT get_ShapeFieldName(BSTR* name) override { return com::Out("Shape", name); }
+  HRESULT get_ShapeFieldName(BSTR* name) override {
+    return com::Guard([&] { return com::Out(ShapeName(*source_->layer->GetLayerDefn()), name); });
+  }
   HRESULT get_FeatureType(LONG* type) override { return com::Out(kFeatureTypeSimple, type); }
   HRESULT get_CLSID(CLSID* clsid) override { return com::Out(GUID_NULL, clsid); }
   HRESULT get_EXTCLSID(CLSID* clsid) override { return get_CLSID(clsid); }
@@ -589,12 +618,6 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
   }
   SourceRef source_;
 };
-
-std::string ShapefilePath(const std::string& directory, const std::string& name) {
-  fs::path p = fs::path(directory) / name;
-  if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
-  return p.string();
-}
 
 OGRwkbGeometryType OgrGeometryType(LONG code) {
   switch (code) {
@@ -738,3 +761,13 @@ HRESULT CreateGeometryDef(IUnknown* outer, REFIID riid, void** object) {
 }
 
 }  // namespace gis::detail
+
+namespace gis {
+
+std::string ShapefilePath(const std::string& directory, const std::string& name) {
+  std::filesystem::path p = std::filesystem::path(directory) / name;
+  if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
+  return p.string();
+}
+
+}  // namespace gis

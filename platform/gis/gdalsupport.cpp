@@ -13,6 +13,7 @@
 
 #include "com/boundary.h"
 #include "com/object.h"
+#include "gis/gis.h"
 
 namespace gis::detail {
 
@@ -32,6 +33,13 @@ void EnsureGdal() {
 LONG PixelTypeOf(GDALRasterBand& band) {
   const GDALDataType type = band.GetRasterDataType();
   if (type == GDT_Byte) {
+    // Cells of 1, 2 or 4 bits, which GDAL hands out one per byte, keep their own codes:
+    // only a reader that takes them reads them.
+    if (const char* bits = band.GetMetadataItem("NBITS", "IMAGE_STRUCTURE")) {
+      if (std::strcmp(bits, "1") == 0) return PT_U1;
+      if (std::strcmp(bits, "2") == 0) return PT_U2;
+      if (std::strcmp(bits, "4") == 0) return PT_U4;
+    }
     const char* signedness = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
     return signedness && std::strcmp(signedness, "SIGNEDBYTE") == 0 ? PT_CHAR : PT_UCHAR;
   }
@@ -39,6 +47,10 @@ LONG PixelTypeOf(GDALRasterBand& band) {
     if (GdalTypeOf(code) == type) return code;
   if (GDALDataTypeIsComplex(type)) return type == GDT_CFloat64 ? PT_DCOMPLEX : PT_COMPLEX;
   return PT_UNKNOWN;
+}
+
+LONG ReadTypeOf(LONG pixelType) {
+  return pixelType == PT_U1 || pixelType == PT_U2 || pixelType == PT_U4 ? PT_UCHAR : pixelType;
 }
 
 GDALDataType GdalTypeOf(LONG pixelType) {
@@ -153,7 +165,7 @@ bool TransformGeometry(OGRGeometry& geometry, const std::shared_ptr<OGRSpatialRe
                             [&](const Pair& p) { return p.from.get() == from.get() && p.to.get() == to.get(); });
   if (found == pairs.end()) {
     if (pairs.size() == kKept) pairs.erase(pairs.begin());
-    Pair pair{from, to, from.get() == to.get() || from->IsSame(to.get()), nullptr};
+    Pair pair{from, to, from.get() == to.get() || SameCoordinateSystem(from.get(), to.get()), nullptr};
     if (!pair.same) pair.transformation.reset(OGRCreateCoordinateTransformation(from.get(), to.get()));
     if (!pair.same && !pair.transformation) return false;  // not kept: a later try may succeed
     pairs.push_back(std::move(pair));
@@ -183,3 +195,16 @@ bool Exists(const std::string& path) {
 }
 
 }  // namespace gis::detail
+
+namespace gis {
+
+bool SameCoordinateSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
+  if (!a || !b) return !a && !b;
+  // Which axis a file's first coordinate is on belongs to how the file keeps them (a
+  // shapefile and a GeoTIFF may say it differently for one geographic system), not to the
+  // system; the library hands every coordinate out east first anyway.
+  const char* const options[] = {"IGNORE_DATA_AXIS_TO_SRS_AXIS_MAPPING=YES", nullptr};
+  return a == b || a->IsSame(b, options);
+}
+
+}  // namespace gis

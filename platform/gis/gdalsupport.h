@@ -19,8 +19,12 @@ constexpr GIntBig kBlockCacheBytes = GIntBig{256} << 20;
 
 // Registers GDAL's drivers and bounds its block cache, once.
 void EnsureGdal();
-// The PixelType of a GDAL band (CHAR for a Byte band flagged as signed).
+// The PixelType of a GDAL band (CHAR for a Byte band flagged as signed, U1, U2 or U4
+// for one of 1, 2 or 4 bits).
 LONG PixelTypeOf(GDALRasterBand& band);
+// The cell type a band's cells are read in by identify and its no-data value is held
+// in: UCHAR for the 1-, 2- and 4-bit types (one cell per byte), the type itself otherwise.
+LONG ReadTypeOf(LONG pixelType);
 // The GDAL type of a PixelType's cells (Byte for CHAR, which GDAL stores as flagged
 // bytes), or GDT_Unknown.
 GDALDataType GdalTypeOf(LONG pixelType);

@@ -7,6 +7,8 @@
 #include "com/ptr.h"
 #include "gis/gisapi.h"
 
+class OGRSpatialReference;
+
 namespace gis {
 
 // Registers GDAL's drivers and the library's creatable classes (done once, also when the
@@ -16,11 +18,21 @@ void Initialize();
 com::ComPtr<SpatialReference> SpatialReferenceFromEpsg(int code);
 com::ComPtr<SpatialReference> SpatialReferenceFromWkt(const std::string& wkt);
 
+// Whether two coordinate systems are one system, whatever order each keeps its
+// coordinates' axes in: a shapefile's and a GeoTIFF's copy of one system may differ only
+// there. No system is the same as no system only. The library and its hosts compare two
+// references by this one rule.
+bool SameCoordinateSystem(const OGRSpatialReference* a, const OGRSpatialReference* b);
+
 // A raster dataset or a shapefile's feature class by its file path (as a layer holds it).
 // A raster rotated on the map is refused (GIS_E_UNSUPPORTED): the library hands out
 // rows from the north of a square grid only.
 com::ComPtr<RasterDataset> OpenRasterFile(const std::string& path, HRESULT* result = nullptr);
 com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* result = nullptr);
+// The .shp file that a shapefile workspace on `directory` writes and opens for a feature
+// class named `name`: the name with ".shp" after it, unless it ends in ".shp" (in any
+// case) already; any other extension stays part of the name.
+std::string ShapefilePath(const std::string& directory, const std::string& name);
 
 // Identifies a raster at a map point: one raster result whose value text starts with the
 // cell value ("NoData" for a no-data cell; several bands as "v1, v2, ..."). Outside the

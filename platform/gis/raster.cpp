@@ -190,7 +190,7 @@ class RasterBandImpl final
     return com::Guard([&] {
       int has = 0;
       const double v = band_->GetNoDataValue(&has);
-      const LONG type = PixelTypeOf(*band_);
+      const LONG type = ReadTypeOf(PixelTypeOf(*band_));
       if (!has || !IsCellType(type)) return S_FALSE;
       // A value that no cell of the type can hold (GeoTIFF allows any) is handed out as it
       // is, as a double: each caller takes such a value by its own rule.
@@ -201,7 +201,7 @@ class RasterBandImpl final
   HRESULT put_NoDataValue(VARIANT value) override {
     if (Deleted()) return kDeleted;
     return com::Guard([&] {
-      const VARTYPE vt = VariantTypeOf(PixelTypeOf(*band_));
+      const VARTYPE vt = VariantTypeOf(ReadTypeOf(PixelTypeOf(*band_)));
       if (vt == VT_EMPTY) return GIS_E_UNSUPPORTED;
       com::Variant cell, real;
       if (const HRESULT hr = VariantChangeType(cell.put(), &value, 0, vt); FAILED(hr)) return hr;
@@ -348,7 +348,7 @@ class RasterBandImpl final
 struct EveryBandCell : IUnknown {
   static constexpr IID iid = com::Guid("{5C1E0B7A-3D42-4F86-9A0B-7E2D4C6F8A13}");
   // The cell at `column`, `row` (counted from the northern row) of every band, band after
-  // band, in `type`; S_FALSE when a band has another type.
+  // band, in `type`; S_FALSE when a band's cells are read in another type (ReadTypeOf).
   virtual HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) = 0;
 };
 
@@ -365,7 +365,7 @@ class RasterDatasetImpl final
       const int count = ds.GetRasterCount(), bytes = PixelTypeBytes(type);
       if (bytes == 0) return S_FALSE;
       for (int b = 1; b <= count; ++b)
-        if (PixelTypeOf(*ds.GetRasterBand(b)) != type) return S_FALSE;
+        if (ReadTypeOf(PixelTypeOf(*ds.GetRasterBand(b))) != type) return S_FALSE;
       if (column < 0 || row < 0 || column >= ds.GetRasterXSize() || row >= ds.GetRasterYSize()) return E_INVALIDARG;
       const long long fileRow = LayoutOf(ds).southUp ? ds.GetRasterYSize() - 1 - row : row;
       cells->assign(static_cast<std::size_t>(count) * bytes, 0);
@@ -666,6 +666,7 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
       if (FAILED(props->get_Extent(extent.put())) || FAILED(props->get_Width(&width)) ||
           FAILED(props->get_Height(&height)) || FAILED(props->get_PixelType(&type)))
         return E_FAIL;
+      type = detail::ReadTypeOf(type);  // cells of 1, 2 or 4 bits read as bytes
       double x0, y0, x1, y1;
       if (FAILED(extent->QueryCoords(&x0, &y0, &x1, &y1))) return E_FAIL;
       if (!(x >= x0 && x < x1 && y > y0 && y <= y1) || width <= 0 || height <= 0) return S_FALSE;

@@ -1,4 +1,7 @@
+#include <cpl_string.h>
 #include <gdal_priv.h>
+#include <gdal_utils.h>
+#include <ogrsf_frmts.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -33,6 +36,14 @@ class PlenthTest : public ::testing::Test {
   }
   void TearDown() override { fs::remove_all(dir_); }
   std::string At(const std::string& name) const { return (dir_ / name).string(); }
+  // The files of the directory whose names start with `prefix`.
+  std::vector<std::string> FilesStartingWith(const std::string& prefix) const {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir_))
+      if (e.path().filename().string().rfind(prefix, 0) == 0) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
   // Runs in `workingDirectory` when one is given.
   Outcome Run(const std::string& args, const fs::path& workingDirectory = {}) {
     const std::string in = workingDirectory.empty() ? "" : "cd '" + workingDirectory.string() + "' && ";
@@ -48,6 +59,24 @@ class PlenthTest : public ::testing::Test {
   }
   fs::path dir_;
 };
+
+// A raster of 1-bit cells over the sample's area (0 and 1 in turn).
+void WriteOneBitRaster(const std::string& path) {
+  GDALAllRegister();
+  CPLStringList options;
+  options.SetNameValue("NBITS", "1");
+  GDALDatasetUniquePtr ds(
+      GetGDALDriverManager()->GetDriverByName("GTiff")->Create(path.c_str(), 4, 4, 1, GDT_Byte, options.List()));
+  ASSERT_TRUE(ds);
+  double gt[6] = {500000, 2250, 0, 4107200, 0, -1800};
+  ASSERT_EQ(ds->SetGeoTransform(gt), CE_None);
+  OGRSpatialReference utm;
+  utm.importFromEPSG(32633);
+  ASSERT_EQ(ds->SetSpatialRef(&utm), CE_None);
+  std::uint8_t cells[16];
+  for (int i = 0; i < 16; ++i) cells[i] = static_cast<std::uint8_t>(i % 2);
+  ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 4, 4, cells, 4, 4, GDT_Byte, 0, 0), CE_None);
+}
 
 TEST_F(PlenthTest, ExportAndImportFromTheCommandLine) {
   const auto exported = Run("export-grid elev=" + At("sample/dem.tif") + " " + At("dem"));
@@ -185,7 +214,62 @@ TEST_F(PlenthTest, PointGridWithItsPreviewAndASeed) {
   EXPECT_NE(withGrid.at(x, y), map.at(x, y));
 }
 
+// The shapefile the tool writes for the name typed is the one plenth finds and will not
+// write over: ".shp" typed is not doubled, any other extension stays part of the name. A
+// name in an upper-case .SHP, which the tool cannot write, and a bound the dialog cannot
+// take whole are refused before the click.
+TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
+  const std::string area = " --west 0 --east 2 --north 2 --south 0 --spacing 1";
+  const auto shp = Run("point-grid " + At("g.shp") + area);
+  EXPECT_EQ(shp.status, 0) << shp.output;
+  EXPECT_NE(shp.output.find("wrote 4 points to " + At("g.shp") + " (layer PointGrid)"), std::string::npos) << shp.output;
+  const auto bare = Run("point-grid b.shp" + area, dir_);
+  EXPECT_EQ(bare.status, 0) << bare.output;
+  EXPECT_NE(bare.output.find("wrote 4 points to b.shp (layer PointGrid)"), std::string::npos) << bare.output;
+  const auto tif = Run("point-grid " + At("g.tif") + area);
+  EXPECT_EQ(tif.status, 0) << tif.output;
+  EXPECT_NE(tif.output.find("wrote 4 points to " + At("g.tif.shp")), std::string::npos) << tif.output;
+  EXPECT_TRUE(fs::exists(At("g.shp")) && fs::exists(At("g.tif.shp")));
+  EXPECT_FALSE(fs::exists(At("g.shp.shp")));
+  std::ofstream(At("only.dbf")) << "a table of its own";
+  const struct {
+    std::string args;
+    std::string says;
+  } refused[] = {
+      {"point-grid " + At("g") + area, At("g.shp") + " already exists"},
+      {"point-grid " + At("g.shp") + area, At("g.shp") + " already exists"},
+      {"point-grid " + At("only") + area, At("only.dbf") + " already exists"},
+      {"point-grid " + At("G.SHP") + area, At("G.SHP") + " cannot be written: shapefiles are written with lower-case"},
+      {"point-grid " + At("h") + " --west 0 --east 1e45 --north 2 --south 0 --spacing 1",
+       "--east 1e+45 takes 45 characters when typed"},
+      {"point-grid " + At("h") + " --west -1e-40 --east 1 --north 2 --south 0 --spacing 1",
+       "--west -1e-40 takes 43 characters"},
+  };
+  for (const auto& r : refused) {
+    SCOPED_TRACE(r.args);
+    const auto out = Run(r.args);
+    EXPECT_EQ(out.status, 1) << out.output;
+    EXPECT_NE(out.output.find(r.says), std::string::npos) << out.output;
+  }
+  EXPECT_EQ(FilesStartingWith("G"), std::vector<std::string>{});
+  EXPECT_EQ(FilesStartingWith("h"), std::vector<std::string>{});
+  EXPECT_EQ(FilesStartingWith("only"), std::vector<std::string>{"only.dbf"});
+}
+
+// Qt and its libraries are loaded only for a picture (above): every start of plenth would
+// otherwise pay for mapping and binding them.
+TEST(PlenthStart, LoadsNoQtUntilItDrawsAPicture) {
+  FILE* pipe = popen(("LD_TRACE_LOADED_OBJECTS=1 " + std::string(PLENTH_BINARY) + " 2>&1").c_str(), "r");
+  std::string loaded;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) loaded.append(buffer.data(), n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_NE(loaded.find("libgdal"), std::string::npos) << loaded;
+  EXPECT_EQ(loaded.find("libQt6"), std::string::npos) << loaded;
+}
+
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
+  WriteOneBitRaster(At("bits.tif"));
   const struct {
     std::string args;
     const char* says;
@@ -194,6 +278,7 @@ TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
       {"export-grid " + At("sample/dem.tif") + " " + At("no/such/dir/x"), "does not exist"},
       {"export-grid " + At("sample/areas.shp") + " " + At("x"), "could not pick the layer"},
       {"import-grid " + At("missing.dat") + " " + At("x"), "missing.dat: no such file"},
+      {"export-grid " + At("bits.tif") + " " + At("x"), "bits.tif holds cells of 1 bit; the grid text format holds"},
       {"point-grid " + At("x") + " --west 5 --east 1 --north 2 --south 1 --spacing 1", "west bound must lie west"},
       {"point-grid " + At("no/such/x") + " --west 1 --east 5 --north 2 --south 1 --spacing 1",
        "cannot be opened for shapefiles"},
@@ -388,6 +473,90 @@ std::string Bytes(const std::string& path) {
   return s.str();
 }
 
+// The class columns a poly-clip run says it wrote, in the order it says them.
+std::vector<std::string> SaidColumns(const std::string& output) {
+  const auto open = output.find(" polygons ("), close = output.find(')', open);
+  std::vector<std::string> names;
+  if (open == std::string::npos || close == std::string::npos) return names;
+  std::istringstream list(output.substr(open + 11, close - open - 11));
+  for (std::string name; std::getline(list, name, ',');) names.push_back(name.substr(name.find_first_not_of(' ')));
+  return names;
+}
+
+// The columns of a shapefile's table, in order.
+std::vector<std::string> ColumnsOf(const std::string& path) {
+  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR));
+  std::vector<std::string> names;
+  if (!ds) return names;
+  OGRFeatureDefn* defn = ds->GetLayer(0)->GetLayerDefn();
+  for (int i = 0; i < defn->GetFieldCount(); ++i) names.push_back(defn->GetFieldDefn(i)->GetNameRef());
+  return names;
+}
+
+// Polygons and a raster GDAL burnt from them are in one coordinate system, however each
+// file keeps its axes; a raster stored from the south is reported in the table's order.
+TEST_F(PlenthTest, PolyClipTakesARasterBurntFromItsPolygonsAndReportsInTheTablesOrder) {
+  GDALAllRegister();
+  {
+    OGRSpatialReference grs80;  // a geographic system known by no code, as a .prj often has it
+    ASSERT_EQ(grs80.SetFromUserInput("GEOGCS[\"GRS 1980(IUGG, 1980)\",DATUM[\"D_unknown\",SPHEROID[\"GRS80\",6378137,"
+                                     "298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"Degree\",0.0174532925199433]]"),
+              OGRERR_NONE);
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("ESRI Shapefile")->Create(
+        At("olinda.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    OGRLayer* layer = ds->CreateLayer("olinda", &grs80, wkbPolygon, nullptr);
+    ASSERT_NE(layer, nullptr);
+    OGRFieldDefn code("CODE", OFTInteger);
+    ASSERT_EQ(layer->CreateField(&code), OGRERR_NONE);
+    const char* wkts[] = {"POLYGON ((-35 -8,-34.9 -8,-34.9 -8.1,-35 -8.1,-35 -8))",
+                          "POLYGON ((-34.9 -8,-34.8 -8,-34.8 -8.1,-34.9 -8.1,-34.9 -8))"};
+    int n = 1;
+    for (const char* wkt : wkts) {
+      OGRFeature feature(layer->GetLayerDefn());
+      OGRGeometry* g = nullptr;
+      ASSERT_EQ(OGRGeometryFactory::createFromWkt(wkt, nullptr, &g), OGRERR_NONE);
+      feature.SetGeometryDirectly(g);
+      feature.SetField("CODE", n++);
+      ASSERT_EQ(layer->CreateFeature(&feature), OGRERR_NONE);
+    }
+  }
+  {
+    GDALDatasetUniquePtr polygons(GDALDataset::Open(At("olinda.shp").c_str(), GDAL_OF_VECTOR));
+    const char* const args[] = {"-a", "CODE", "-tr", "0.01", "0.01", "-ot", "Byte", nullptr};
+    GDALRasterizeOptions* options = GDALRasterizeOptionsNew(const_cast<char**>(args), nullptr);
+    GDALDatasetH polygonsHandle = GDALDataset::ToHandle(polygons.get());
+    GDALDatasetH burnt = GDALRasterize(At("burnt.tif").c_str(), nullptr, polygonsHandle, options, nullptr);
+    GDALRasterizeOptionsFree(options);
+    ASSERT_NE(burnt, nullptr);
+    GDALClose(burnt);
+  }
+  const auto clip = Run("poly-clip " + At("olinda.shp") + " " + At("burnt.tif") + " --prefix c");
+  EXPECT_EQ(clip.status, 0) << clip.output;
+  EXPECT_EQ(clip.output.find("warning"), std::string::npos) << clip.output;
+  EXPECT_NE(clip.output.find("3 class columns written to 2 polygons (c0, c1, c2)"), std::string::npos) << clip.output;
+
+  // Its northern row holds 5, its southern 7, stored from the south.
+  {
+    GDALDatasetUniquePtr ds(
+        GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At("south.tif").c_str(), 2, 2, 1, GDT_Byte, nullptr));
+    double gt[6] = {500000, 4500, 0, 4100000, 0, 3600};
+    ASSERT_EQ(ds->SetGeoTransform(gt), CE_None);
+    OGRSpatialReference utm;
+    utm.importFromEPSG(32633);
+    ASSERT_EQ(ds->SetSpatialRef(&utm), CE_None);
+    std::uint8_t fileOrder[4] = {7, 7, 5, 5};
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 2, 2, fileOrder, 2, 2, GDT_Byte, 0, 0), CE_None);
+  }
+  const auto before = ColumnsOf(At("sample/areas.shp"));
+  const auto south = Run("poly-clip " + At("sample/areas.shp") + " " + At("south.tif") + " --prefix s");
+  EXPECT_EQ(south.status, 0) << south.output;
+  const auto after = ColumnsOf(At("sample/areas.shp"));
+  ASSERT_GE(after.size(), before.size());
+  EXPECT_EQ(SaidColumns(south.output), std::vector<std::string>(after.begin() + static_cast<long>(before.size()), after.end()))
+      << south.output;
+  EXPECT_EQ(SaidColumns(south.output), (std::vector<std::string>{"s5", "s7"})) << south.output;
+}
+
 // Each vector tool runs through its dialog and says what it wrote; a second line orientation
 // into the same output is refused and leaves it as it was.
 TEST_F(PlenthTest, VectorToolsSayWhatTheyWrote) {
@@ -428,6 +597,7 @@ TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
     for (int i = 0; i < 40; ++i) row[i] = static_cast<std::uint8_t>(100 + i);
     ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 40, 1, row.data(), 40, 1, GDT_Byte, 0, 0), CE_None);
   }
+  WriteOneBitRaster(At("bits.tif"));
   const struct {
     std::string args;
     std::string table;
@@ -441,6 +611,10 @@ TEST_F(PlenthTest, VectorToolsStopFirstOnWhatTheyCannotUse) {
        "give --force to run anyway"},
       {"poly-clip " + At("sample/areas.shp") + " " + At("forty.tif"), "sample/areas.dbf",
        "40 or more distinct cell values"},
+      {"poly-clip " + At("sample/areas.shp") + " " + At("bits.tif"), "sample/areas.dbf",
+       "bits.tif holds cells of 1 bit; classes need an integer raster"},
+      {"grid-spot " + At("sample/sites.shp") + " " + At("sample/dem.tif") + " --field FID", "sample/sites.dbf",
+       "the field name FID names the points' object ids"},
       {"grid-spot " + At("sample/areas.shp") + " " + At("sample/dem.tif") + " --field v", "sample/areas.dbf",
        "is a layer of polygons, not of points"},
       {"line-orientation " + At("sample/sites.shp") + " " + At("out"), "sample/sites.dbf",

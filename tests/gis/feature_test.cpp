@@ -124,6 +124,130 @@ TEST_F(FeatureTest, ReadsShapesFieldsAndValues) {
   }
 }
 
+// A point shapefile of one feature whose table has these integer columns, holding 10, 20, ...
+void WriteTable(const std::string& path, const std::vector<std::string>& columns) {
+  GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  GDALDatasetUniquePtr ds(driver->Create(path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+  ASSERT_TRUE(ds);
+  OGRLayer* layer = ds->CreateLayer("t", nullptr, wkbPoint, nullptr);
+  for (const std::string& column : columns) {
+    OGRFieldDefn field(column.c_str(), OFTInteger);
+    ASSERT_EQ(layer->CreateField(&field), OGRERR_NONE);
+  }
+  OGRFeature f(layer->GetLayerDefn());
+  for (std::size_t i = 0; i < columns.size(); ++i) f.SetField(static_cast<int>(i), 10 * static_cast<int>(i + 1));
+  OGRPoint point(1, 2);
+  f.SetGeometry(&point);
+  ASSERT_EQ(layer->CreateFeature(&f), OGRERR_NONE);
+}
+
+// A table's column keeps its name, and a lookup by it finds its values, when the name is
+// that of one of the library's own fields (a column FID or fid is common in converted
+// files): the object id or the shape field then takes another name, so that every name
+// of a class's fields finds one field.
+TEST_F(FeatureTest, ATableColumnKeepsTheNameOfTheLibrarysOwnFields) {
+  const struct {
+    std::vector<std::string> columns;
+    std::vector<std::string> fields;  // as the class lists them
+  } cases[] = {
+      {{"ID"}, {"FID", "Shape", "ID"}},
+      {{"FID"}, {"OID", "Shape", "FID"}},
+      {{"fid", "OID"}, {"FID_1", "Shape", "fid", "OID"}},
+      {{"SHAPE", "Geometry"}, {"FID", "Shape_1", "SHAPE", "Geometry"}},
+  };
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  char name[] = "t0";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fields[2]);
+    ++name[1];  // a file of its own for each case
+    WriteTable(Path(std::string(name) + ".shp"), c.columns);
+    auto fc = Open(ws.get(), name);
+    ASSERT_TRUE(fc);
+    com::ComPtr<Fields> fields;
+    ASSERT_EQ(fc->get_Fields(fields.put()), S_OK);
+    std::vector<std::string> names;
+    LONG count = 0;
+    fields->get_FieldCount(&count);
+    for (LONG i = 0; i < count; ++i) {
+      com::ComPtr<Field> field;
+      com::BStr text;
+      fields->get_Field(i, field.put());
+      field->get_Name(text.put());
+      names.push_back(text.utf8());
+    }
+    EXPECT_EQ(names, c.fields);
+    com::BStr shapeField;
+    fc->get_ShapeFieldName(shapeField.put());
+    EXPECT_EQ(shapeField.utf8(), c.fields[1]);
+    auto first = First(fc.get());
+    for (std::size_t i = 0; i < c.fields.size(); ++i) {
+      LONG index = -1;
+      fc->FindField(com::BStr(c.fields[i]).get(), &index);
+      EXPECT_EQ(index, static_cast<LONG>(i)) << c.fields[i];
+      if (i < 2) continue;
+      com::Variant value;
+      first->get_Value(index, value.put());
+      double v = 0;
+      EXPECT_TRUE(SUCCEEDED(value.ToDouble(&v)) && v == 10.0 * static_cast<double>(i - 1)) << c.fields[i];
+    }
+  }
+}
+
+TEST(ShapefilePathTest, AShpIsNotDoubledAndAnyOtherExtensionStaysPartOfTheName) {
+  const struct {
+    const char* name;
+    const char* path;
+  } cases[] = {{"grid", "out/grid.shp"},   {"grid.shp", "out/grid.shp"}, {"G.SHP", "out/G.SHP"},
+               {"grid.tif", "out/grid.tif.shp"}, {"a.b", "out/a.b.shp"}};
+  for (const auto& c : cases) EXPECT_EQ(gis::ShapefilePath("out", c.name), c.path) << c.name;
+}
+
+// A shapefile and a GeoTIFF of one coordinate system are in the same system, though GDAL
+// may keep the order of their axes differently (a geographic system known by no code).
+TEST_F(FeatureTest, TheSameSystemReadFromAShapefileAndAGeoTiffIsTheSame) {
+  OGRSpatialReference grs80;
+  ASSERT_EQ(grs80.SetFromUserInput("GEOGCS[\"GRS 1980(IUGG, 1980)\",DATUM[\"D_unknown\",SPHEROID[\"GRS80\",6378137,"
+                                   "298.257222101]],PRIMEM[\"Greenwich\",0],UNIT[\"Degree\",0.0174532925199433]]"),
+            OGRERR_NONE);
+  {
+    GDALDatasetUniquePtr shp(GetGDALDriverManager()->GetDriverByName("ESRI Shapefile")->Create(
+        Path("areas.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    ASSERT_TRUE(shp && shp->CreateLayer("areas", &grs80, wkbPolygon, nullptr));
+  }
+  GDALDatasetUniquePtr shp(GDALDataset::Open(Path("areas.shp").c_str(), GDAL_OF_VECTOR));
+  ASSERT_TRUE(shp);
+  const OGRSpatialReference* polygons = shp->GetLayer(0)->GetSpatialRef();
+  ASSERT_NE(polygons, nullptr);
+  OGRSpatialReference utm33, utm34;
+  utm33.importFromEPSG(32633);
+  utm34.importFromEPSG(32634);
+  const auto tiff = [&](const char* name, const OGRSpatialReference* srs) {
+    {
+      GDALDatasetUniquePtr made(
+          GetGDALDriverManager()->GetDriverByName("GTiff")->Create(Path(name).c_str(), 1, 1, 1, GDT_Byte, nullptr));
+      double gt[6] = {-35, 0.1, 0, -8, 0, -0.1};
+      EXPECT_EQ(made->SetGeoTransform(gt), CE_None);
+      if (srs) {
+        EXPECT_EQ(made->SetSpatialRef(srs), CE_None);
+      }
+    }
+    return GDALDatasetUniquePtr(GDALDataset::Open(Path(name).c_str(), GDAL_OF_RASTER));
+  };
+  const auto burnt = tiff("burnt.tif", polygons), north = tiff("utm33.tif", &utm33), none = tiff("none.tif", nullptr);
+  const struct {
+    const char* what;
+    const OGRSpatialReference *a, *b;
+    bool same;
+  } cases[] = {
+      {"shapefile and GeoTIFF", polygons, burnt->GetSpatialRef(), true},
+      {"GeoTIFF and its code", north->GetSpatialRef(), &utm33, true},
+      {"two zones", &utm33, &utm34, false},
+      {"a system and none", polygons, none->GetSpatialRef(), false},
+      {"none and none", none->GetSpatialRef(), nullptr, true},
+  };
+  for (const auto& c : cases) EXPECT_EQ(gis::SameCoordinateSystem(c.a, c.b), c.same) << c.what;
+}
+
 // A shapefile named by its file name alone lies in the current directory.
 TEST_F(FeatureTest, ABareFileNameLiesInTheCurrentDirectory) {
   WriteShapefile(Path("sites.shp"), wkbPoint, {"POINT (1 2)"});

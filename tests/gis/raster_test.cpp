@@ -1,3 +1,4 @@
+#include <cpl_string.h>
 #include <gdal_priv.h>
 
 #include <cmath>
@@ -342,6 +343,55 @@ TEST_F(RasterTest, AFloatNoDataValueIsTheFloatItRoundsTo) {
     band.reset();
     block.reset();
     for (const char* ext : {".flt", ".hdr", ".prj", ".flt.aux.xml"}) std::filesystem::remove(Path(std::string("lowest") + ext));
+  }
+}
+
+// Cells of 1, 2 or 4 bits have their own PixelType codes, so that the tools that take no
+// such cells refuse them: no pixel block is made for them. Identify still reads them, a
+// cell per byte, no-data included.
+TEST_F(RasterTest, CellsOfOneTwoOrFourBitsHaveTheirOwnCodes) {
+  const struct {
+    const char* bits;
+    LONG type;
+    std::uint8_t cells[3];  // the last one no-data
+  } cases[] = {{"1", PT_U1, {1, 1, 0}}, {"2", PT_U2, {3, 2, 0}}, {"4", PT_U4, {15, 9, 0}}, {"8", PT_UCHAR, {255, 9, 0}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bits);
+    const std::string path = Path(std::string("bits") + c.bits + ".tif");
+    {
+      CPLStringList list;
+      list.SetNameValue("NBITS", c.bits);
+      GDALDatasetUniquePtr made(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(path.c_str(), 3, 1, 1,
+                                                                                          GDT_Byte, list.List()));
+      ASSERT_TRUE(made);
+      double gt[6] = {1000, 10, 0, 2010, 0, -10};
+      ASSERT_EQ(made->SetGeoTransform(gt), CE_None);
+      ASSERT_EQ(made->GetRasterBand(1)->SetNoDataValue(0), CE_None);
+      std::uint8_t cells[3];
+      std::memcpy(cells, c.cells, 3);
+      ASSERT_EQ(made->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 3, 1, cells, 3, 1, GDT_Byte, 0, 0), CE_None);
+    }
+    auto dataset = gis::OpenRasterFile(path);
+    ASSERT_TRUE(dataset);
+    com::ComPtr<RasterBand> band;
+    dataset.query<RasterBandCollection>()->Item(0, band.put());
+    LONG type = 0;
+    ASSERT_EQ(band.query<RasterProps>()->get_PixelType(&type), S_OK);
+    EXPECT_EQ(type, c.type);
+    com::ComPtr<PixelBlock> block;
+    const HRESULT made = band.query<RawPixels>()->CreatePixelBlock(gis::MakeXYPair(3, 1).get(), block.put());
+    EXPECT_EQ(made == S_OK, type == PT_UCHAR) << std::hex << made;
+    std::vector<std::string> texts;
+    for (double x : {1005, 1015, 1025}) {
+      com::ComPtr<IdentifyResults> results;
+      gis::IdentifyRaster(dataset.get(), gis::MakePoint(x, 2005).get(), results.put());
+      com::ComPtr<IUnknown> first;
+      if (results) results->get_Element(0, first.put());
+      com::BStr text;
+      if (first) first.query<RasterIdentifyResult>()->get_Value(text.put());
+      texts.push_back(text.utf8());
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{std::to_string(c.cells[0]), std::to_string(c.cells[1]), "NoData"}));
   }
 }
 

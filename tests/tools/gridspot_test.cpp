@@ -91,6 +91,32 @@ TEST_F(GridSpotTest, WritesTheValueUnderEachPointOrMinus99) {
   EXPECT_EQ(again.Of("eleva")[0], Value(10.0));
 }
 
+// A table's own column named fid (common in files converted from other stores) takes the
+// values when it is named, though the store's object ids go by that name elsewhere; a
+// raster of 1-bit cells is sampled like any other.
+TEST_F(GridSpotTest, AColumnNamedFidTakesTheValuesAndOneBitCellsAreSampled) {
+  {
+    CPLStringList options;
+    options.SetNameValue("NBITS", "1");
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At("mask.tif").c_str(), 4, 3, 1,
+                                                                                       GDT_Byte, options.List()));
+    ASSERT_TRUE(ds);
+    std::array<double, 6> gt = kGrid;
+    ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
+    OGRSpatialReference srs;
+    srs.importFromEPSG(kUtm33);
+    ASSERT_EQ(ds->SetSpatialRef(&srs), CE_None);
+    std::vector<std::uint8_t> cells = {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 4, 3, cells.data(), 4, 3, GDT_Byte, 0, 0), CE_None);
+  }
+  WriteShapefile(At("sites.shp"), wkbPoint, {{"ID", OFTInteger}, {"fid", OFTInteger}}, kSites);
+  EXPECT_EQ(Run("mask", "fid"), "Processing Feature 5 of 5");
+  const Table table = ReadShapefile(At("sites.shp"));
+  EXPECT_EQ(table.columns, (std::vector<std::string>{"ID", "fid"}));
+  const Value none;
+  EXPECT_EQ(table.Of("fid"), (std::vector<Value>{1LL, 1LL, 0LL, -99LL, none}));
+}
+
 // Points kept in another coordinate system are sampled where they lie on the raster; their
 // stored shapes do not move.
 TEST_F(GridSpotTest, PointsInAnotherCoordinateSystemAreProjectedFirst) {

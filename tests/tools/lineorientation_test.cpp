@@ -87,6 +87,29 @@ TEST_F(LineOrientationTest, AnExistingAzimuthIsReplaced) {
   EXPECT_EQ(out.rows[0].values, (std::vector<Value>{135.0, 1LL}));
 }
 
+// A table's own column named FID (or fid, as files converted from other stores have it)
+// is copied like any other, though the store's object ids go by that name elsewhere.
+TEST_F(LineOrientationTest, AColumnNamedFidIsCopiedLikeAnyOther) {
+  for (const char* fid : {"FID", "fid"}) {
+    SCOPED_TRACE(fid);
+    WriteShapefile(At(std::string(fid) + ".shp"), wkbLineString, {{fid, OFTInteger}, {"NAME", OFTString}},
+                   {{"LINESTRING (0 0,1 1,2 0)", {70LL, std::string("ridge")}}, {"LINESTRING (5 5,5 6)", {0LL, std::string("post")}}});
+    Host host;
+    host.AddLayer(At(std::string(fid) + ".shp"), "lines");
+    auto command = host.Command<plenth::LineOrientation>();
+    ua::ScopedUser user([&](HWND dialog) {
+      EXPECT_TRUE(ua::Type(ua::Control(dialog, IDC_LINES_LAYER), "lines"));
+      EXPECT_TRUE(ua::Type(ua::Control(dialog, IDC_LINES_OUTPUT), At(std::string(fid) + "seg").string()));
+      EXPECT_TRUE(ua::Click(dialog, IDOK)) << ua::LastRefusal();
+    });
+    EXPECT_EQ(command->OnClick(), S_OK);
+    const Table out = ReadShapefile(At(std::string(fid) + "seg.shp"));
+    EXPECT_EQ(out.columns, (std::vector<std::string>{fid, "NAME", "Azimuth"}));
+    EXPECT_EQ(out.Of(fid), (std::vector<Value>{70LL, 70LL, 0LL}));
+    EXPECT_EQ(out.Of("NAME"), (std::vector<Value>{std::string("ridge"), std::string("ridge"), std::string("post")}));
+  }
+}
+
 TEST_F(LineOrientationTest, AnExistingOutputIsLeftUntouched) {
   WriteShapefile(At("lines.shp"), wkbLineString, {{"ID", OFTInteger}, {"NAME", OFTString}}, kLines);
   WriteShapefile(At("segs.shp"), wkbLineString, {{"KEEP", OFTInteger}}, {{"LINESTRING (7 7,8 8)", {7LL}}});

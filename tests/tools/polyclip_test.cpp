@@ -103,10 +103,22 @@ TEST_F(PolyClipTest, RunsThatCannotCountChangeNothing) {
   WriteRaster(At("c40.tif"), GDT_Int32, 10, 8, distinct(40), {1000, 6, 0, 2050, 0, -6.25});
   WriteRaster(At("real32.tif"), GDT_Float32, 6, 5, std::vector<float>(30, 3.0f), kGrid);
   WriteRaster(At("real64.tif"), GDT_Float64, 6, 5, std::vector<double>(30, 3.0), kGrid);
+  {
+    // Cells of one bit, which the tool takes no classes from.
+    CPLStringList options;
+    options.SetNameValue("NBITS", "1");
+    GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At("bits.tif").c_str(), 6, 5, 1,
+                                                                                       GDT_Byte, options.List()));
+    ASSERT_TRUE(ds);
+    std::array<double, 6> gt = kGrid;
+    ASSERT_EQ(ds->SetGeoTransform(gt.data()), CE_None);
+    std::vector<std::uint8_t> cells(30, 1);
+    ASSERT_EQ(ds->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 6, 5, cells.data(), 6, 5, GDT_Byte, 0, 0), CE_None);
+  }
   WriteShapefile(At("sites.shp"), wkbPoint, {{"ID", OFTInteger}}, {{"POINT (1015 2035)", {1LL}}});
   const std::vector<std::pair<std::string, std::string>> layers = {
       {"areas.shp", "areas"}, {"sites.shp", "sites"}, {"c39.tif", "c39"},
-      {"c40.tif", "c40"},     {"real32.tif", "real32"}, {"real64.tif", "real64"}};
+      {"c40.tif", "c40"},     {"real32.tif", "real32"}, {"real64.tif", "real64"}, {"bits.tif", "bits"}};
 
   Run("areas", "c39", "v", layers);
   const Table table = ReadShapefile(At("areas.shp"));
@@ -117,7 +129,7 @@ TEST_F(PolyClipTest, RunsThatCannotCountChangeNothing) {
   const struct {
     const char* polygons;
     const char* raster;
-  } unchanged[] = {{"areas", "c40"}, {"areas", "real32"}, {"areas", "real64"}, {"sites", "classes"}};
+  } unchanged[] = {{"areas", "c40"}, {"areas", "real32"}, {"areas", "real64"}, {"areas", "bits"}, {"sites", "classes"}};
   for (const auto& u : unchanged) {
     SCOPED_TRACE(u.raster);
     const fs::path polygons = At(std::string(u.polygons) + ".dbf");

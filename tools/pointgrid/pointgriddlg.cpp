@@ -77,7 +77,10 @@ void TextChanged(HWND dialog, int id) {
 
 // A bound or the spacing was left after a change: a negative spacing is emptied, and a
 // pair of bounds in the wrong order takes the other bound's text (the south the north's,
-// the west the east's). A pair is tidied only once both of its bounds are typed.
+// the west the east's). A pair is tidied only once both of its bounds are typed: an empty
+// bound reads as 0 but is no bound yet, and tidying against it would empty the bound just
+// typed, as when a person types the bounds in the dialog's own order (north, west, east,
+// south) and leaves a west bound above 0 for the east field, still empty.
 void FieldLeft(HWND dialog, int id) {
   if (!State().editedFlag) return;
   State().editedFlag = false;
