@@ -1,0 +1,191 @@
+"""PlenthTools' raster and vector tools over files.
+
+Each function runs the same routine as the tool in the map application and in ``plenth``,
+on files instead of map layers: the same rules, the same results. Long calls let other
+Python threads run, take ``progress=callable(fraction)`` (a fraction from 0 to 1, a few
+dozen times a second at most) and stop when it returns False or raises, or on Ctrl-C;
+a run stopped leaves no output of its own behind and raises ``Cancelled`` (or what the
+callable raised). A run that fails raises ``Error`` with the tool's own words; arguments
+of the wrong kind raise ``TypeError`` or ``ValueError``.
+
+Paths are ``str`` or ``os.PathLike``. Outputs are written at the path given: the tools'
+own cuts of typed names (24 or 7 characters) do not apply here.
+"""
+
+import numbers
+import operator
+import os
+
+from . import _native
+from ._native import Cancelled, Error
+
+__version__ = _native.version
+
+__all__ = [
+    "Cancelled",
+    "Error",
+    "class_counts",
+    "export_grid",
+    "import_grid",
+    "line_orientation",
+    "point_grid",
+    "sample_raster",
+    "write_class_counts",
+    "write_samples",
+]
+
+
+def _path(value, name):
+    if isinstance(value, bytes):
+        return os.fsdecode(value)
+    try:
+        path = os.fspath(value)
+    except TypeError:
+        raise TypeError(f"{name} must be a path (str or os.PathLike), not {type(value).__name__}") from None
+    return os.fsdecode(path) if isinstance(path, bytes) else path
+
+
+def _optional_path(value, name):
+    return None if value is None else _path(value, name)
+
+
+def _text(value, name):
+    if not isinstance(value, str):
+        raise TypeError(f"{name} must be a str, not {type(value).__name__}")
+    return value
+
+
+def _callable(value, name):
+    if value is not None and not callable(value):
+        raise TypeError(f"{name} must be callable or None, not {type(value).__name__}")
+    return value
+
+
+def _number(value, name):
+    if isinstance(value, bool) or not isinstance(value, numbers.Real):
+        raise TypeError(f"{name} must be a number, not {type(value).__name__}")
+    return float(value)
+
+
+def _whole(value, name):
+    if isinstance(value, bool):
+        raise TypeError(f"{name} must be a whole number, not bool")
+    try:
+        return operator.index(value)
+    except TypeError:
+        raise TypeError(f"{name} must be a whole number, not {type(value).__name__}") from None
+
+
+def _fids(value):
+    if value is None:
+        return None
+    if isinstance(value, (str, bytes)):
+        raise TypeError("fids must be an iterable of feature ids")
+    try:
+        return [_whole(fid, "a feature id") for fid in value]
+    except TypeError as e:
+        if "feature id" in str(e):
+            raise
+        raise TypeError("fids must be an iterable of feature ids") from None
+
+
+def export_grid(raster, outpath, *, progress=None, log=None):
+    """Writes every band of the raster as a grid text file ("Plenth Format").
+
+    ``outpath`` names the files as in the tool's dialog: ``out/elev`` writes
+    ``out/elev.dat`` for a raster of one band, ``out/elev0.dat``, ``out/elev1.dat``, ...
+    for several. Returns the paths written. ``log`` is called with each line the tool
+    logs.
+    """
+    return _native.export_grid(_path(raster, "raster"), _path(outpath, "outpath"),
+                               _callable(progress, "progress"), _callable(log, "log"))
+
+
+def import_grid(gridfile, outpath, *, progress=None, log=None):
+    """Creates a one-band GeoTIFF from a grid text file; returns its path.
+
+    A path without an extension gets ``.tif``; an existing raster is never written over.
+    """
+    return _native.import_grid(_path(gridfile, "gridfile"), _path(outpath, "outpath"),
+                               _callable(progress, "progress"), _callable(log, "log"))
+
+
+def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, *,
+               progress=None):
+    """Writes a new point shapefile: a regular grid or random points over the rectangle.
+
+    Give ``spacing`` for a regular grid (columns from west to east, each from north to
+    south; the west and north edges included, the east and south edges not) or ``count``
+    for that many random points, drawn by the tool's generator from ``seed`` (the current
+    second when None). ``crs_of`` names a raster or vector file whose coordinate system
+    the shapefile takes. A path without ``.shp`` gets it; an existing shapefile is never
+    written over. Returns the shapefile's path.
+    """
+    west, east = _number(west, "west"), _number(east, "east")
+    north, south = _number(north, "north"), _number(south, "south")
+    if spacing is not None:
+        spacing = _number(spacing, "spacing")
+    if count is not None:
+        count = _whole(count, "count")
+    if seed is not None:
+        seed = _whole(seed, "seed")
+    return _native.point_grid(_path(output, "output"), west, east, north, south, spacing, count, seed,
+                              _optional_path(crs_of, "crs_of"), _callable(progress, "progress"))
+
+
+def line_orientation(lines, output, *, progress=None):
+    """Writes a new polyline shapefile with one feature per segment of the lines.
+
+    Each feature carries its line's attributes and "Azimuth", the segment's orientation
+    from 0 to 180 degrees clockwise from north. A path without ``.shp`` gets it; an
+    existing shapefile is never written over. Returns the shapefile's path.
+    """
+    return _native.line_orientation(_path(lines, "lines"), _path(output, "output"),
+                                    _callable(progress, "progress"))
+
+
+def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
+    """Counts, for every polygon, the raster's cells of each class inside it.
+
+    The classes are the raster's distinct cell values in order of first appearance (at
+    most 39; a 40th is an Error); a cell counts when its centre lies strictly inside the
+    polygon. Returns ``{fid: {column: count}}`` in the polygons' order, a column named
+    ``prefix`` + class value as the tool names it; features without a polygon are left
+    out, and with ``fids`` only those features are counted. Nothing is written.
+    """
+    classes, columns, rows = _native.class_counts(_path(polygons, "polygons"), _path(raster, "raster"),
+                                                  _text(prefix, "prefix"), _fids(fids),
+                                                  _callable(progress, "progress"))
+    return {fid: dict(zip(columns, counts)) for fid, counts in rows}
+
+
+def write_class_counts(polygons, raster, prefix, *, progress=None):
+    """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
+
+    One 32-bit integer column per class, added when the table has none of that name.
+    """
+    _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
+                               _callable(progress, "progress"))
+
+
+def sample_raster(points, raster, fids=None, *, progress=None):
+    """The raster's value under every point, as the grid spot tool finds it.
+
+    Points in another coordinate system are projected first. Returns ``{fid: value}``: a
+    float for FLOAT and DOUBLE rasters, else an int; -99 where the raster gives nothing
+    (off the raster or a no-data cell). Features without a point are left out, and with
+    ``fids`` only those features are sampled. Nothing is written.
+    """
+    rows = _native.sample_raster(_path(points, "points"), _path(raster, "raster"), _fids(fids),
+                                 _callable(progress, "progress"))
+    return dict(rows)
+
+
+def write_samples(points, raster, field, *, progress=None):
+    """Writes the values of ``sample_raster`` into the points' field, as the tool does.
+
+    The field is added when the table has none of that name: a double field for FLOAT and
+    DOUBLE rasters, else a 32-bit integer one.
+    """
+    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
+                          _callable(progress, "progress"))
