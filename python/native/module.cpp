@@ -6,6 +6,8 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -18,6 +20,8 @@
 #include "gis/pixeltype.h"
 #include "native/calls.h"
 #include "native/files.h"
+#include "data/layers.h"
+#include "tools/effortsurface/effortsurfaceworker.h"
 #include "tools/exportgrid/exportgrid.h"
 #include "tools/gridspot/gridspot.h"
 #include "tools/importgrid/importgrid.h"
@@ -307,6 +311,122 @@ void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, 
   if (end != SampleEnd::Done) FailSample(end, rasterInput, pointsInput);
 }
 
+// The run the effort surface's dialog would set up for these rasters: each input as a
+// layer names its data source, the DEM's grid, and the output.
+struct EffortSetup {
+  EffortJob job;
+  std::string written;  // the raster the run writes
+};
+
+EffortSetup SetUpEffort(const std::string& demPath, const std::string& trailsPath, const std::string& roadsPath,
+                        const std::string& streamsPath, const std::string& coverPath, const DataSource& out) {
+  const auto source = [](const std::string& path, const char* what) {
+    const DataSource data = DataSourceOf(OpenRaster(CheckedPath(path, what)).get());
+    return EffortJob::Source{data.directory, data.name};
+  };
+  EffortSetup setup;
+  EffortJob& job = setup.job;
+  job.dem = source(demPath, "dem");
+  job.trails = source(trailsPath, "trails");
+  source(roadsPath, "roads");  // required, as in the dialog, but not read
+  job.streams = source(streamsPath, "streams");
+  job.groundCover = source(coverPath, "cover");
+  std::vector<char> name(job.dem.name.begin(), job.dem.name.end()), directory(job.dem.directory.begin(),
+                                                                             job.dem.directory.end());
+  name.push_back(0);
+  directory.push_back(0);
+  RasterGeometry geometry;
+  if (!ReadRasterGeometry(nullptr, "", {name.data(), name.size(), directory.data(), directory.size()}, &geometry))
+    throw Error(demPath + ": the DEM's grid cannot be read");
+  job.columns = geometry.columns;
+  job.rows = geometry.rows;
+  job.cellSize = static_cast<float>(geometry.cellSize);  // the run takes it in single precision
+  job.spatialReference = geometry.spatialReference;
+  job.lowerLeft = geometry.lowerLeft;
+  job.outputDirectory = out.directory;
+  job.outputName = out.name;
+  setup.written = RasterPathOf(out);
+  return setup;
+}
+
+// Rows [first, end) of a grid of `rows` rows, or all of them.
+std::pair<std::int64_t, std::int64_t> RowsOf(const std::optional<std::pair<std::int64_t, std::int64_t>>& asked,
+                                             std::int64_t rows) {
+  if (!asked) return {0, rows};
+  const auto [first, end] = *asked;
+  if (first < 0 || end > rows || first >= end)
+    throw py::value_error("rows must be (first, end) with 0 <= first < end <= " + std::to_string(rows) +
+                          ", the DEM's rows");
+  return {first, end};
+}
+
+std::string EffortSurfaceFile(const std::string& dem, const std::string& trails, const std::string& roads,
+                              const std::string& streams, const std::string& cover, const std::string& outPath,
+                              const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, py::object progress,
+                              py::object log) {
+  const DataSource out = SplitOutput(CheckedPath(outPath, "output"));
+  Call call(std::move(progress), std::move(log));
+  const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, out);
+  const auto [first, end] = RowsOf(rows, setup.job.rows);
+  RequireWritableDirectory(out.directory);
+  if (fs::exists(setup.written)) throw Error(setup.written + " exists already; the run will not write over it");
+  EffortRunHooks hooks;
+  hooks.openLog = !rows;  // the log beside a whole surface, as the tool writes it
+  hooks.firstRow = first;
+  hooks.endRow = end;
+  hooks.removeUnfinished = true;
+  hooks.mark = [&call, first, end](std::int64_t row) {
+    return call.Report(static_cast<double>(row - first) / static_cast<double>(end - first));
+  };
+  int written = 0;
+  {
+    py::gil_scoped_release release;
+    const std::atomic<bool> stop{false};
+    written = RunEffortSurface(setup.job, stop, {}, hooks);
+    if (written) call.Report(1.0);
+  }
+  call.RaiseIfStopped();
+  if (!written) Fail(call, "the effort surface was not written");
+  return setup.written;
+}
+
+py::tuple EffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
+                      const std::string& streams, const std::string& cover,
+                      const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, py::object progress,
+                      py::object log) {
+  Call call(std::move(progress), std::move(log));
+  const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, {"./", "(none)"});
+  const auto [first, end] = RowsOf(rows, setup.job.rows);
+  const auto columns = static_cast<std::size_t>(setup.job.columns);
+  const std::size_t bandCells = static_cast<std::size_t>(end - first) * columns;
+  py::object cells = py::reinterpret_steal<py::object>(
+      PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(4 * bandCells * sizeof(float))));
+  if (!cells) throw py::error_already_set();
+  float* const bands = reinterpret_cast<float*>(PyByteArray_AS_STRING(cells.ptr()));
+  EffortRunHooks hooks;
+  hooks.openLog = false;
+  hooks.firstRow = first;
+  hooks.endRow = end;
+  hooks.mark = [&call, first, end](std::int64_t row) {
+    return call.Report(static_cast<double>(row - first) / static_cast<double>(end - first));
+  };
+  hooks.strip = [&](std::int64_t top, std::int64_t count, const float* const strip[4]) {
+    const std::size_t offset = static_cast<std::size_t>(top - first) * columns, n = static_cast<std::size_t>(count) * columns;
+    for (std::size_t b = 0; b < 4; ++b) std::copy(strip[b], strip[b] + n, bands + b * bandCells + offset);
+    return true;
+  };
+  int computed = 0;
+  {
+    py::gil_scoped_release release;
+    const std::atomic<bool> stop{false};
+    computed = RunEffortSurface(setup.job, stop, {}, hooks);
+    if (computed) call.Report(1.0);
+  }
+  call.RaiseIfStopped();
+  if (!computed) Fail(call, "the effort surface was not computed");
+  return py::make_tuple(cells, end - first, setup.job.columns);
+}
+
 }  // namespace
 }  // namespace plenth::python
 
@@ -330,5 +450,9 @@ PYBIND11_MODULE(_native, m) {
         arg("progress"));
   m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
+  m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
+        arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
+  m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
+        arg("rows").none(true), arg("progress"), arg("log"));
   m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("progress"));
 }

@@ -25,6 +25,8 @@ __all__ = [
     "Cancelled",
     "Error",
     "class_counts",
+    "effort_bands",
+    "effort_surface",
     "export_grid",
     "import_grid",
     "line_orientation",
@@ -131,6 +133,59 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
         seed = _whole(seed, "seed")
     return _native.point_grid(_path(output, "output"), west, east, north, south, spacing, count, seed,
                               _optional_path(crs_of, "crs_of"), _callable(progress, "progress"))
+
+
+def _rows(value):
+    if value is None:
+        return None
+    if isinstance(value, (str, bytes)):
+        raise TypeError("rows must be a pair (first, end)")
+    try:
+        first, end = value
+    except (TypeError, ValueError):
+        raise TypeError("rows must be a pair (first, end)") from None
+    return _whole(first, "rows[0]"), _whole(end, "rows[1]")
+
+
+def effort_surface(dem, trails, roads, streams, cover, output, z_factor=1.0, rows=None, *, progress=None,
+                   log=None):
+    """Writes the effort surface: four FLOAT bands on the DEM's grid holding, for every cell,
+    the cost of a step to its north, north-east, east and south-east neighbour, or -1 (the
+    bands' no-data value) where no step is possible.
+
+    The rasters are those of the tool's dialog: the roads raster is required but not read,
+    and ``z_factor`` is recorded but not applied (costs use elevations as stored). A path
+    without an extension gets ``.tif``; an existing raster is never written over. The log
+    goes beside the output as ``EffortSurface_log.txt``, as the tool writes it, and each of
+    its lines to ``log``.
+
+    ``rows=(first, end)`` computes rows ``first`` to ``end - 1`` only, reading the row
+    above and below them, and writes a raster of just those rows whose top edge is the top
+    of row ``first``: its cells are those rows of the whole surface, bit for bit. No log
+    file is written then.
+
+    Returns the path of the raster written.
+    """
+    _number(z_factor, "z_factor")
+    return _native.effort_surface(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
+                                  _path(streams, "streams"), _path(cover, "cover"), _path(output, "output"),
+                                  _rows(rows), _callable(progress, "progress"), _callable(log, "log"))
+
+
+def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *, progress=None, log=None):
+    """The effort surface's four bands as a numpy array, written nowhere.
+
+    Returns a float32 array of shape (4, rows, columns): north, north-east, east and
+    south-east, of all the DEM's rows or of ``rows=(first, end)`` (read with the row above
+    and below them). The values are those ``effort_surface`` writes, bit for bit.
+    """
+    _number(z_factor, "z_factor")
+    cells, height, width = _native.effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
+                                                _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
+                                                _callable(progress, "progress"), _callable(log, "log"))
+    import numpy
+
+    return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
 
 
 def line_orientation(lines, output, *, progress=None):
