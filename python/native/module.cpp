@@ -1,8 +1,6 @@
 // plenthtools._native: the tools' own routines over files, for the Python layer beside it.
 // Each function checks what it is given, opens its inputs as the map's layers would, and
 // runs the tool's routine without the GIL.
-#include <gdal_priv.h>
-#include <ogrsf_frmts.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -95,16 +93,9 @@ std::string ImportGrid(const std::string& gridPath, const std::string& outPath, 
 
 // The coordinate system of a raster or vector file, for a new shapefile to take.
 com::ComPtr<SpatialReference> ReferenceOfFile(const std::string& path) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VECTOR));
-  if (!ds) throw Error(path + ": cannot be opened");
-  const OGRSpatialReference* srs = ds->GetSpatialRef();
-  if (!srs && ds->GetLayerCount() > 0) srs = ds->GetLayer(0)->GetSpatialRef();
-  char* wkt = nullptr;
-  if (srs) srs->exportToWkt(&wkt);
-  const std::string text = wkt ? wkt : "";
-  CPLFree(wkt);
-  if (text.empty()) throw Error(path + " has no coordinate system");
-  return gis::SpatialReferenceFromWkt(text);
+  std::string wkt;
+  Require(checks::CoordinateSystemOf(path, &wkt));
+  return gis::SpatialReferenceFromWkt(wkt);
 }
 
 com::ComPtr<FeatureWorkspace> ShapefileWorkspace(const std::string& directory) {
@@ -195,9 +186,7 @@ std::string LineOrientation(const std::string& linesPath, const std::string& out
       throw Error(rasterPath + " holds cells of type " + (PixelTypeName(type) ? PixelTypeName(type) : "unknown") +
                   "; classes need an integer raster (8, 16 or 32 bits)");
     }
-    case ClipEnd::TooManyClasses:
-      throw Error(rasterPath + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
-                               "most 39 classes), so nothing was written");
+    case ClipEnd::TooManyClasses: throw Error(checks::TooManyClasses(rasterPath));
     case ClipEnd::NotPolygons: throw Error(polygonsPath + " is not a layer of polygons");
     case ClipEnd::RasterUnreadable: throw Error(rasterPath + ": the raster's cells cannot be read");
     default: throw Error(polygonsPath + ": the class columns or the polygons cannot be opened");
@@ -427,6 +416,50 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   return py::make_tuple(cells, end - first, setup.job.columns);
 }
 
+// The findings of plenth's checks as (kind, text) pairs, kind "error", "warning" or "note".
+py::list FindingsOf(const checks::Findings& findings) {
+  py::list out;
+  for (const checks::Finding& f : findings) {
+    const char* kind = f.kind == checks::Finding::Kind::Error     ? "error"
+                       : f.kind == checks::Finding::Kind::Warning ? "warning"
+                                                                  : "note";
+    out.append(py::make_tuple(kind, f.text));
+  }
+  return out;
+}
+
+// The files a run reads, each of which must be there, as plenth says before its checks.
+checks::Findings Missing(std::initializer_list<std::pair<const std::string*, const char*>> inputs) {
+  for (const auto& [path, what] : inputs)
+    if (!fs::exists(CheckedPath(*path, what))) return {{checks::Finding::Kind::Error, *path + ": no such file"}};
+  return {};
+}
+
+py::list CheckClassCounts(const std::string& polygons, const std::string& raster) {
+  if (auto missing = Missing({{&polygons, "polygons"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
+  // The tool counts where the polygons' numbers fall on the raster, whatever their
+  // coordinate system: another one is a warning here, as in plenth's forced run.
+  return FindingsOf(checks::PolyClipInputs(polygons, raster, true));
+}
+
+py::list CheckSamples(const std::string& points, const std::string& raster) {
+  if (auto missing = Missing({{&points, "points"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
+  return FindingsOf(checks::GridSpotInputs(points, raster));
+}
+
+py::list CheckLineOrientation(const std::string& lines) {
+  if (auto missing = Missing({{&lines, "lines"}}); !missing.empty()) return FindingsOf(missing);
+  return FindingsOf(checks::LineOrientationInputs(lines));
+}
+
+py::list CheckEffortSurface(const std::string& dem, const std::string& trails, const std::string& streams,
+                            const std::string& cover) {
+  if (auto missing = Missing({{&dem, "dem"}, {&trails, "trails"}, {&streams, "streams"}, {&cover, "cover"}});
+      !missing.empty())
+    return FindingsOf(missing);
+  return FindingsOf(checks::EffortSurfaceInputs(dem, trails, streams, cover));
+}
+
 }  // namespace
 }  // namespace plenth::python
 
@@ -454,5 +487,9 @@ PYBIND11_MODULE(_native, m) {
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("rows").none(true), arg("progress"), arg("log"));
+  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"));
+  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
+  m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
+  m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
   m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("progress"));
 }

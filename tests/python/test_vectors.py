@@ -109,12 +109,12 @@ def test_failures_raise_the_tools_words(sample, tmp_path):
     (tmp_path / "taken.shp").write_bytes(b"")
     cases = [
         (lambda: plenthtools.class_counts(sample / "areas.shp", raster, "c"),
-         f"{raster} holds cells of type FLOAT; classes need an integer raster"),
-        (lambda: plenthtools.class_counts(points, sample / "groundcover.tif", "c"), f"{points} is not a layer of polygons"),
+         f"{raster} holds cells of type Float32; classes need an integer raster"),
+        (lambda: plenthtools.class_counts(points, sample / "groundcover.tif", "c"), f"{points} is a layer of points, not of polygons"),
         (lambda: plenthtools.sample_raster(sample / "areas.shp", sample / "dem.tif"),
-         f"{sample / 'areas.shp'} is not a layer of points"),
+         f"{sample / 'areas.shp'} is a layer of polygons, not of points"),
         (lambda: plenthtools.write_samples(points, raster, "much_too_long_a_name"), "the tool wrote no field"),
-        (lambda: plenthtools.line_orientation(points, tmp_path / "x"), f"{points} is not a layer of lines"),
+        (lambda: plenthtools.line_orientation(points, tmp_path / "x"), f"{points} is a layer of points, not of lines"),
         (lambda: plenthtools.line_orientation(sample / "roads.shp", tmp_path / "taken"),
          "taken.shp exists; the tool never writes over an output"),
         (lambda: plenthtools.point_grid(tmp_path / "taken", 0, 1, 1, 0, spacing=0.5),
