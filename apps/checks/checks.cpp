@@ -189,12 +189,8 @@ Findings CoordinateSystemOf(const std::string& path, std::string* wkt) {
 Findings PolyClipInputs(const std::string& polygons, const std::string& raster, bool force) {
   VectorFile vector;
   if (Findings refused = VectorInput(polygons, "polygons", vector); !refused.empty()) return refused;
+  if (Findings refused = ClassRaster(raster); !refused.empty()) return refused;
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  if (!cells) return {Error(raster + ": not a raster")};
-  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
-  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
-    return {Error(raster + " holds cells of type " + GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
-                  "; classes need an integer raster (8, 16 or 32 bits)")};
   const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
   const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
   if (SameSystem(polygonSystem, rasterSystem)) return {};
@@ -203,6 +199,16 @@ Findings PolyClipInputs(const std::string& polygons, const std::string& raster, 
                           ": the tool takes the polygons' coordinates as the raster's without moving them";
   if (!force) return {Error(why + " (reproject the polygons, or give --force to run anyway)")};
   return {Warning(why)};
+}
+
+Findings ClassRaster(const std::string& raster) {
+  const GDALDatasetUniquePtr cells = OpenRaster(raster);
+  if (!cells) return {Error(raster + ": not a raster")};
+  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
+  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
+    return {Error(raster + " holds cells of type " + GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
+                  "; classes need an integer raster (8, 16 or 32 bits)")};
+  return {};
 }
 
 std::string TooManyClasses(const std::string& raster) {

@@ -57,6 +57,8 @@ Findings CoordinateSystemOf(const std::string& path, std::string* wkt);
 // cells, and the two in one coordinate system (the tool takes the polygons' coordinates
 // as the raster's without moving them: an error, or a warning when the run is forced).
 Findings PolyClipInputs(const std::string& polygons, const std::string& raster, bool force);
+// A raster the polygon clip can take classes from: one of integer cells.
+Findings ClassRaster(const std::string& raster);
 // What the polygon clip says of a raster with a 40th distinct value.
 std::string TooManyClasses(const std::string& raster);
 

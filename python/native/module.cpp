@@ -189,23 +189,48 @@ std::string LineOrientation(const std::string& linesPath, const std::string& out
     case ClipEnd::TooManyClasses: throw Error(checks::TooManyClasses(rasterPath));
     case ClipEnd::NotPolygons: throw Error(polygonsPath + " is not a layer of polygons");
     case ClipEnd::RasterUnreadable: throw Error(rasterPath + ": the raster's cells cannot be read");
+    case ClipEnd::OtherClasses:
+      throw Error(rasterPath + " has a value that is not among the classes given for it (see raster_classes)");
     default: throw Error(polygonsPath + ": the class columns or the polygons cannot be opened");
   }
 }
 
+py::list RasterClassValues(const std::string& rasterPath) {
+  const std::string rasterInput = CheckedPath(rasterPath, "raster");
+  const auto raster = OpenRaster(rasterInput);
+  Require(checks::ClassRaster(rasterInput));
+  std::vector<std::int32_t> classes;
+  ClipEnd end = ClipEnd::Done;
+  {
+    py::gil_scoped_release release;
+    end = RasterClasses(raster.get(), &classes);
+  }
+  if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, "");
+  return py::cast(classes);
+}
+
 py::tuple ClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                      const std::optional<std::vector<std::int64_t>>& fids, py::object progress) {
+                      const std::optional<std::vector<std::int64_t>>& fids,
+                      const std::optional<std::vector<std::int64_t>>& classes, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   const auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
   const std::vector<LONG> wanted = FidsOf(fids);
+  std::vector<std::int32_t> given;
+  if (classes) {
+    for (const std::int64_t value : *classes) {
+      if (value < INT32_MIN || value > INT32_MAX) throw py::value_error("a class value must fit in 32 bits");
+      given.push_back(static_cast<std::int32_t>(value));
+    }
+  }
   Call call(std::move(progress), py::none());
   ClipCounts counts;
   ClipEnd end = ClipEnd::Done;
   {
     py::gil_scoped_release release;
-    end = CountClipClasses(raster.get(), polygons.get(), prefix.c_str(), wanted, &counts, call.progress());
+    end = CountClipClasses(raster.get(), polygons.get(), prefix.c_str(), wanted, &counts, call.progress(),
+                           classes ? &given : nullptr);
     if (end == ClipEnd::Done) call.Report(1.0);
   }
   call.RaiseIfStopped();
@@ -479,8 +504,9 @@ PYBIND11_MODULE(_native, m) {
         arg("spacing").none(true), arg("count").none(true), arg("seed").none(true), arg("crs_of").none(true),
         arg("progress"));
   m.def("line_orientation", &LineOrientation, arg("lines"), arg("output"), arg("progress"));
+  m.def("raster_classes", &RasterClassValues, arg("raster"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
-        arg("progress"));
+        arg("classes").none(true), arg("progress"));
   m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),

@@ -44,6 +44,7 @@ __all__ = [
     "import_grid",
     "line_orientation",
     "point_grid",
+    "raster_classes",
     "sample_raster",
     "write_class_counts",
     "write_samples",
@@ -265,7 +266,13 @@ def line_orientation(lines, output, *, progress=None):
                                     _callable(progress, "progress"))
 
 
-def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
+def raster_classes(raster):
+    """The raster's classes as the polygon clip finds them: its distinct cell values in order
+    of first appearance, row by row from the top-left cell. A 40th value is an Error."""
+    return _native.raster_classes(_path(raster, "raster"))
+
+
+def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=None):
     """Counts, for every polygon, the raster's cells of each class inside it.
 
     The classes are the raster's distinct cell values in order of first appearance (at
@@ -273,10 +280,18 @@ def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
     polygon. Returns ``{fid: {column: count}}`` in the polygons' order, a column named
     ``prefix`` + class value as the tool names it; features without a polygon are left
     out, and with ``fids`` only those features are counted. Nothing is written.
+
+    Given ``classes`` (``raster_classes(raster)``), only the rows of the raster the
+    polygons reach are read, and the counts are those of the whole raster's run: batches
+    of polygons on several workers read only their own part of a large raster.
     """
     _require(check_class_counts(polygons, raster))
+    if classes is not None:
+        if isinstance(classes, (str, bytes)):
+            raise TypeError("classes must be the list raster_classes gives")
+        classes = [_whole(value, "a class value") for value in classes]
     classes, columns, rows = _native.class_counts(_path(polygons, "polygons"), _path(raster, "raster"),
-                                                  _text(prefix, "prefix"), _fids(fids),
+                                                  _text(prefix, "prefix"), _fids(fids), classes,
                                                   _callable(progress, "progress"))
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
