@@ -244,13 +244,13 @@ def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *,
     south-east, of all the DEM's rows or of ``rows=(first, end)`` (read with the row above
     and below them). The values are those ``effort_surface`` writes, bit for bit.
     """
+    import numpy  # only here: the package itself needs no numpy
+
     _number(z_factor, "z_factor")
     _require(check_effort_surface(dem, trails, roads, streams, cover))
     cells, height, width = _native.effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
                                                 _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
                                                 _callable(progress, "progress"), _callable(log, "log"))
-    import numpy
-
     return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
 
 
