@@ -62,7 +62,7 @@ struct Grid {
   bool georeferenced = false;
   bool hasReference = false;
   bool geographic = false;
-  std::string unit = "unit";
+  std::string unit;  // of a projected system's coordinates
 };
 
 std::optional<Grid> GridOf(const std::string& path) {
@@ -77,7 +77,6 @@ std::optional<Grid> GridOf(const std::string& path) {
     g.geographic = srs->IsGeographic();
     const char* unit = nullptr;
     if (srs->IsProjected()) srs->GetLinearUnits(&unit);
-    if (g.geographic) unit = "degree";
     if (unit) g.unit = unit;
   }
   return g;
@@ -93,16 +92,16 @@ std::string Number(double v) {
   return s.str();
 }
 
-// How a class raster's grid differs from the DEM's, or "" when it does not.
+bool Near(double a, double b, double cell) { return std::fabs(a - b) <= 1e-6 * std::fabs(cell); }
+
+// How a class raster's grid of the DEM's size differs from the DEM's, or "" when it does
+// not.
 std::string GridDifference(const Grid& dem, const Grid& other) {
   std::vector<std::string> differences;
-  if (other.columns != dem.columns || other.rows != dem.rows)
-    differences.push_back("size " + Size(other) + " against " + Size(dem));
-  const auto near = [](double a, double b, double cell) { return std::fabs(a - b) <= 1e-6 * std::fabs(cell); };
-  if (!near(other.gt[0], dem.gt[0], dem.gt[1]) || !near(other.gt[3], dem.gt[3], dem.gt[5]))
+  if (!Near(other.gt[0], dem.gt[0], dem.gt[1]) || !Near(other.gt[3], dem.gt[3], dem.gt[5]))
     differences.push_back("origin " + Number(other.gt[0]) + ", " + Number(other.gt[3]) + " against " +
                           Number(dem.gt[0]) + ", " + Number(dem.gt[3]));
-  if (!near(other.gt[1], dem.gt[1], dem.gt[1]) || !near(other.gt[5], dem.gt[5], dem.gt[5]))
+  if (!Near(other.gt[1], dem.gt[1], dem.gt[1]) || !Near(other.gt[5], dem.gt[5], dem.gt[5]))
     differences.push_back("cells of " + Number(other.gt[1]) + " x " + Number(std::fabs(other.gt[5])) + " against " +
                           Number(dem.gt[1]) + " x " + Number(std::fabs(dem.gt[5])));
   std::string text;
@@ -244,24 +243,36 @@ Findings EffortSurfaceInputs(const std::string& demPath, const std::string& trai
   const auto dem = GridOf(demPath);
   if (!dem) return {Error(demPath + ": not a raster GDAL can read")};
   Findings findings;
-  findings.push_back(Note("the Z factor is recorded but not applied: the costs use elevations as stored, so they "
-                          "must be in the unit of the cell size (" +
-                          dem->unit + ")"));
-  if (!dem->hasReference)
+  const std::string note = "the Z factor is recorded but not applied: the costs use elevations as stored, so ";
+  if (!dem->hasReference) {
+    findings.push_back(Note(note + "they must be in the unit of the cell size, which is unknown: the DEM has no "
+                                   "coordinate system"));
     findings.push_back(
         Warning("the DEM has no coordinate system: its cell size is taken to be in the unit of its elevations"));
-  else if (dem->geographic)
+  } else if (dem->geographic) {
+    findings.push_back(Note(note + "against a cell size in degrees the costs will be meaningless"));
     findings.push_back(Warning("the DEM is in geographic coordinates: its slopes would set metres of height against "
                                "degrees; project it first (gdalwarp -t_srs)"));
+  } else {
+    findings.push_back(Note(note + "they must be in the unit of the cell size (" +
+                            (dem->unit.empty() ? "unknown" : dem->unit) + ")"));
+  }
+  if (!Near(std::fabs(dem->gt[1]), std::fabs(dem->gt[5]), dem->gt[1]))
+    findings.push_back(Warning("the DEM's cells are " + Number(std::fabs(dem->gt[1])) + " x " +
+                               Number(std::fabs(dem->gt[5])) + ", not square: every step is costed with the x size, " +
+                               Number(std::fabs(dem->gt[1]))));
   const std::pair<const char*, const std::string*> others[] = {
       {"trails", &trails}, {"streams", &streams}, {"ground cover", &cover}};
   for (const auto& [what, path] : others) {
-    const auto grid = GridOf(*path);
-    if (!grid) {
+    const auto other = GridOf(*path);
+    if (!other) {
       findings.push_back(Error(*path + ": not a raster GDAL can read"));
       return findings;
     }
-    if (const std::string d = GridDifference(*dem, *grid); !d.empty())
+    if (other->columns != dem->columns || other->rows != dem->rows)
+      findings.push_back(Warning(std::string("the ") + what + " raster is " + Size(*other) + " cells, not the DEM's " +
+                                 Size(*dem) + ": the run will refuse it"));
+    else if (const std::string d = GridDifference(*dem, *other); !d.empty())
       findings.push_back(Warning(std::string("the ") + what + " raster's grid differs from the DEM's (" + d +
                                  "): its cells are paired with the DEM's by row and column, not by position"));
   }

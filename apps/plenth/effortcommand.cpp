@@ -13,6 +13,7 @@
 
 #include "apps/plenth/hostrun.h"
 #include "resources/resource.h"
+#include "tools/effortsurface/surfacename.h"
 #include "ui/window.h"
 
 namespace plenth::cli {
@@ -50,13 +51,8 @@ std::pair<std::string, std::string> SplitTyped(const std::string& path) {
   return at == std::string::npos ? std::pair{std::string(), path} : std::pair{path.substr(0, at + 1), path.substr(at + 1)};
 }
 
-// The output's name as the dialog keeps it, its first 7 bytes (never half a character),
-// and the file the data library writes for it.
-std::string KeptName(const std::string& name) {
-  std::size_t n = std::min<std::size_t>(name.size(), 7);
-  while (n > 0 && n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
-  return name.substr(0, n);
-}
+// The file the data library writes for a surface's name: a name without an extension
+// becomes a GeoTIFF's.
 std::string WrittenFile(const std::string& directory, const std::string& name) {
   const fs::path file = fs::path(directory.empty() ? "." : directory) / name;
   return file.has_extension() ? file.string() : file.string() + ".tif";
@@ -159,9 +155,13 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   const int demRows = checks::OpenRaster(layers[0].path)->GetRasterYSize();
   const auto [directory, name] = SplitTyped(args.outPath);
   RequireWritableDirectory(directory);
-  const std::string written = WrittenFile(directory, KeptName(name));
-  if (KeptName(name) != name) out << "note: the output's name is cut to 7 characters: " << written << "\n";
-  if (fs::exists(written)) out << "warning: " << written << " exists already; the run will not write over it\n";
+  const std::string surfaceName = SurfaceName(name);
+  const std::string written = WrittenFile(directory, surfaceName);
+  if (surfaceName != name)
+    out << "note: the output's name is cut to 7 characters (a typed .tif kept): the run will write " << written
+        << "\n";
+  const bool existed = fs::exists(written);
+  if (existed) out << "warning: " << written << " exists already; the run will not write over it\n";
 
   host.Click("PlenthTools_EffortSurface", [&](HWND dialog) {
     const int lists[] = {IDC_EFFORT_DEM, IDC_EFFORT_TRAILS, IDC_EFFORT_ROADS, IDC_EFFORT_STREAMS, IDC_EFFORT_GROUNDCOVER};
@@ -209,14 +209,19 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   if (cancelled) {
     out << "Ctrl-C: Cancel pressed\n";
     Must(ua::Click(progress, IDCANCEL), "press Cancel");
-    throw RunError("cancelled; " + (logFile.empty() ? std::string("the log could not be written") : "the log is kept in " + logFile));
+    // A surface the run had begun stays on disk as it was left.
+    const std::string left =
+        !existed && fs::exists(written) ? "the unfinished surface is left on disk as " + written + "; " : "";
+    throw RunError("cancelled; " + left +
+                   (logFile.empty() ? std::string("the log could not be written") : "the log is kept in " + logFile));
   }
   Must(ua::Click(progress, IDCANCEL), "press Close");
   out << "finished in " << follower.clock() << (logFile.empty() ? "" : ", log in " + logFile) << "\n";
   if (log.size() < 20 || log.compare(log.size() - 20, 20, "Operation Complete\r\n") != 0) {
     std::string last = log.substr(0, log.find_last_not_of("\r\n") + 1);
     last = last.substr(last.find_last_of("\n") == std::string::npos ? 0 : last.find_last_of("\n") + 1);
-    last = last.substr(last.find_first_not_of(' ') == std::string::npos ? 0 : last.find_first_not_of(' '));
+    // The line as the log has it, without the progress marks that may lead it.
+    last = last.substr(last.find_first_not_of(". ") == std::string::npos ? 0 : last.find_first_not_of(". "));
     // The tool gives one line for any input whose cells it could not read.
     if (last.rfind("Insufficient memory", 0) == 0)
       last += " (an input's cells could not be read: a raster cut short or damaged gives this too)";

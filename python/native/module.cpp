@@ -354,7 +354,11 @@ EffortSetup SetUpEffort(const std::string& demPath, const std::string& trailsPat
     throw Error(demPath + ": the DEM's grid cannot be read");
   job.columns = geometry.columns;
   job.rows = geometry.rows;
-  job.cellSize = static_cast<float>(geometry.cellSize);  // the run takes it in single precision
+  // As the dialog stores them: the cell size the costs take in single precision, the
+  // cells' width and height on the map as they are.
+  job.cellSize = static_cast<float>(geometry.cellSize);
+  job.cellWidth = geometry.cellSize;
+  job.cellHeight = geometry.cellSizeY;
   job.spatialReference = geometry.spatialReference;
   job.lowerLeft = geometry.lowerLeft;
   job.outputDirectory = out.directory;
