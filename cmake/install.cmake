@@ -15,6 +15,27 @@ foreach(target IN LISTS plenth_programs)
   endif()
 endforeach()
 install(TARGETS ${plenth_libraries} LIBRARY DESTINATION ${PLENTH_LIBRARY_DIR})
+# The Python package, where the system's Python finds it: lib/python3/dist-packages
+# under /usr (as Debian's own packages, and the .deb), lib/python3.X/dist-packages under
+# any other prefix (/usr/local). Its extension finds the libraries in lib/plenthtools by
+# its own place, three folders up, and is stripped as the other binaries are.
+if(TARGET _native)
+  install(CODE "
+    get_filename_component(prefix_name \"\${CMAKE_INSTALL_PREFIX}\" NAME)
+    if(prefix_name STREQUAL \"usr\")
+      set(python_dir \"\${CMAKE_INSTALL_PREFIX}/lib/python3/dist-packages\")
+    else()
+      set(python_dir \"\${CMAKE_INSTALL_PREFIX}/lib/python${PLENTH_PYTHON_VERSION}/dist-packages\")
+    endif()
+    file(INSTALL DESTINATION \"\${python_dir}\" TYPE DIRECTORY FILES \"${CMAKE_BINARY_DIR}/python/plenthtools\"
+         PATTERN __pycache__ EXCLUDE)
+    set(native \"\$ENV{DESTDIR}\${python_dir}/plenthtools/$<TARGET_FILE_NAME:_native>\")
+    file(RPATH_SET FILE \"\${native}\" NEW_RPATH \"$ORIGIN/../../../plenthtools\")
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" \"\${native}\")
+    endif()
+  ")
+endif()
 install(FILES README.md DESTINATION share/doc/plenthtools)
 # The README shows its pictures from docs/ beside it.
 install(DIRECTORY docs DESTINATION share/doc/plenthtools OPTIONAL FILES_MATCHING PATTERN "*.png")
@@ -40,5 +61,10 @@ set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_BINARY_DIR}/bin)
 # What the programs load rather than link: Qt's screen plugins and a font to draw with.
+# The Python package's extension is built for one version of Python.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
+if(TARGET _native)
+  string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
+         ", python3 (>= ${PLENTH_PYTHON_VERSION}), python3 (<< ${PLENTH_PYTHON_VERSION}.999)")
+endif()
 include(CPack)

@@ -50,20 +50,6 @@ std::string Shortest(double value) {
 // The characters the dialog reads of a bound or the spacing.
 constexpr std::size_t kFieldCharacters = 39;
 
-// The coordinate system of a raster or vector file, as well-known text; "" when it has none.
-std::string CoordinateSystemOf(const std::string& path) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VECTOR));
-  if (!ds) throw RunError(path + ": cannot be opened");
-  const OGRSpatialReference* srs = ds->GetSpatialRef();
-  if (!srs && ds->GetLayerCount() > 0) srs = ds->GetLayer(0)->GetSpatialRef();
-  if (!srs) return {};
-  char* wkt = nullptr;
-  srs->exportToWkt(&wkt);
-  std::string out = wkt ? wkt : "";
-  CPLFree(wkt);
-  return out;
-}
-
 // Shows the map's layers and the area whole, with a margin, on a picture-sized display.
 void ShowLayersAndArea(hostapp::HostMap& map, const PointGridArgs& args) {
   hostapp::MapExtent extent{args.west, args.south, args.east, args.north};
@@ -134,8 +120,8 @@ PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::os
   if (!args.crsOf.empty()) {
     const LayerArg layer = ParseLayerArg(args.crsOf);
     host->AddLayer(layer);
-    const std::string wkt = CoordinateSystemOf(layer.path);
-    if (wkt.empty()) throw RunError(layer.path + " has no coordinate system");
+    std::string wkt;
+    Require(checks::CoordinateSystemOf(layer.path, &wkt), out);
     map.SetSpatialReference(gis::SpatialReferenceFromWkt(wkt).get());
   }
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);

@@ -39,4 +39,29 @@ if [ "$status" -ne 124 ] || grep -q "plenth-map:" map.txt; then
   echo "plenth-map ended with $status:"; cat map.txt; exit 1
 fi
 grep -q "$prefix/lib/plenthtools/libPlenthTools.so" "$prefix/xdg/plenth/registry.reg"
-echo "installed into $prefix and ran plenth tools, plenth demo and plenth-map from there"
+
+# The Python package (of a plain build: an instrumented one makes none), beside the
+# libraries it loads, under a prefix like /usr/local and under /usr as the .deb lays it
+# out; run from there it writes what plenth wrote.
+if [ -z "$(ls "$build"/python/plenthtools/_native*.so 2>/dev/null)" ]; then
+  echo "installed into $prefix and ran plenth tools, plenth demo and plenth-map from there (no Python package built)"
+  exit 0
+fi
+python=/usr/bin/python3
+version=$("$python" -c 'import sys; print(f"{sys.version_info[0]}.{sys.version_info[1]}")')
+staged="$prefix/staged"
+DESTDIR="$staged" cmake --install "$build" --prefix /usr > "$prefix/install-usr.log"
+for site in "$prefix/lib/python$version/dist-packages" "$staged/usr/lib/python3/dist-packages"; do
+  native=$(ls "$site"/plenthtools/_native*.so)
+  if ldd "$native" | grep -q -e "$build" -e "not found"; then
+    echo "$native does not load from its own prefix:"; ldd "$native"; exit 1
+  fi
+  PYTHONPATH="$site" "$python" -c '
+import sys, plenthtools
+assert plenthtools.__file__.startswith(sys.argv[1]), plenthtools.__file__
+plenthtools.export_grid(sys.argv[2] + "/dem.tif", sys.argv[3])
+' "$site" "$prefix/demo" "$prefix/python-dem"
+  cmp "$prefix/python-dem.dat" "$prefix/demo/dem.dat"
+  rm "$prefix/python-dem.dat"
+done
+echo "installed into $prefix and ran plenth tools, plenth demo, plenth-map and the Python package from there"
