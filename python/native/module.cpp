@@ -226,13 +226,24 @@ py::tuple ClassCounts(const std::string& polygonsPath, const std::string& raster
   return py::make_tuple(py::cast(counts.classes), py::cast(counts.columns), rows);
 }
 
-void WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                      py::object progress) {
+// The copy of an input that a tool is to update, opened; taken away when it cannot be.
+com::ComPtr<FeatureClass> OpenCopy(UpdatedShapefile& table) {
+  try {
+    return OpenShapefile(table.path());
+  } catch (...) {
+    table.Undo();
+    throw;
+  }
+}
+
+std::string WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
+                             const std::optional<std::string>& output, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
-  ShapefileBackup backup(polygonsInput);
+  UpdatedShapefile table(polygonsInput, output);
+  if (output) polygons = OpenCopy(table);
   Call call(std::move(progress), py::none());
   ClipEnd end = ClipEnd::Done;
   {
@@ -240,10 +251,11 @@ void WriteClassCounts(const std::string& polygonsPath, const std::string& raster
     end = ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
     if (end == ClipEnd::Done) call.Report(1.0);
     polygons.reset();  // the table let go, whole on disk
-    if (end != ClipEnd::Done || call.stopped()) backup.Restore();
+    if (end != ClipEnd::Done || call.stopped()) table.Undo();
   }
   call.RaiseIfStopped();
   if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, polygonsInput);
+  return table.path();
 }
 
 [[noreturn]] void FailSample(SampleEnd end, const std::string& rasterPath, const std::string& pointsPath) {
@@ -288,15 +300,16 @@ py::list SampleRasterValues(const std::string& pointsPath, const std::string& ra
   return rows;
 }
 
-void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
-                  py::object progress) {
+std::string WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
+                         const std::optional<std::string>& output, py::object progress) {
   const std::string pointsInput = CheckedPath(pointsPath, "points");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   if (field.empty()) throw py::value_error("the field name is empty");
   if (field.find('\0') != std::string::npos) throw py::value_error("field: embedded null character");
   auto points = OpenShapefile(pointsInput);
   const auto raster = OpenRaster(rasterInput);
-  ShapefileBackup backup(pointsInput);
+  UpdatedShapefile table(pointsInput, output);
+  if (output) points = OpenCopy(table);
   Call call(std::move(progress), py::none());
   SampleEnd end = SampleEnd::Done;
   {
@@ -304,11 +317,12 @@ void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, 
     end = SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
     if (end == SampleEnd::Done) call.Report(1.0);
     points.reset();  // the table let go, whole on disk
-    if (end != SampleEnd::Done || call.stopped()) backup.Restore();
+    if (end != SampleEnd::Done || call.stopped()) table.Undo();
   }
   call.RaiseIfStopped();
   if (end == SampleEnd::Failed) throw Error("the tool wrote no field " + field + " to " + pointsInput);
   if (end != SampleEnd::Done) FailSample(end, rasterInput, pointsInput);
+  return table.path();
 }
 
 // The run the effort surface's dialog would set up for these rasters: each input as a
@@ -448,11 +462,13 @@ PYBIND11_MODULE(_native, m) {
   m.def("line_orientation", &LineOrientation, arg("lines"), arg("output"), arg("progress"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
         arg("progress"));
-  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("progress"));
+  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"),
+        arg("output").none(true), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("rows").none(true), arg("progress"), arg("log"));
-  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("progress"));
+  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("output").none(true),
+        arg("progress"));
 }

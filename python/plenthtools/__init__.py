@@ -214,13 +214,16 @@ def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
 
-def write_class_counts(polygons, raster, prefix, *, progress=None):
+def write_class_counts(polygons, raster, prefix, output=None, *, progress=None):
     """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
 
     One 32-bit integer column per class, added when the table has none of that name.
+    With ``output``, the polygons stay as they are and the columns go into a copy of
+    them made there (``.shp`` added when missing; never over an existing file). Returns
+    the path of the shapefile written.
     """
-    _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
-                               _callable(progress, "progress"))
+    return _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
+                                      _optional_path(output, "output"), _callable(progress, "progress"))
 
 
 def sample_raster(points, raster, fids=None, *, progress=None):
@@ -236,11 +239,13 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     return dict(rows)
 
 
-def write_samples(points, raster, field, *, progress=None):
+def write_samples(points, raster, field, output=None, *, progress=None):
     """Writes the values of ``sample_raster`` into the points' field, as the tool does.
 
     The field is added when the table has none of that name: a double field for FLOAT and
-    DOUBLE rasters, else a 32-bit integer one.
+    DOUBLE rasters, else a 32-bit integer one. With ``output``, the points stay as they
+    are and the field goes into a copy of them made there (``.shp`` added when missing;
+    never over an existing file). Returns the path of the shapefile written.
     """
-    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
-                          _callable(progress, "progress"))
+    return _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
+                                 _optional_path(output, "output"), _callable(progress, "progress"))
