@@ -119,7 +119,8 @@ com::ComPtr<FeatureWorkspace> ShapefileWorkspace(const std::string& directory) {
 
 std::string PointGrid(const std::string& outPath, double west, double east, double north, double south,
                       std::optional<double> spacing, std::optional<std::int64_t> count,
-                      std::optional<std::int64_t> seed, std::optional<std::string> crsOf, py::object progress) {
+                      std::optional<std::int64_t> seed, std::optional<std::string> crsOf,
+                      std::optional<std::string> crs, py::object progress) {
   const DataSource out = SplitOutput(CheckedPath(outPath, "output"));
   if (!(west < east)) throw py::value_error("the west bound must lie west of the east bound");
   if (!(south < north)) throw py::value_error("the south bound must lie south of the north bound");
@@ -137,8 +138,13 @@ std::string PointGrid(const std::string& outPath, double west, double east, doub
     // The module's generator takes the current second as its seed, or the seed given.
     points.seed = static_cast<std::uint32_t>(seed ? *seed : static_cast<std::int64_t>(std::time(nullptr)));
   }
+  if (crsOf && crs) throw py::value_error("give either crs_of or crs");
   com::ComPtr<SpatialReference> reference;
   if (crsOf) reference = ReferenceOfFile(CheckedPath(*crsOf, "crs_of"));
+  if (crs) {
+    reference = gis::SpatialReferenceFromWkt(*crs);
+    if (!reference) throw py::value_error("crs is not a coordinate system in WKT");
+  }
   RequireWritableDirectory(out.directory);
   const std::string target = ShapefilePath(out);
   if (fs::exists(target)) throw Error(target + " already exists; choose another output name");
@@ -458,7 +464,7 @@ PYBIND11_MODULE(_native, m) {
   m.def("import_grid", &ImportGrid, arg("gridfile"), arg("outpath"), arg("progress"), arg("log"));
   m.def("point_grid", &PointGrid, arg("output"), arg("west"), arg("east"), arg("north"), arg("south"),
         arg("spacing").none(true), arg("count").none(true), arg("seed").none(true), arg("crs_of").none(true),
-        arg("progress"));
+        arg("crs").none(true), arg("progress"));
   m.def("line_orientation", &LineOrientation, arg("lines"), arg("output"), arg("progress"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
         arg("progress"));

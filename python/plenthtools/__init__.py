@@ -112,7 +112,7 @@ def import_grid(gridfile, outpath, *, progress=None, log=None):
                                _callable(progress, "progress"), _callable(log, "log"))
 
 
-def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, *,
+def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, crs=None, *,
                progress=None):
     """Writes a new point shapefile: a regular grid or random points over the rectangle.
 
@@ -120,8 +120,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     south; the west and north edges included, the east and south edges not) or ``count``
     for that many random points, drawn by the tool's generator from ``seed`` (the current
     second when None). ``crs_of`` names a raster or vector file whose coordinate system
-    the shapefile takes. A path without ``.shp`` gets it; an existing shapefile is never
-    written over. Returns the shapefile's path.
+    the shapefile takes, or ``crs`` gives that system as WKT. A path without ``.shp``
+    gets it; an existing shapefile is never written over. Returns the shapefile's path.
     """
     west, east = _number(west, "west"), _number(east, "east")
     north, south = _number(north, "north"), _number(south, "south")
@@ -132,7 +132,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     if seed is not None:
         seed = _whole(seed, "seed")
     return _native.point_grid(_path(output, "output"), west, east, north, south, spacing, count, seed,
-                              _optional_path(crs_of, "crs_of"), _callable(progress, "progress"))
+                              _optional_path(crs_of, "crs_of"), None if crs is None else _text(crs, "crs"),
+                              _callable(progress, "progress"))
 
 
 def _rows(value):

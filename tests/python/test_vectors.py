@@ -86,6 +86,14 @@ def test_point_grid_writes_what_plenth_writes(plenth, sample, tmp_path, mode):
     assert table_contents(written) == table_contents(tmp_path / "cli.shp")
 
 
+def test_point_grid_takes_a_coordinate_system_as_wkt(plenth, sample, tmp_path):
+    plenth("point-grid", tmp_path / "cli", "--west", "501000", "--east", "508000", "--north", "4105000", "--south",
+           "4100000", "--spacing", "500", "--crs-of", sample / "dem.tif")
+    wkt = gdal.Open(str(sample / "dem.tif")).GetProjection()
+    written = plenthtools.point_grid(tmp_path / "pkg", 501000, 508000, 4105000, 4100000, spacing=500, crs=wkt)
+    assert table_contents(written) == table_contents(tmp_path / "cli.shp")
+
+
 def test_progress_ends_at_one_and_a_stop_leaves_nothing(sample, twin, tmp_path):
     before = {name: (twin / name).read_bytes() for name in os.listdir(twin)}
     runs = [
@@ -182,6 +190,10 @@ def test_bad_arguments_raise_type_and_value_errors(sample, tmp_path):
         (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, count=-1), ValueError),
         (lambda: plenthtools.point_grid(tmp_path / "g", "0", 1, 1, 0, spacing=1), TypeError),
         (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, count=2.5), TypeError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs="no such system"), ValueError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs=32633), TypeError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs_of=sample / "dem.tif",
+                                        crs=gdal.Open(str(sample / "dem.tif")).GetProjection()), ValueError),
     ]
     for number, (call, error) in enumerate(cases):
         with pytest.raises(error):
