@@ -18,7 +18,7 @@ install(TARGETS ${plenth_libraries} LIBRARY DESTINATION ${PLENTH_LIBRARY_DIR})
 # The Python package, where the system's Python finds it: lib/python3/dist-packages
 # under /usr (as Debian's own packages, and the .deb), lib/python3.X/dist-packages under
 # any other prefix (/usr/local). Its extension finds the libraries in lib/plenthtools by
-# its own place, three folders up.
+# its own place, three folders up, and is stripped as the other binaries are.
 if(TARGET _native)
   install(CODE "
     get_filename_component(prefix_name \"\${CMAKE_INSTALL_PREFIX}\" NAME)
@@ -29,8 +29,11 @@ if(TARGET _native)
     endif()
     file(INSTALL DESTINATION \"\${python_dir}\" TYPE DIRECTORY FILES \"${CMAKE_BINARY_DIR}/python/plenthtools\"
          PATTERN __pycache__ EXCLUDE)
-    file(RPATH_SET FILE \"\$ENV{DESTDIR}\${python_dir}/plenthtools/$<TARGET_FILE_NAME:_native>\"
-         NEW_RPATH \"$ORIGIN/../../../plenthtools\")
+    set(native \"\$ENV{DESTDIR}\${python_dir}/plenthtools/$<TARGET_FILE_NAME:_native>\")
+    file(RPATH_SET FILE \"\${native}\" NEW_RPATH \"$ORIGIN/../../../plenthtools\")
+    if(CMAKE_INSTALL_DO_STRIP)
+      execute_process(COMMAND \"${CMAKE_STRIP}\" \"\${native}\")
+    endif()
   ")
 endif()
 # The QGIS plugin, in QGIS's plugin folder under the prefix (/usr/share/qgis/python/plugins

@@ -175,8 +175,7 @@ int ReadRasterGeometry(HostApplication* application, const char* layerName, Data
   geometry->columns = columns;
   com::ComPtr<XYPair> cell;
   props->get_MeanCellSize(cell.put());
-  double cy = 0;
-  cell->QueryCoords(&geometry->cellSize, &cy);
+  cell->QueryCoords(&geometry->cellSize, &geometry->cellSizeY);
   return 1;
 }
 

@@ -43,7 +43,8 @@ struct RasterGeometry {
   com::ComPtr<SpatialReference> spatialReference;
   std::string unitName;
   double metersPerUnit = 1.0;
-  double cellSize = 0;
+  double cellSize = 0;   // x of the band's mean cell size
+  double cellSizeY = 0;  // y of the band's mean cell size
   std::int32_t rows = 0;
   std::int32_t columns = 0;
 };

@@ -13,6 +13,7 @@
 
 #include "apps/plenth/hostrun.h"
 #include "resources/resource.h"
+#include "tools/effortsurface/surfacename.h"
 #include "ui/window.h"
 
 namespace plenth::cli {
@@ -44,74 +45,14 @@ class InterruptHandler {
   struct sigaction previous_ {};
 };
 
-// What makes a raster's cells line up with another's, and how its coordinates read.
-struct Grid {
-  int columns = 0, rows = 0;
-  double gt[6] = {0, 1, 0, 0, 0, 1};
-  bool georeferenced = false;
-  bool hasReference = false;
-  bool geographic = false;
-  std::string unit = "unit";
-};
-
-Grid GridOf(const std::string& path) {
-  Grid g;
-  GDALAllRegister();
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
-  if (!ds) throw RunError(path + ": not a raster GDAL can read");
-  g.columns = ds->GetRasterXSize();
-  g.rows = ds->GetRasterYSize();
-  g.georeferenced = ds->GetGeoTransform(g.gt) == CE_None;
-  if (const OGRSpatialReference* srs = ds->GetSpatialRef()) {
-    g.hasReference = true;
-    g.geographic = srs->IsGeographic();
-    const char* unit = nullptr;
-    if (srs->IsProjected()) srs->GetLinearUnits(&unit);
-    if (g.geographic) unit = "degree";
-    if (unit) g.unit = unit;
-  }
-  return g;
-}
-
-std::string Size(const Grid& g) { return std::to_string(g.columns) + " x " + std::to_string(g.rows); }
-
-std::string Number(double v) {
-  std::ostringstream s;
-  s.precision(12);
-  s << v;
-  return s.str();
-}
-
-// How a class raster's grid differs from the DEM's, or "" when it does not.
-std::string GridDifference(const Grid& dem, const Grid& other) {
-  std::vector<std::string> differences;
-  if (other.columns != dem.columns || other.rows != dem.rows)
-    differences.push_back("size " + Size(other) + " against " + Size(dem));
-  const auto near = [](double a, double b, double cell) { return std::fabs(a - b) <= 1e-6 * std::fabs(cell); };
-  if (!near(other.gt[0], dem.gt[0], dem.gt[1]) || !near(other.gt[3], dem.gt[3], dem.gt[5]))
-    differences.push_back("origin " + Number(other.gt[0]) + ", " + Number(other.gt[3]) + " against " +
-                          Number(dem.gt[0]) + ", " + Number(dem.gt[3]));
-  if (!near(other.gt[1], dem.gt[1], dem.gt[1]) || !near(other.gt[5], dem.gt[5], dem.gt[5]))
-    differences.push_back("cells of " + Number(other.gt[1]) + " x " + Number(std::fabs(other.gt[5])) + " against " +
-                          Number(dem.gt[1]) + " x " + Number(std::fabs(dem.gt[5])));
-  std::string text;
-  for (const auto& d : differences) text += (text.empty() ? "" : "; ") + d;
-  return text;
-}
-
 // The directory and the file name of a typed path, as the dialog splits it.
 std::pair<std::string, std::string> SplitTyped(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
   return at == std::string::npos ? std::pair{std::string(), path} : std::pair{path.substr(0, at + 1), path.substr(at + 1)};
 }
 
-// The output's name as the dialog keeps it, its first 7 bytes (never half a character),
-// and the file the data library writes for it.
-std::string KeptName(const std::string& name) {
-  std::size_t n = std::min<std::size_t>(name.size(), 7);
-  while (n > 0 && n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) --n;
-  return name.substr(0, n);
-}
+// The file the data library writes for a surface's name: a name without an extension
+// becomes a GeoTIFF's.
 std::string WrittenFile(const std::string& directory, const std::string& name) {
   const fs::path file = fs::path(directory.empty() ? "." : directory) / name;
   return file.has_extension() ? file.string() : file.string() + ".tif";
@@ -210,25 +151,17 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   if (!run.mapFile.empty()) host.AddMap(run.mapFile);
 
   // What would make the result meaningless, said before the click.
-  const Grid dem = GridOf(layers[0].path);
-  out << "note: the Z factor is recorded but not applied: the costs use elevations as stored, so they must be in "
-         "the unit of the cell size ("
-      << dem.unit << ")\n";
-  if (!dem.hasReference)
-    out << "warning: the DEM has no coordinate system: its cell size is taken to be in the unit of its elevations\n";
-  else if (dem.geographic)
-    out << "warning: the DEM is in geographic coordinates: its slopes would set metres of height against degrees; "
-           "project it first (gdalwarp -t_srs)\n";
-  for (const std::size_t i : {std::size_t{1}, std::size_t{3}, std::size_t{4}}) {
-    if (const std::string d = GridDifference(dem, GridOf(layers[i].path)); !d.empty())
-      out << "warning: the " << given[i].first << " raster's grid differs from the DEM's (" << d
-          << "): its cells are paired with the DEM's by row and column, not by position\n";
-  }
+  Require(checks::EffortSurfaceInputs(layers[0].path, layers[1].path, layers[3].path, layers[4].path), out);
+  const int demRows = checks::OpenRaster(layers[0].path)->GetRasterYSize();
   const auto [directory, name] = SplitTyped(args.outPath);
   RequireWritableDirectory(directory);
-  const std::string written = WrittenFile(directory, KeptName(name));
-  if (KeptName(name) != name) out << "note: the output's name is cut to 7 characters: " << written << "\n";
-  if (fs::exists(written)) out << "warning: " << written << " exists already; the run will not write over it\n";
+  const std::string surfaceName = SurfaceName(name);
+  const std::string written = WrittenFile(directory, surfaceName);
+  if (surfaceName != name)
+    out << "note: the output's name is cut to 7 characters (a typed .tif kept): the run will write " << written
+        << "\n";
+  const bool existed = fs::exists(written);
+  if (existed) out << "warning: " << written << " exists already; the run will not write over it\n";
 
   host.Click("PlenthTools_EffortSurface", [&](HWND dialog) {
     const int lists[] = {IDC_EFFORT_DEM, IDC_EFFORT_TRAILS, IDC_EFFORT_ROADS, IDC_EFFORT_STREAMS, IDC_EFFORT_GROUNDCOVER};
@@ -248,7 +181,7 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   // Follow the run until its window offers Close, or Ctrl-C presses Cancel.
   const HWND pane = GetDlgItem(progress, IDC_PROGRESS_PANE), clock = GetDlgItem(progress, IDC_PROGRESS_CLOCK);
   const HWND button = GetDlgItem(progress, IDCANCEL);
-  Follower follower(out, terminal, dem.rows);
+  Follower follower(out, terminal, demRows);
   std::string log;
   bool cancelled = false;
   {
@@ -276,14 +209,19 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   if (cancelled) {
     out << "Ctrl-C: Cancel pressed\n";
     Must(ua::Click(progress, IDCANCEL), "press Cancel");
-    throw RunError("cancelled; " + (logFile.empty() ? std::string("the log could not be written") : "the log is kept in " + logFile));
+    // A surface the run had begun stays on disk as it was left.
+    const std::string left =
+        !existed && fs::exists(written) ? "the unfinished surface is left on disk as " + written + "; " : "";
+    throw RunError("cancelled; " + left +
+                   (logFile.empty() ? std::string("the log could not be written") : "the log is kept in " + logFile));
   }
   Must(ua::Click(progress, IDCANCEL), "press Close");
   out << "finished in " << follower.clock() << (logFile.empty() ? "" : ", log in " + logFile) << "\n";
   if (log.size() < 20 || log.compare(log.size() - 20, 20, "Operation Complete\r\n") != 0) {
     std::string last = log.substr(0, log.find_last_not_of("\r\n") + 1);
     last = last.substr(last.find_last_of("\n") == std::string::npos ? 0 : last.find_last_of("\n") + 1);
-    last = last.substr(last.find_first_not_of(' ') == std::string::npos ? 0 : last.find_first_not_of(' '));
+    // The line as the log has it, without the progress marks that may lead it.
+    last = last.substr(last.find_first_not_of(". ") == std::string::npos ? 0 : last.find_first_not_of(". "));
     // The tool gives one line for any input whose cells it could not read.
     if (last.rfind("Insufficient memory", 0) == 0)
       last += " (an input's cells could not be read: a raster cut short or damaged gives this too)";

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/checks/checks.h"
 #include "hostapp/session.h"
 #include "ui/automation.h"
 
@@ -63,6 +64,10 @@ class HostRun {
 
 // Acts in a dialog as a person would, or throws RunError saying what could not be done.
 void Must(bool done, const std::string& what);
+
+// Says the warnings and notes among the findings, or throws RunError with the first
+// error; findings before it are said first.
+void Require(const checks::Findings& findings, std::ostream& out);
 
 // Checks that a directory exists and can be written to, or throws RunError.
 void RequireWritableDirectory(const std::string& directory);

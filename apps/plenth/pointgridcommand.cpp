@@ -38,20 +38,6 @@ std::string Typed(double value) {
   return std::string(text, end);
 }
 
-// The coordinate system of a raster or vector file, as well-known text; "" when it has none.
-std::string CoordinateSystemOf(const std::string& path) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VECTOR));
-  if (!ds) throw RunError(path + ": cannot be opened");
-  const OGRSpatialReference* srs = ds->GetSpatialRef();
-  if (!srs && ds->GetLayerCount() > 0) srs = ds->GetLayer(0)->GetSpatialRef();
-  if (!srs) return {};
-  char* wkt = nullptr;
-  srs->exportToWkt(&wkt);
-  std::string out = wkt ? wkt : "";
-  CPLFree(wkt);
-  return out;
-}
-
 // Shows the map's layers and the area whole, with a margin, on a picture-sized display.
 void ShowLayersAndArea(hostapp::HostMap& map, const PointGridArgs& args) {
   hostapp::MapExtent extent{args.west, args.south, args.east, args.north};
@@ -105,8 +91,8 @@ std::int64_t PointGrid(const GridRun& run, const PointGridArgs& args, std::ostre
   if (!args.crsOf.empty()) {
     const LayerArg layer = ParseLayerArg(args.crsOf);
     host->AddLayer(layer);
-    const std::string wkt = CoordinateSystemOf(layer.path);
-    if (wkt.empty()) throw RunError(layer.path + " has no coordinate system");
+    std::string wkt;
+    Require(checks::CoordinateSystemOf(layer.path, &wkt), out);
     map.SetSpatialReference(gis::SpatialReferenceFromWkt(wkt).get());
   }
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);

@@ -24,67 +24,11 @@ namespace ua = ui::automation;
 
 namespace {
 
-// A shapefile or other vector file as OGR sees it.
-struct VectorFile {
-  GDALDatasetUniquePtr dataset;
-  OGRLayer* layer = nullptr;
-};
-
-VectorFile OpenVector(const LayerArg& arg) {
-  VectorFile v;
-  v.dataset.reset(GDALDataset::Open(arg.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-  if (!v.dataset || v.dataset->GetLayerCount() < 1) throw RunError(arg.path + ": not a vector file");
-  v.layer = v.dataset->GetLayer(0);
+// A file a tool has written or changed, as OGR sees it now.
+checks::VectorFile OpenVector(const LayerArg& arg) {
+  checks::VectorFile v = checks::OpenVector(arg.path);
+  if (!v.layer) throw RunError(arg.path + ": not a vector file");
   return v;
-}
-
-// A tool's input, each of whose records can be read.
-VectorFile OpenInput(const LayerArg& arg) {
-  VectorFile v = OpenVector(arg);
-  RequireEveryRecord(arg.path);
-  return v;
-}
-
-GDALDatasetUniquePtr OpenRaster(const LayerArg& arg) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(arg.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  if (!ds || ds->GetRasterCount() < 1) throw RunError(arg.path + ": not a raster");
-  return ds;
-}
-
-// The kind of shapes of a layer, in words.
-std::string ShapesOf(OGRLayer* layer) {
-  switch (wkbFlatten(layer->GetGeomType())) {
-    case wkbPoint: return "points";
-    case wkbMultiPoint: return "multipoints";
-    case wkbLineString:
-    case wkbMultiLineString: return "lines";
-    case wkbPolygon:
-    case wkbMultiPolygon: return "polygons";
-    default: return "shapes of type " + std::string(OGRGeometryTypeToName(layer->GetGeomType()));
-  }
-}
-
-std::string SystemName(const OGRSpatialReference* srs) {
-  return srs ? std::string(srs->GetName() ? srs->GetName() : "an unnamed coordinate system")
-             : std::string("no coordinate system");
-}
-
-// The PixelType code of a band's cells (CHAR for bytes flagged as signed), or nothing for
-// a type outside the eight.
-std::optional<int> PixelTypeOf(GDALRasterBand& band) {
-  switch (band.GetRasterDataType()) {
-    case GDT_Byte: {
-      const char* flag = band.GetMetadataItem("PIXELTYPE", "IMAGE_STRUCTURE");
-      return flag && std::string(flag) == "SIGNEDBYTE" ? PT_CHAR : PT_UCHAR;
-    }
-    case GDT_UInt16: return PT_USHORT;
-    case GDT_Int16: return PT_SHORT;
-    case GDT_UInt32: return PT_ULONG;
-    case GDT_Int32: return PT_LONG;
-    case GDT_Float32: return PT_FLOAT;
-    case GDT_Float64: return PT_DOUBLE;
-    default: return std::nullopt;
-  }
 }
 
 // The classes the tool finds in the raster's first band (the table is full when it met a
@@ -130,11 +74,6 @@ void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
   host.reset();
 }
 
-bool SameSystem(const OGRSpatialReference* a, const OGRSpatialReference* b) {
-  if (!a || !b) return !a && !b;
-  return a->IsSame(b);
-}
-
 // The directory part of a typed path, separator included, as the dialogs split it.
 std::string DirectoryPart(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
@@ -151,24 +90,9 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
   // What would make the run change nothing, or count in the wrong place.
-  const VectorFile vector = OpenInput(polygons);
-  if (ShapesOf(vector.layer) != "polygons")
-    throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
-  const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  const auto pixelType = PixelTypeOf(*cells->GetRasterBand(1));
-  if (!pixelType || *pixelType == PT_FLOAT || *pixelType == PT_DOUBLE)
-    throw RunError(raster.path + " holds cells of type " +
-                   GDALGetDataTypeName(cells->GetRasterBand(1)->GetRasterDataType()) +
-                   "; classes need an integer raster (8, 16 or 32 bits)");
-  const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
-  const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
-  if (!SameSystem(polygonSystem, rasterSystem)) {
-    const std::string why = polygons.path + " is in " + SystemName(polygonSystem) + " but " + raster.path +
-                            " is in " + SystemName(rasterSystem) +
-                            ": the tool takes the polygons' coordinates as the raster's without moving them";
-    if (!args.force) throw RunError(why + " (reproject the polygons, or give --force to run anyway)");
-    out << "warning: " << why << "\n";
-  }
+  Require(checks::PolyClipInputs(polygons.path, raster.path, args.force), out);
+  const GDALDatasetUniquePtr cells = checks::OpenRaster(raster.path);
+  const int pixelType = *checks::PixelTypeOf(*cells->GetRasterBand(1));
 
   const std::string prefix(com::CutUtf8(args.prefix, 5));
   if (prefix != args.prefix) out << "the prefix is cut to 5 characters: " << prefix << "\n";
@@ -181,11 +105,9 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   CloseHost(host, out);
 
   // What was written: the classes' columns as the table now has them.
-  const clip::ClassTable classes = ClassesOf(*cells, *pixelType);
-  if (classes.full())
-    throw RunError(raster.path + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
-                   "most 39 classes), so nothing was written");
-  const VectorFile after = OpenVector(polygons);
+  const clip::ClassTable classes = ClassesOf(*cells, pixelType);
+  if (classes.full()) throw RunError(checks::TooManyClasses(raster.path));
+  const checks::VectorFile after = OpenVector(polygons);
   std::vector<std::string> written, refused;
   for (int c = 0; c < classes.count(); ++c) {
     const std::string name = prefix + std::to_string(classes.value(c));
@@ -212,14 +134,7 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   host->AddLayer(raster);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenInput(points);
-  if (ShapesOf(vector.layer) != "points")
-    throw RunError(points.path + " is a layer of " + ShapesOf(vector.layer) + ", not of points");
-  const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  if (!cells->GetSpatialRef())
-    throw RunError(raster.path + " has no coordinate system; the tool needs one to place the points");
-  if (!vector.layer->GetSpatialRef())
-    out << "note: " << points.path << " has no coordinate system; the points are taken to be in the raster's\n";
+  Require(checks::GridSpotInputs(points.path, raster.path), out);
   const std::string field(com::CutUtf8(args.field, 5));
   if (field.empty()) throw RunError("the field name is empty");
   if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
@@ -232,7 +147,7 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   });
   CloseHost(host, out);
 
-  const VectorFile after = OpenVector(points);
+  const checks::VectorFile after = OpenVector(points);
   const int index = after.layer->GetLayerDefn()->GetFieldIndex(field.c_str());
   if (index < 0) throw RunError("the tool wrote no field " + field);
   const OGRFieldType type = after.layer->GetLayerDefn()->GetFieldDefn(index)->GetType();
@@ -261,14 +176,7 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   host->AddLayer(lines);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenInput(lines);
-  if (ShapesOf(vector.layer) != "lines")
-    throw RunError(lines.path + " is a layer of " + ShapesOf(vector.layer) + ", not of lines");
-  if (strcasecmp(fs::path(lines.path).extension().c_str(), ".shp") != 0)
-    throw RunError(lines.path + " is not a shapefile; the tool reads its lines from a shapefile's directory");
-  const int azimuth = vector.layer->GetLayerDefn()->GetFieldIndex("Azimuth");
-  if (azimuth >= 0 && vector.layer->GetLayerDefn()->GetFieldDefn(azimuth)->GetType() != OFTReal)
-    throw RunError(lines.path + " has a field Azimuth that does not hold real numbers; the tool cannot replace it");
+  Require(checks::LineOrientationInputs(lines.path), out);
 
   // The shapefile the dialog will name: the first 7 bytes of the typed name.
   const std::string directory = DirectoryPart(outPath);

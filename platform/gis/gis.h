@@ -36,6 +36,11 @@ com::ComPtr<XYPair> MakeXYPair(double x, double y);
 // The text of a cell value: the shortest decimal that reads back to the same value in
 // the cell type.
 std::string CellText(LONG pixelType, const void* cell);
+// The name of the type of a band's cells as its file holds them, the way GDAL names it
+// ("Byte", "Int16", "Float32", "Int64", "CFloat32", ...; "1-bit" for cells of fewer than
+// 8 bits): for telling a person which cells a tool does not take. "" for a band that is
+// not the library's.
+std::string CellTypeName(RasterBand* band);
 // A value of a cell type as a variant of that type's own variant type (VT_UI1 for UCHAR
 // ... VT_R8 for DOUBLE); an empty variant when no cell of the type can hold the value or
 // the code is not one of the eight.

@@ -79,12 +79,18 @@ constexpr const char* PixelTypeName(int code) {
 }
 
 // Whether a cell of type T can hold the value: for an integer type a whole number within
-// its range; for a real type any value up to its largest (kept to its precision), an
-// infinity or NaN.
+// its range; for a real type any value that rounds to one of its values (kept to its
+// precision), an infinity or NaN. A double a little beyond the largest float, by less
+// than half the float's last step (-3.4028235e+38, the lowest float printed to eight
+// digits), rounds to that float; from halfway on it would round to an infinity.
 template <class T>
 bool CellHolds(double value) {
-  if constexpr (std::is_floating_point_v<T>) {
-    return !std::isfinite(value) || std::fabs(value) <= static_cast<double>(std::numeric_limits<T>::max());
+  if constexpr (std::is_same_v<T, double>) {
+    return true;
+  } else if constexpr (std::is_floating_point_v<T>) {
+    using Limits = std::numeric_limits<T>;
+    const double halfLastStep = std::ldexp(1.0, Limits::max_exponent - Limits::digits - 1);
+    return !std::isfinite(value) || std::fabs(value) < static_cast<double>(Limits::max()) + halfLastStep;
   } else {
     return value >= static_cast<double>(std::numeric_limits<T>::min()) &&
            value <= static_cast<double>(std::numeric_limits<T>::max()) && value == std::trunc(value);

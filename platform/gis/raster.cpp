@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -146,8 +147,23 @@ class PixelBlockImpl final : public com::ComClass<PixelBlockImpl, PixelBlock, Bl
 
 class PixelCache final : public com::ComClass<PixelCache, IUnknown> {};
 
-class RasterBandImpl final : public com::ComClass<RasterBandImpl, RasterBand, RasterProps, RawPixels> {
+// A private view that lets the library name what a band's file holds.
+struct BandCellType : IUnknown {
+  static constexpr IID iid = com::Guid("{2E8D4A61-7B3C-4D95-8F1A-6C0B5E9D3A72}");
+  virtual std::string CellTypeName() = 0;
+};
+
+class RasterBandImpl final
+    : public com::ComClass<RasterBandImpl, RasterBand, RasterProps, RawPixels, BandCellType> {
  public:
+  std::string CellTypeName() override {
+    if (Deleted()) return {};
+    // Cells of fewer than 8 bits are held by GDAL as bytes, flagged with their bits.
+    const char* bits = band_->GetMetadataItem("NBITS", "IMAGE_STRUCTURE");
+    if (bits && std::atoi(bits) > 0 && std::atoi(bits) < 8) return std::string(bits) + "-bit";
+    return GDALGetDataTypeName(band_->GetRasterDataType());
+  }
+
   RasterBandImpl(DatasetRef dataset, int index)
       : dataset_(std::move(dataset)), index_(index), band_(dataset_->dataset->GetRasterBand(index + 1)) {}
 
@@ -605,6 +621,12 @@ std::string CellText(LONG pixelType, const void* cell) {
         return std::string(buf, std::to_chars(buf, buf + sizeof buf, v).ptr);
       },
       std::string());
+}
+
+std::string CellTypeName(RasterBand* band) {
+  com::ComPtr<detail::BandCellType> own;
+  if (!band || FAILED(band->QueryInterface(own.put()))) return {};
+  return own->CellTypeName();
 }
 
 com::Variant CellVariant(LONG pixelType, double value) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "apps/checks/checks.h"
 #include "apps/plenth/sampledata.h"
 #include "com/bstr.h"
 #include "gis/gis.h"
@@ -64,11 +65,11 @@ DataSource SplitOutput(const std::string& path) {
   return out;
 }
 
-void RequireWritableDirectory(const std::string& directory) {
-  const std::string dir = directory.empty() ? "." : directory;
-  if (!fs::is_directory(dir)) throw Error("the output directory " + dir + " does not exist");
-  if (::access(dir.c_str(), W_OK) != 0) throw Error("the output directory " + dir + " is not writable");
+void Require(const checks::Findings& findings) {
+  if (const checks::Finding* error = checks::FirstError(findings)) throw Error(error->text);
 }
+
+void RequireWritableDirectory(const std::string& directory) { Require(checks::OutputDirectory(directory)); }
 
 void RemoveRaster(const std::string& path) {
   if (GDALDriver* driver = GetGDALDriverManager()->GetDriverByName("GTiff"); driver && fs::exists(path))

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/checks/checks.h"
 #include "com/ptr.h"
 #include "gis/gisapi.h"
 
@@ -31,6 +32,9 @@ DataSource DataSourceOf(FeatureClass* featureClass);
 // An output path split after its last '/': the directory with its separator ("./" for a
 // bare name) and the file name. ValueError for a path that names no file.
 DataSource SplitOutput(const std::string& path);
+
+// Error with the first error among the findings of plenth's checks, if any.
+void Require(const checks::Findings& findings);
 
 // Error unless the directory exists and can be written to.
 void RequireWritableDirectory(const std::string& directory);

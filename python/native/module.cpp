@@ -1,8 +1,6 @@
 // plenthtools._native: the tools' own routines over files, for the Python layer beside it.
 // Each function checks what it is given, opens its inputs as the map's layers would, and
 // runs the tool's routine without the GIL.
-#include <gdal_priv.h>
-#include <ogrsf_frmts.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
@@ -95,16 +93,9 @@ std::string ImportGrid(const std::string& gridPath, const std::string& outPath, 
 
 // The coordinate system of a raster or vector file, for a new shapefile to take.
 com::ComPtr<SpatialReference> ReferenceOfFile(const std::string& path) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VECTOR));
-  if (!ds) throw Error(path + ": cannot be opened");
-  const OGRSpatialReference* srs = ds->GetSpatialRef();
-  if (!srs && ds->GetLayerCount() > 0) srs = ds->GetLayer(0)->GetSpatialRef();
-  char* wkt = nullptr;
-  if (srs) srs->exportToWkt(&wkt);
-  const std::string text = wkt ? wkt : "";
-  CPLFree(wkt);
-  if (text.empty()) throw Error(path + " has no coordinate system");
-  return gis::SpatialReferenceFromWkt(text);
+  std::string wkt;
+  Require(checks::CoordinateSystemOf(path, &wkt));
+  return gis::SpatialReferenceFromWkt(wkt);
 }
 
 com::ComPtr<FeatureWorkspace> ShapefileWorkspace(const std::string& directory) {
@@ -201,28 +192,51 @@ std::string LineOrientation(const std::string& linesPath, const std::string& out
       throw Error(rasterPath + " holds cells of type " + (PixelTypeName(type) ? PixelTypeName(type) : "unknown") +
                   "; classes need an integer raster (8, 16 or 32 bits)");
     }
-    case ClipEnd::TooManyClasses:
-      throw Error(rasterPath + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
-                               "most 39 classes), so nothing was written");
+    case ClipEnd::TooManyClasses: throw Error(checks::TooManyClasses(rasterPath));
     case ClipEnd::NotPolygons: throw Error(polygonsPath + " is not a layer of polygons");
     case ClipEnd::RasterUnreadable: throw Error(rasterPath + ": the raster's cells cannot be read");
+    case ClipEnd::OtherClasses:
+      throw Error(rasterPath + " has a value that is not among the classes given for it (see raster_classes)");
     default: throw Error(polygonsPath + ": the class columns or the polygons cannot be opened");
   }
 }
 
+py::list RasterClassValues(const std::string& rasterPath) {
+  const std::string rasterInput = CheckedPath(rasterPath, "raster");
+  const auto raster = OpenRaster(rasterInput);
+  Require(checks::ClassRaster(rasterInput));
+  std::vector<std::int32_t> classes;
+  ClipEnd end = ClipEnd::Done;
+  {
+    py::gil_scoped_release release;
+    end = RasterClasses(raster.get(), &classes);
+  }
+  if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, "");
+  return py::cast(classes);
+}
+
 py::tuple ClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                      const std::optional<std::vector<std::int64_t>>& fids, py::object progress) {
+                      const std::optional<std::vector<std::int64_t>>& fids,
+                      const std::optional<std::vector<std::int64_t>>& classes, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   const auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
   const std::vector<LONG> wanted = FidsOf(fids);
+  std::vector<std::int32_t> given;
+  if (classes) {
+    for (const std::int64_t value : *classes) {
+      if (value < INT32_MIN || value > INT32_MAX) throw py::value_error("a class value must fit in 32 bits");
+      given.push_back(static_cast<std::int32_t>(value));
+    }
+  }
   Call call(std::move(progress), py::none());
   ClipCounts counts;
   ClipEnd end = ClipEnd::Done;
   {
     py::gil_scoped_release release;
-    end = CountClipClasses(raster.get(), polygons.get(), prefix.c_str(), wanted, &counts, call.progress());
+    end = CountClipClasses(raster.get(), polygons.get(), prefix.c_str(), wanted, &counts, call.progress(),
+                           classes ? &given : nullptr);
     if (end == ClipEnd::Done) call.Report(1.0);
   }
   call.RaiseIfStopped();
@@ -360,7 +374,11 @@ EffortSetup SetUpEffort(const std::string& demPath, const std::string& trailsPat
     throw Error(demPath + ": the DEM's grid cannot be read");
   job.columns = geometry.columns;
   job.rows = geometry.rows;
-  job.cellSize = static_cast<float>(geometry.cellSize);  // the run takes it in single precision
+  // As the dialog stores them: the cell size the costs take in single precision, the
+  // cells' width and height on the map as they are.
+  job.cellSize = static_cast<float>(geometry.cellSize);
+  job.cellWidth = geometry.cellSize;
+  job.cellHeight = geometry.cellSizeY;
   job.spatialReference = geometry.spatialReference;
   job.lowerLeft = geometry.lowerLeft;
   job.outputDirectory = out.directory;
@@ -447,6 +465,50 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   return py::make_tuple(cells, end - first, setup.job.columns);
 }
 
+// The findings of plenth's checks as (kind, text) pairs, kind "error", "warning" or "note".
+py::list FindingsOf(const checks::Findings& findings) {
+  py::list out;
+  for (const checks::Finding& f : findings) {
+    const char* kind = f.kind == checks::Finding::Kind::Error     ? "error"
+                       : f.kind == checks::Finding::Kind::Warning ? "warning"
+                                                                  : "note";
+    out.append(py::make_tuple(kind, f.text));
+  }
+  return out;
+}
+
+// The files a run reads, each of which must be there, as plenth says before its checks.
+checks::Findings Missing(std::initializer_list<std::pair<const std::string*, const char*>> inputs) {
+  for (const auto& [path, what] : inputs)
+    if (!fs::exists(CheckedPath(*path, what))) return {{checks::Finding::Kind::Error, *path + ": no such file"}};
+  return {};
+}
+
+py::list CheckClassCounts(const std::string& polygons, const std::string& raster) {
+  if (auto missing = Missing({{&polygons, "polygons"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
+  // The tool counts where the polygons' numbers fall on the raster, whatever their
+  // coordinate system: another one is a warning here, as in plenth's forced run.
+  return FindingsOf(checks::PolyClipInputs(polygons, raster, true));
+}
+
+py::list CheckSamples(const std::string& points, const std::string& raster) {
+  if (auto missing = Missing({{&points, "points"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
+  return FindingsOf(checks::GridSpotInputs(points, raster));
+}
+
+py::list CheckLineOrientation(const std::string& lines) {
+  if (auto missing = Missing({{&lines, "lines"}}); !missing.empty()) return FindingsOf(missing);
+  return FindingsOf(checks::LineOrientationInputs(lines));
+}
+
+py::list CheckEffortSurface(const std::string& dem, const std::string& trails, const std::string& streams,
+                            const std::string& cover) {
+  if (auto missing = Missing({{&dem, "dem"}, {&trails, "trails"}, {&streams, "streams"}, {&cover, "cover"}});
+      !missing.empty())
+    return FindingsOf(missing);
+  return FindingsOf(checks::EffortSurfaceInputs(dem, trails, streams, cover));
+}
+
 }  // namespace
 }  // namespace plenth::python
 
@@ -466,8 +528,9 @@ PYBIND11_MODULE(_native, m) {
         arg("spacing").none(true), arg("count").none(true), arg("seed").none(true), arg("crs_of").none(true),
         arg("crs").none(true), arg("progress"));
   m.def("line_orientation", &LineOrientation, arg("lines"), arg("output"), arg("progress"));
+  m.def("raster_classes", &RasterClassValues, arg("raster"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
-        arg("progress"));
+        arg("classes").none(true), arg("progress"));
   m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"),
         arg("output").none(true), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
@@ -475,6 +538,10 @@ PYBIND11_MODULE(_native, m) {
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("rows").none(true), arg("progress"), arg("log"));
+  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"));
+  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
+  m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
+  m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
   m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("output").none(true),
         arg("progress"));
 }

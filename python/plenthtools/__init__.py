@@ -10,11 +10,18 @@ of the wrong kind raise ``TypeError`` or ``ValueError``.
 
 Paths are ``str`` or ``os.PathLike``. Outputs are written at the path given: the tools'
 own cuts of typed names (24 or 7 characters) do not apply here.
+
+Before a run each function makes the checks plenth makes of the same files, in the same
+words: what would make the run fail or change the wrong thing raises ``Error`` before
+anything is written, what makes the result doubtful is a ``PlenthWarning``. The
+``check_*`` functions give those findings without running anything.
 """
 
+import collections
 import numbers
 import operator
 import os
+import warnings
 
 from . import _native
 from ._native import Cancelled, Error
@@ -24,6 +31,12 @@ __version__ = _native.version
 __all__ = [
     "Cancelled",
     "Error",
+    "Finding",
+    "PlenthWarning",
+    "check_class_counts",
+    "check_effort_surface",
+    "check_line_orientation",
+    "check_samples",
     "class_counts",
     "effort_bands",
     "effort_surface",
@@ -31,10 +44,61 @@ __all__ = [
     "import_grid",
     "line_orientation",
     "point_grid",
+    "raster_classes",
     "sample_raster",
     "write_class_counts",
     "write_samples",
 ]
+
+
+class PlenthWarning(UserWarning):
+    """What plenth warns of before a run: a result the run makes but that may mislead."""
+
+
+Finding = collections.namedtuple("Finding", "kind text")
+Finding.__doc__ = """One finding of the checks before a run: kind "error" (the run would not
+start), "warning" (its result may mislead) or "note" (worth knowing), and its text."""
+
+
+def _findings(pairs):
+    return [Finding(kind, text) for kind, text in pairs]
+
+
+def _require(findings):
+    """Raises Error with the first error among the findings; warns of the warnings."""
+    for finding in findings:
+        if finding.kind == "error":
+            raise Error(finding.text)
+    for finding in findings:
+        if finding.kind == "warning":
+            warnings.warn(finding.text, PlenthWarning, stacklevel=3)
+
+
+def check_class_counts(polygons, raster):
+    """The findings plenth's poly-clip makes of these files: polygons each of whose records
+    reads, an integer raster, and the two in one coordinate system (a warning here: the
+    tool counts where the polygons' numbers fall on the raster)."""
+    return _findings(_native.check_class_counts(_path(polygons, "polygons"), _path(raster, "raster")))
+
+
+def check_samples(points, raster):
+    """The findings plenth's grid-spot makes of these files: points each of whose records
+    reads, and a raster with a coordinate system."""
+    return _findings(_native.check_samples(_path(points, "points"), _path(raster, "raster")))
+
+
+def check_line_orientation(lines):
+    """The findings plenth's line-orientation makes of the lines: a shapefile of lines each of
+    whose records reads, whose "Azimuth", if it has one, holds real numbers."""
+    return _findings(_native.check_line_orientation(_path(lines, "lines")))
+
+
+def check_effort_surface(dem, trails, roads, streams, cover):
+    """The findings plenth's effort-surface makes of the rasters: the DEM in projected
+    coordinates, the trails, streams and ground cover on its grid, and the Z factor's note.
+    The roads raster is not read."""
+    return _findings(_native.check_effort_surface(_path(dem, "dem"), _path(trails, "trails"),
+                                                  _path(streams, "streams"), _path(cover, "cover")))
 
 
 def _path(value, name):
@@ -168,6 +232,7 @@ def effort_surface(dem, trails, roads, streams, cover, output, z_factor=1.0, row
     Returns the path of the raster written.
     """
     _number(z_factor, "z_factor")
+    _require(check_effort_surface(dem, trails, roads, streams, cover))
     return _native.effort_surface(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
                                   _path(streams, "streams"), _path(cover, "cover"), _path(output, "output"),
                                   _rows(rows), _callable(progress, "progress"), _callable(log, "log"))
@@ -180,12 +245,13 @@ def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *,
     south-east, of all the DEM's rows or of ``rows=(first, end)`` (read with the row above
     and below them). The values are those ``effort_surface`` writes, bit for bit.
     """
+    import numpy  # only here: the package itself needs no numpy
+
     _number(z_factor, "z_factor")
+    _require(check_effort_surface(dem, trails, roads, streams, cover))
     cells, height, width = _native.effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
                                                 _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
                                                 _callable(progress, "progress"), _callable(log, "log"))
-    import numpy
-
     return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
 
 
@@ -196,11 +262,18 @@ def line_orientation(lines, output, *, progress=None):
     from 0 to 180 degrees clockwise from north. A path without ``.shp`` gets it; an
     existing shapefile is never written over. Returns the shapefile's path.
     """
+    _require(check_line_orientation(lines))
     return _native.line_orientation(_path(lines, "lines"), _path(output, "output"),
                                     _callable(progress, "progress"))
 
 
-def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
+def raster_classes(raster):
+    """The raster's classes as the polygon clip finds them: its distinct cell values in order
+    of first appearance, row by row from the top-left cell. A 40th value is an Error."""
+    return _native.raster_classes(_path(raster, "raster"))
+
+
+def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=None):
     """Counts, for every polygon, the raster's cells of each class inside it.
 
     The classes are the raster's distinct cell values in order of first appearance (at
@@ -208,9 +281,18 @@ def class_counts(polygons, raster, prefix, fids=None, *, progress=None):
     polygon. Returns ``{fid: {column: count}}`` in the polygons' order, a column named
     ``prefix`` + class value as the tool names it; features without a polygon are left
     out, and with ``fids`` only those features are counted. Nothing is written.
+
+    Given ``classes`` (``raster_classes(raster)``), only the rows of the raster the
+    polygons reach are read, and the counts are those of the whole raster's run: batches
+    of polygons on several workers read only their own part of a large raster.
     """
+    _require(check_class_counts(polygons, raster))
+    if classes is not None:
+        if isinstance(classes, (str, bytes)):
+            raise TypeError("classes must be the list raster_classes gives")
+        classes = [_whole(value, "a class value") for value in classes]
     classes, columns, rows = _native.class_counts(_path(polygons, "polygons"), _path(raster, "raster"),
-                                                  _text(prefix, "prefix"), _fids(fids),
+                                                  _text(prefix, "prefix"), _fids(fids), classes,
                                                   _callable(progress, "progress"))
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
@@ -223,6 +305,7 @@ def write_class_counts(polygons, raster, prefix, output=None, *, progress=None):
     them made there (``.shp`` added when missing; never over an existing file). Returns
     the path of the shapefile written.
     """
+    _require(check_class_counts(polygons, raster))
     return _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
                                       _optional_path(output, "output"), _callable(progress, "progress"))
 
@@ -235,6 +318,7 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     (off the raster or a no-data cell). Features without a point are left out, and with
     ``fids`` only those features are sampled. Nothing is written.
     """
+    _require(check_samples(points, raster))
     rows = _native.sample_raster(_path(points, "points"), _path(raster, "raster"), _fids(fids),
                                  _callable(progress, "progress"))
     return dict(rows)
@@ -248,5 +332,6 @@ def write_samples(points, raster, field, output=None, *, progress=None):
     are and the field goes into a copy of them made there (``.shp`` added when missing;
     never over an existing file). Returns the path of the shapefile written.
     """
+    _require(check_samples(points, raster))
     return _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
                                  _optional_path(output, "output"), _callable(progress, "progress"))

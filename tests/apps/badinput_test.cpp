@@ -38,6 +38,11 @@ class BadInputTest : public plenthtest::PlenthRun {
     const double turned[6] = {1000, 25, 5, 2000, 5, -25};
     rotated->SetGeoTransform(const_cast<double*>(turned));
     rotated.reset();
+    // A DEM of 64-bit integers on the sample's grid.
+    GDALDatasetUniquePtr wide(driver->Create(At("int64.tif").c_str(), 300, 240, 1, GDT_Int64, nullptr));
+    const double sampleGrid[6] = {500000, 30, 0, 4107200, 0, -30};
+    wide->SetGeoTransform(const_cast<double*>(sampleGrid));
+    wide.reset();
     Write("existing.dat", "what the user had\r\n");
     Write("existing.tif", "what the user had");
     Write("existing.shp", "what the user had");
@@ -102,6 +107,10 @@ TEST_F(BadInputTest, EveryRowSaysWhatIsWrongAndLeavesNothingDone) {
       {"effort surface from a missing DEM", effort(At("missing.tif"), At("e1")), "missing.tif: no such file", "e1.tif"},
       {"effort surface from a corrupt DEM", effort(At("junk.tif"), At("e2")), "junk.tif", "e2.tif"},
       {"effort surface from a truncated DEM", effort(At("cut.tif"), At("e3")), "could not be read: a raster cut short", "e3.tif"},
+      {"effort surface from a DEM of 64-bit integers", effort(At("int64.tif"), At("e5")),
+       "the effort surface was not written: Input DEM dataset has cells of type Int64, which the effort surface does "
+       "not take\n",
+       "e5.tif"},
       {"effort surface into a directory that does not exist", effort(At("sample/dem.tif"), At("none/e4")),
        "does not exist", ""},
       {"effort surface over an existing raster", effort(At("sample/dem.tif"), At("effort")), "not written", ""},

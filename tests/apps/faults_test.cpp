@@ -30,7 +30,7 @@ TEST_F(FaultsTest, AFullDiskFailsTheWriteAndLeavesNoOutputThatLooksDone) {
        {"effort-surface", "--dem", At("sample/dem.tif"), "--trails", At("sample/trails.tif"), "--roads",
         At("sample/trails.tif"), "--streams", At("sample/streams.tif"), "--cover", At("sample/groundcover.tif"),
         At("surface")},
-       "surface.tif", 100000, "Unable to write Raster dataset"},
+       "surface.tif", 100000, "the effort surface was not written: Unable to write Raster dataset"},
       {"line orientation", {"line-orientation", At("sample/roads.shp"), At("segs")}, "segs.shp", 300,
        "not written whole"},
       {"point grid", {"point-grid", At("grid"), "--west", "500000", "--east", "509000", "--north", "4107200", "--south",

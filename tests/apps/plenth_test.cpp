@@ -1,5 +1,6 @@
 #include <gdal_priv.h>
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -228,19 +229,102 @@ TEST_F(PlenthTest, EffortSurfaceFromTheCommandLine) {
 }
 
 // What makes a result meaningless is said before the click: a DEM in geographic
-// coordinates, a class raster whose grid is not the DEM's.
+// coordinates or without a coordinate system, a DEM of cells that are not square, a class
+// raster whose grid is not the DEM's, or which the run will refuse for its size.
 TEST_F(PlenthTest, EffortSurfaceWarnsOfMeaninglessResults) {
-  ASSERT_EQ(std::system(("gdal_translate -q -a_srs EPSG:4326 " + At("sample/dem.tif") + " " + At("sample/geo.tif")).c_str()), 0);
-  ASSERT_EQ(std::system(("gdal_translate -q -a_ullr 500030 4107200 509030 4100000 " + At("sample/groundcover.tif") +
-                         " " + At("sample/shifted.tif"))
-                            .c_str()),
-            0);
-  const auto out = Run("effort-surface" + EffortLayers(At("sample"), "geo.tif", "shifted.tif") + " " + At("geo"));
-  EXPECT_TRUE(Says(out.output, "warning: the DEM is in geographic coordinates")) << out.output;
-  EXPECT_TRUE(Says(out.output, "(degree)")) << out.output;
-  EXPECT_TRUE(Says(out.output, "warning: the ground cover raster's grid differs from the DEM's (origin 500030, 4107200 "
-                               "against 500000, 4107200)"))
-      << out.output;
+  const auto translate = [&](const std::string& options, const std::string& from, const std::string& to) {
+    ASSERT_EQ(std::system(("gdal_translate -q " + options + " " + At("sample/" + from) + " " + At("sample/" + to)).c_str()),
+              0);
+  };
+  translate("-a_srs EPSG:4326", "dem.tif", "geo.tif");
+  translate("-a_ullr 500030 4107200 509030 4100000", "groundcover.tif", "shifted.tif");
+  translate("-outsize 150 120", "groundcover.tif", "half.tif");
+  translate("-a_ullr 500000 4104800 509000 4100000", "dem.tif", "oblong.tif");  // cells of 30 x 20 m
+  {  // The DEM's cells and corner, without a coordinate system.
+    GDALAllRegister();
+    GDALDatasetUniquePtr dem(GDALDataset::Open(At("sample/dem.tif").c_str(), GDAL_OF_RASTER));
+    ASSERT_TRUE(dem);
+    GDALDatasetUniquePtr plain(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+        At("sample/plain.tif").c_str(), 300, 240, 1, GDT_Float32, nullptr));
+    ASSERT_TRUE(plain);
+    double gt[6];
+    ASSERT_EQ(dem->GetGeoTransform(gt), CE_None);
+    ASSERT_EQ(plain->SetGeoTransform(gt), CE_None);
+    std::vector<float> cells(300 * 240);
+    ASSERT_EQ(dem->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 300, 240, cells.data(), 300, 240, GDT_Float32, 0, 0), CE_None);
+    ASSERT_EQ(plain->GetRasterBand(1)->RasterIO(GF_Write, 0, 0, 300, 240, cells.data(), 300, 240, GDT_Float32, 0, 0),
+              CE_None);
+  }
+  const struct {
+    std::string dem, cover;
+    std::vector<std::string> says;
+    int status;
+  } cases[] = {
+      {"geo.tif", "shifted.tif",
+       {"the costs use elevations as stored, so against a cell size in degrees the costs will be meaningless\n",
+        "warning: the DEM is in geographic coordinates",
+        "warning: the ground cover raster's grid differs from the DEM's (origin 500030, 4107200 against 500000, "
+        "4107200): its cells are paired with the DEM's by row and column, not by position\n"},
+       0},
+      {"plain.tif", "half.tif",
+       {"so they must be in the unit of the cell size, which is unknown: the DEM has no coordinate system\n",
+        "warning: the ground cover raster is 150 x 120 cells, not the DEM's 300 x 240: the run will refuse it\n",
+        "the effort surface was not written: Input Groundcover dataset is 150 x 120 cells, not the DEM's 300 x 240\n"},
+       1},
+      {"oblong.tif", "groundcover.tif",
+       {"(metre)\n", "warning: the DEM's cells are 30 x 20, not square: every step is costed with the x size, 30\n"},
+       0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.dem);
+    const std::string out = At(fs::path(c.dem).stem().string());
+    const auto run = Run("effort-surface" + EffortLayers(At("sample"), c.dem, c.cover) + " " + out);
+    EXPECT_EQ(run.status, c.status) << run.output;
+    for (const std::string& says : c.says) EXPECT_TRUE(Says(run.output, says)) << says << "\n" << run.output;
+    EXPECT_FALSE(Says(run.output, "(degree)")) << run.output;
+    EXPECT_FALSE(Says(run.output, "(unit)")) << run.output;
+  }
+  // The surface of the DEM of oblong cells lies exactly on it.
+  const auto geotransform = [](const std::string& path) {
+    GDALAllRegister();
+    GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
+    std::vector<double> gt(6);
+    if (!ds || ds->GetGeoTransform(gt.data()) != CE_None) ADD_FAILURE() << path;
+    return gt;
+  };
+  EXPECT_EQ(geotransform(At("oblong.tif")), geotransform(At("sample/oblong.tif")));
+}
+
+// The output's name as the dialog keeps it, and plenth says beforehand which file the run
+// will write when that is not the name typed: a typed ".tif" stays whole beside the 7
+// characters, any other extension is part of the name.
+TEST_F(PlenthTest, EffortSurfaceSaysWhichFileItWillWrite) {
+  fs::create_directories(At("out"));
+  const struct {
+    const char* typed;
+    const char* written;
+    bool said;  // the file named before the click
+  } cases[] = {
+      {"effort.tif", "effort.tif", false},
+      {"effortsurface.tif", "efforts.tif", true},
+      {"a.img", "a.img", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.typed);
+    const std::string written = At("out/") + c.written;
+    const auto run = Run("effort-surface" + EffortLayers(At("sample")) + " " + At("out/") + c.typed);
+    EXPECT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(Says(run.output, "note: the output's name is cut to 7 characters (a typed .tif kept): the run will "
+                               "write " + written + "\n"),
+              c.said)
+        << run.output;
+    EXPECT_TRUE(Says(run.output, "wrote " + written + "\n")) << run.output;
+    EXPECT_TRUE(fs::exists(written));
+  }
+  std::vector<std::string> files;
+  for (const auto& e : fs::directory_iterator(At("out"))) files.push_back(e.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"EffortSurface_log.txt", "a.img", "effort.tif", "efforts.tif"}));
 }
 
 // Ctrl-C presses Cancel: the run stops, the log is kept, and plenth exits non-zero.
@@ -252,7 +336,7 @@ TEST_F(PlenthTest, CtrlCPressesCancel) {
               0);
   int pipeEnds[2];
   ASSERT_EQ(pipe(pipeEnds), 0);
-  const std::string registry = At("registry.reg"), big = At("sample/big_"), output = At("cancelled");
+  const std::string registry = At("registry.reg"), big = At("sample/big_"), output = At("stopped");
   const pid_t child = fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
@@ -268,9 +352,15 @@ TEST_F(PlenthTest, CtrlCPressesCancel) {
   std::string output_;
   bool signalled = false;
   char buffer[4096];
-  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) {
-    output_.append(buffer, static_cast<std::size_t>(n));
-    if (!signalled && Says(output_, "Opened Logfile")) {
+  // Ctrl-C once the run has begun the surface.
+  while (true) {
+    pollfd readable{pipeEnds[0], POLLIN, 0};
+    if (poll(&readable, 1, 5) > 0) {
+      const ssize_t n = read(pipeEnds[0], buffer, sizeof buffer);
+      if (n <= 0) break;
+      output_.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (!signalled && Says(output_, "Opened Logfile") && fs::exists(output + ".tif")) {
       kill(child, SIGINT);
       signalled = true;
     }
@@ -281,7 +371,10 @@ TEST_F(PlenthTest, CtrlCPressesCancel) {
   ASSERT_TRUE(signalled) << output_;
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << output_;
   EXPECT_TRUE(Says(output_, "Ctrl-C: Cancel pressed")) << output_;
-  EXPECT_TRUE(Says(output_, "cancelled; the log is kept in " + At("EffortSurface_log.txt"))) << output_;
+  EXPECT_TRUE(Says(output_, "cancelled; the unfinished surface is left on disk as " + output + ".tif; the log is kept in " +
+                               At("EffortSurface_log.txt")))
+      << output_;
+  EXPECT_TRUE(fs::exists(output + ".tif"));
   std::ifstream log(At("EffortSurface_log.txt"));
   const std::string kept((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
   EXPECT_TRUE(Says(kept, "Opened Logfile")) << kept;

@@ -308,6 +308,43 @@ TEST_F(RasterTest, ANoDataValueOutsideTheCellTypeArrivesAsADouble) {
   }
 }
 
+// A Float32 band's no-data value is taken as a value of the band's type: a double that
+// rounds to a float (the lowest float printed to eight digits, as a .flt raster's header
+// holds it) arrives as that float and fills the overhang of a read.
+TEST_F(RasterTest, AFloatNoDataValueIsTheFloatItRoundsTo) {
+  const float lowest = -std::numeric_limits<float>::max();
+  const struct {
+    double nodata;
+    double arrives;
+  } cases[] = {{-3.4028235e+38, lowest}, {3.4028235e+38, -lowest}, {0.1, 0.1f}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.nodata);
+    {
+      GDALDatasetUniquePtr made(GetGDALDriverManager()->GetDriverByName("EHdr")->Create(
+          Path("lowest.flt").c_str(), 2, 1, 1, GDT_Float32, nullptr));
+      ASSERT_TRUE(made);
+      ASSERT_EQ(made->GetRasterBand(1)->SetNoDataValue(c.nodata), CE_None);
+    }
+    auto dataset = gis::OpenRasterFile(Path("lowest.flt"));
+    ASSERT_TRUE(dataset);
+    com::ComPtr<RasterBand> band;
+    dataset.query<RasterBandCollection>()->Item(0, band.put());
+    com::Variant nodata;
+    ASSERT_EQ(band.query<RasterProps>()->get_NoDataValue(nodata.put()), S_OK);
+    EXPECT_EQ(nodata.vt(), VT_R4);
+    double value = 0;
+    nodata.ToDouble(&value);
+    EXPECT_EQ(value, c.arrives);
+    auto block = Block(band.get(), 1, 2);
+    ASSERT_EQ(band.query<RawPixels>()->Read(gis::MakeXYPair(0, -1).get(), block.get()), S_OK);
+    EXPECT_EQ(static_cast<float*>(Cells(block.get()))[0], static_cast<float>(c.arrives));
+    dataset.reset();
+    band.reset();
+    block.reset();
+    for (const char* ext : {".flt", ".hdr", ".prj", ".flt.aux.xml"}) std::filesystem::remove(Path(std::string("lowest") + ext));
+  }
+}
+
 // A south-up raster (rows stored from the south, a positive y cell size) is handed out
 // from its northern row like every other: block reads and writes, identify, the extent
 // and its lower-left corner agree with one another.

@@ -40,8 +40,13 @@ if [ "$status" -ne 124 ] || grep -q "plenth-map:" map.txt; then
 fi
 grep -q "$prefix/lib/plenthtools/libPlenthTools.so" "$prefix/xdg/plenth/registry.reg"
 
-# The Python package, beside the libraries it loads, under a prefix like /usr/local and
-# under /usr as the .deb lays it out; run from there it writes what plenth wrote.
+# The Python package (of a plain build: an instrumented one makes none), beside the
+# libraries it loads, under a prefix like /usr/local and under /usr as the .deb lays it
+# out; run from there it writes what plenth wrote.
+if [ -z "$(ls "$build"/python/plenthtools/_native*.so 2>/dev/null)" ]; then
+  echo "installed into $prefix and ran plenth tools, plenth demo and plenth-map from there (no Python package built)"
+  exit 0
+fi
 python=/usr/bin/python3
 version=$("$python" -c 'import sys; print(f"{sys.version_info[0]}.{sys.version_info[1]}")')
 staged="$prefix/staged"

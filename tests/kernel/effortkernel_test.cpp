@@ -296,8 +296,11 @@ TEST(EffortKernel, DemNoDataInEitherCellInEveryCellType) {
 }
 
 // A no-data value that no cell of the DEM's type can hold marks no cell; one that converts
-// to the type marks the cells that hold it.
+// to the type marks the cells that hold it. For FLOAT a double that rounds to a float is
+// that float, the lowest float printed to eight digits among them; a NaN cell is no-data
+// whatever the value, since it is no elevation.
 TEST(EffortKernel, NoDataValueTakenInTheDemsType) {
+  const double nan = std::nan(""), lowest = -std::numeric_limits<float>::max();
   struct Case {
     int type;
     double noData, cell;
@@ -306,8 +309,12 @@ TEST(EffortKernel, NoDataValueTakenInTheDemsType) {
       {3, -9999, 0, false},      {3, 255, 255, true},           {4, 200, -56, false},
       {5, 100.5, 100, false},    {6, -32768, -32768, true},     {7, 4294967295.0, 4294967295.0, true},
       {7, -1, 4294967295.0, false}, {8, -2147483648.0, -2147483648.0, true},
-      {9, std::nan(""), 100, false}, {9, 0.1, static_cast<float>(0.1), true},
+      {9, nan, 100, false},      {9, 0.1, static_cast<float>(0.1), true},
       {9, 1e300, 100, false},    {10, 0.1, 0.1, true},
+      {9, nan, nan, true},       {10, nan, nan, true},          {9, -9999, nan, true},
+      {10, -9999, nan, true},    {9, -3.4028235e+38, lowest, true}, {9, 3.4028235e+38, -lowest, true},
+      {9, 0x1.ffffffp+127, -lowest, false},  // halfway to the next power of two: an infinity
+      {10, -3.4028235e+38, lowest, false},   // a double is taken as it is
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << " no-data " << c.noData);

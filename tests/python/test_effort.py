@@ -99,3 +99,18 @@ def test_bad_arguments_raise_type_and_value_errors(sample, tmp_path):
             plenthtools.effort_bands(*inputs(sample), rows=rows)
     with pytest.raises(TypeError):
         plenthtools.effort_surface(*inputs(sample), tmp_path / "e", z_factor="2")
+
+
+def test_a_strip_of_a_dem_of_oblong_cells_lies_on_its_rows(sample, tmp_path):
+    # The sample rasters with cells 30 wide and 20 high.
+    for name in ("dem", "trails", "streams", "groundcover"):
+        ds = gdal.Translate(str(tmp_path / f"{name}.tif"), str(sample / f"{name}.tif"))
+        ds.SetGeoTransform((500000.0, 30.0, 0, 4107200.0, 0, -20.0))
+        ds = None
+    rasters = inputs(tmp_path)
+    whole = gdal.Open(plenthtools.effort_surface(*rasters, tmp_path / "whole.tif"))
+    strip = gdal.Open(plenthtools.effort_surface(*rasters, tmp_path / "strip.tif", rows=(37, 161)))
+    assert strip.GetGeoTransform() == (500000.0, 30.0, 0, 4107200.0 - 37 * 20.0, 0, -20.0)
+    assert whole.GetGeoTransform() == (500000.0, 30.0, 0, 4107200.0, 0, -20.0)
+    for b in range(1, 5):
+        assert strip.GetRasterBand(b).ReadRaster() == whole.GetRasterBand(b).ReadRaster(0, 37, 300, 124)

@@ -141,12 +141,12 @@ def test_failures_raise_the_tools_words(sample, tmp_path):
     (tmp_path / "taken.shp").write_bytes(b"")
     cases = [
         (lambda: plenthtools.class_counts(sample / "areas.shp", raster, "c"),
-         f"{raster} holds cells of type FLOAT; classes need an integer raster"),
-        (lambda: plenthtools.class_counts(points, sample / "groundcover.tif", "c"), f"{points} is not a layer of polygons"),
+         f"{raster} holds cells of type Float32; classes need an integer raster"),
+        (lambda: plenthtools.class_counts(points, sample / "groundcover.tif", "c"), f"{points} is a layer of points, not of polygons"),
         (lambda: plenthtools.sample_raster(sample / "areas.shp", sample / "dem.tif"),
-         f"{sample / 'areas.shp'} is not a layer of points"),
+         f"{sample / 'areas.shp'} is a layer of polygons, not of points"),
         (lambda: plenthtools.write_samples(points, raster, "much_too_long_a_name"), "the tool wrote no field"),
-        (lambda: plenthtools.line_orientation(points, tmp_path / "x"), f"{points} is not a layer of lines"),
+        (lambda: plenthtools.line_orientation(points, tmp_path / "x"), f"{points} is a layer of points, not of lines"),
         (lambda: plenthtools.line_orientation(sample / "roads.shp", tmp_path / "taken"),
          "taken.shp exists; the tool never writes over an output"),
         (lambda: plenthtools.point_grid(tmp_path / "taken", 0, 1, 1, 0, spacing=0.5),
@@ -199,3 +199,45 @@ def test_bad_arguments_raise_type_and_value_errors(sample, tmp_path):
         with pytest.raises(error):
             call()
         assert not os.path.exists(tmp_path / "g.shp"), number
+
+
+def test_batches_with_the_rasters_classes_count_as_one_run(sample):
+    whole = plenthtools.class_counts(sample / "areas.shp", sample / "groundcover.tif", "gc")
+    classes = plenthtools.raster_classes(sample / "groundcover.tif")
+    assert [f"gc{c}" for c in classes] == list(next(iter(whole.values())))
+    batched = {}
+    for batch in ([0, 2], [1], [3, 99]):
+        batched.update(plenthtools.class_counts(sample / "areas.shp", sample / "groundcover.tif", "gc", fids=batch,
+                                                classes=classes))
+    assert batched == whole
+
+
+def test_with_the_classes_given_only_the_rows_the_polygons_reach_are_read(tmp_path):
+    # A raster of 3 classes whose last rows hold a fourth value, and a polygon over its top.
+    srs = osr.SpatialReference()
+    srs.ImportFromEPSG(32633)
+    ds = gdal.GetDriverByName("GTiff").Create(str(tmp_path / "cells.tif"), 20, 60, 1, gdal.GDT_Int16)
+    ds.SetGeoTransform((0, 1, 0, 60, 0, -1))
+    ds.SetSpatialRef(srs)
+    cells = __import__("numpy").fromfunction(lambda r, c: (r + c) % 3, (60, 20)).astype("int16")
+    cells[50:, :] = 7
+    ds.GetRasterBand(1).WriteArray(cells)
+    ds = None
+    shapes = ogr.GetDriverByName("ESRI Shapefile").CreateDataSource(str(tmp_path / "areas.shp"))
+    layer = shapes.CreateLayer("areas", srs, ogr.wkbPolygon)
+    for wkt in ("POLYGON ((2 58,15 58,15 45,2 45,2 58))", "POLYGON ((1 12,9 12,9 3,1 3,1 12))"):
+        feature = ogr.Feature(layer.GetLayerDefn())
+        feature.SetGeometry(ogr.CreateGeometryFromWkt(wkt))
+        layer.CreateFeature(feature)
+    shapes = None
+    classes = plenthtools.raster_classes(tmp_path / "cells.tif")
+    assert classes == [0, 1, 2, 7]
+    whole = plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c")
+    assert whole[0]["c7"] == 0 and sum(whole[0].values()) == 13 * 13
+    # The rows of 7s lie below the first polygon: its counts need no class for them.
+    top = plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c", fids=[0], classes=[0, 1, 2])
+    assert top == {0: {c: whole[0][c] for c in ("c0", "c1", "c2")}}
+    with pytest.raises(plenthtools.Error, match="not among the classes given"):
+        plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c", fids=[1], classes=[0, 1, 2])
+    assert plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c", fids=[1],
+                                    classes=classes) == {1: whole[1]}

@@ -7,11 +7,13 @@
 
 #include <csignal>
 
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
 #include "data/processlog.h"
@@ -105,8 +107,9 @@ struct Scene {
   std::size_t Cells() const { return static_cast<std::size_t>(rows) * columns; }
   std::size_t At(int r, int c) const { return static_cast<std::size_t>(r) * columns + c; }
 
-  void Write(const fs::path& dir) const {
-    const std::array<double, 6> gt{500000, 30, 0, 4100000 + 30.0 * rows, 0, -30};
+  // On cells 30 m wide and `cellHeight` high.
+  void Write(const fs::path& dir, double cellHeight = 30) const {
+    const std::array<double, 6> gt{500000, 30, 0, 4100000 + cellHeight * rows, 0, -cellHeight};
     WriteRaster<float>((dir / "dem.tif").string(), GDT_Float32, columns, rows, {dem}, -9999, gt);
     WriteRaster<std::uint8_t>((dir / "trails.tif").string(), GDT_Byte, columns, rows, {trails}, 0, gt);
     WriteRaster<std::uint8_t>((dir / "roads.tif").string(), GDT_Byte, columns, rows, {trails}, 0, gt);
@@ -182,22 +185,31 @@ class EffortSurfaceTest : public ::testing::Test {
           hostapp::RasterLayerFromFile(At(std::string(name) + ".tif").string(), name).get());
   }
 
-  // Clicks the command and fills the dialog; `before` acts first (deleting a file, say).
+  // Fills the dialog and presses OK; `before` acts first (deleting a file, say).
+  static void Fill(HWND d, const Choice& c, const std::function<void(HWND)>& before = {}) {
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_DEM), c.dem)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_TRAILS), c.trails)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_ROADS), c.roads)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_STREAMS), c.streams)) << ua::LastRefusal();
+    EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_GROUNDCOVER), c.cover)) << ua::LastRefusal();
+    if (!c.zFactor.empty()) {
+      EXPECT_TRUE(ua::Replace(GetDlgItem(d, IDC_EFFORT_ZFACTOR), c.zFactor));
+    }
+    EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), c.output));
+    if (before) before(d);
+    EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
+  }
+
+  // Clicks the command and fills the dialog.
   void Click(const Choice& c, const std::function<void(HWND)>& before = {}) {
-    ua::ScopedUser user([&](HWND d) {
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_DEM), c.dem)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_TRAILS), c.trails)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_ROADS), c.roads)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_STREAMS), c.streams)) << ua::LastRefusal();
-      EXPECT_TRUE(ua::Pick(GetDlgItem(d, IDC_EFFORT_GROUNDCOVER), c.cover)) << ua::LastRefusal();
-      if (!c.zFactor.empty()) {
-        EXPECT_TRUE(ua::Replace(GetDlgItem(d, IDC_EFFORT_ZFACTOR), c.zFactor));
-      }
-      EXPECT_TRUE(ua::Type(GetDlgItem(d, IDC_OUTPUT_PATH), c.output));
-      if (before) before(d);
-      EXPECT_TRUE(ua::Click(d, IDOK)) << ua::LastRefusal();
-    });
+    ua::ScopedUser user([&](HWND d) { Fill(d, c, before); });
     EXPECT_EQ(command_->OnClick(), S_OK);
+  }
+
+  // A window for a run on this thread, without the command's progress window.
+  static HWND RunWindow() {
+    return CreateDialogParam(plenth::ModuleInstance(), IDD_PROGRESSDLG, nullptr,
+                             [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
   }
 
   static HWND Progress() { return ua::FindWindowByCaption("Operation Progress"); }
@@ -282,8 +294,7 @@ TEST_F(EffortSurfaceTest, StripsWriteWhatTheWholeGridWrites) {
   for (int k = 0; k < 4; ++k) EXPECT_TRUE(SameBits(whole.band[k], expected.band[k])) << k;
 
   // The same parameters, the run on this thread with a window of its own.
-  const HWND window = CreateDialogParam(plenth::ModuleInstance(), IDD_PROGRESSDLG, nullptr,
-                                        [](HWND, UINT m, WPARAM, LPARAM) -> INT_PTR { return m == WM_INITDIALOG; }, 0);
+  const HWND window = RunWindow();
   ASSERT_TRUE(IsWindow(window));
   const struct {
     std::int64_t stripBytes;  // 23 bytes a cell: 100 and 200 rows of 61 cells
@@ -414,6 +425,121 @@ TEST_F(EffortSurfaceTest, AnInputDeletedOrCutShortAfterTheChoiceEndsTheRun) {
     EXPECT_FALSE(fs::exists(At("cut.tif")));
     if (Progress()) ua::Click(Progress(), IDCANCEL);
   }
+}
+
+// A read that fails in a later strip (an input cut short past its first strip) ends the
+// run with its line and deletes the surface begun, as a failed write does: its first rows
+// would look like a result, and the next run would refuse to write over it.
+TEST_F(EffortSurfaceTest, AReadThatFailsInALaterStripDeletesTheSurface) {
+  const Scene scene(300, 61);  // the trails' file holds its cells in strips of 134 rows
+  AddScene(scene);
+  plenth::CurrentApplication = app_.query<HostApplication>();
+  {
+    ua::ScopedUser user([&](HWND d) { Fill(d, Out(At("cut").string())); });
+    ASSERT_EQ(plenth::RunEffortSurfaceDlg(), IDOK);
+  }
+  fs::resize_file(At("trails.tif"), fs::file_size(At("trails.tif")) - 61 * 120);  // rows 180 on are gone
+  const HWND window = RunWindow();
+  const std::atomic<bool> stop{false};
+  EXPECT_EQ(plenth::EffortSurfaceWorker(window, stop, {1, 1}), 0);  // strips of 100 rows: the first is whole
+  EXPECT_EQ(ua::Text(GetDlgItem(window, IDC_PROGRESS_PANE)),
+            Opening(At("EffortSurface_log.txt")) + ".Unable to read input Trails raster data\r\n");
+  MSG done{};
+  EXPECT_TRUE(PeekMessage(&done, window, 0, 0, PM_REMOVE));
+  EXPECT_EQ(done.message, plenth::WM_WORK_DONE);
+  EXPECT_FALSE(fs::exists(At("cut.tif")));
+  plenth::CloseLog();
+  DestroyWindow(window);
+}
+
+// A raster whose cells the run does not take (64-bit integers, complex numbers) is refused
+// with its name and its cells' type before anything is written.
+TEST_F(EffortSurfaceTest, CellsOfATypeTheRunDoesNotTakeAreRefusedByTheirType) {
+  const Scene scene(3, 4);
+  AddScene(scene);
+  const struct {
+    const char* file;
+    GDALDataType type;
+    std::string line;
+  } cases[] = {
+      {"dem.tif", GDT_Int64, "Input DEM dataset has cells of type Int64, which the effort surface does not take\r\n"},
+      {"trails.tif", GDT_CFloat32,
+       "Input Trails dataset has cells of type CFloat32, which the effort surface does not take\r\n"},
+      {"streams.tif", GDT_CInt16,
+       "Input Streams dataset has cells of type CInt16, which the effort surface does not take\r\n"},
+      {"cover.tif", GDT_UInt64,
+       "Input Groundcover dataset has cells of type UInt64, which the effort surface does not take\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    scene.Write(dir_);
+    GDALDatasetUniquePtr(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(At(c.file).c_str(), 4, 3, 1, c.type,
+                                                                                 nullptr));
+    EXPECT_EQ(RunToEnd(Out(At("typed").string())), Opening(At("EffortSurface_log.txt")) + c.line);
+    EXPECT_FALSE(fs::exists(At("typed.tif")));
+    if (Progress()) ua::Click(Progress(), IDCANCEL);
+  }
+}
+
+// The holes of FLOAT and DOUBLE DEMs as other programs write them are no-data: NaN cells
+// under a NaN no-data value (as reprojection leaves them), and the lowest float under a
+// no-data value printed to eight digits, -3.4028235e+38 (as a .flt raster's header holds
+// it), which is that float once taken as a value of the DEM's type. Every cell of the
+// surface is -1 or a positive cost, and the eight moves that touch the hole are -1.
+TEST_F(EffortSurfaceTest, HolesOfFloatDemsAreNoData) {
+  const Scene scene(3, 3);
+  AddScene(scene);
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  const struct {
+    const char* file;
+    GDALDataType type;
+    double noData, hole;
+    const char* format;
+  } cases[] = {
+      {"nan32.tif", GDT_Float32, nan, nan, "GTiff"},
+      {"nan64.tif", GDT_Float64, nan, nan, "GTiff"},
+      {"low.flt", GDT_Float32, -3.4028235e+38, -std::numeric_limits<float>::max(), "EHdr"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file);
+    const std::vector<double> dem = {900, 910, 905, 920, c.hole, 915, 930, 925, 940};
+    const std::array<double, 6> gt{500000, 30, 0, 4100090, 0, -30};
+    if (c.type == GDT_Float32)
+      WriteRaster<float>(At(c.file).string(), c.type, 3, 3, {std::vector<float>(dem.begin(), dem.end())}, c.noData, gt,
+                         c.format);
+    else
+      WriteRaster<double>(At(c.file).string(), c.type, 3, 3, {dem}, c.noData, gt, c.format);
+    const std::string layer = fs::path(c.file).stem().string();
+    app_->document()->focusMap().AddLayer(hostapp::RasterLayerFromFile(At(c.file).string(), layer).get());
+    Choice choice = Out(At("s" + layer).string());  // at most 7 characters
+    choice.dem = layer;
+    ASSERT_EQ(RunToEnd(choice), Opening(At("EffortSurface_log.txt")) + ".Operation Complete\r\n");
+    ua::Click(Progress(), IDCANCEL);
+    const Surface out = ReadSurface(At("s" + layer + ".tif"));
+    ASSERT_EQ(out.bands, 4);
+    for (int k = 0; k < 4; ++k)
+      for (std::size_t i = 0; i < out.band[k].size(); ++i) {
+        const float v = out.band[k][i];
+        EXPECT_TRUE(v == -1.0f || v > 0) << "band " << k + 1 << " cell " << i << ": " << v;
+      }
+    // Out of the centre, and into it from its four western and southern neighbours.
+    const std::pair<int, int> barred[] = {{0, 4}, {1, 4}, {2, 4}, {3, 4}, {0, 7}, {1, 6}, {2, 3}, {3, 0}};
+    for (const auto& [band, cell] : barred) EXPECT_EQ(out.band[band][cell], -1.0f) << band << " " << cell;
+    EXPECT_GT(out.band[2][7], 0);  // the moves elsewhere are costed
+  }
+}
+
+// The surface lies exactly on its DEM, whose cells need not be square: the DEM's own
+// corner and cell sizes; the costs take the x size as the distance between cells.
+TEST_F(EffortSurfaceTest, TheSurfaceLiesOnItsDemWhateverItsCells) {
+  const Scene scene(5, 4);
+  AddScene(scene);
+  scene.Write(dir_, 20);  // the scene's files on cells of 30 x 20 m
+  ASSERT_EQ(RunToEnd(Out(At("oblong").string())), Opening(At("EffortSurface_log.txt")) + ".Operation Complete\r\n");
+  const Surface out = ReadSurface(At("oblong.tif"));
+  EXPECT_EQ(std::vector<double>(out.gt, out.gt + 6), (std::vector<double>{500000, 30, 0, 4100100, 0, -20}));
+  const Surface expected = scene.Expected();  // a cell size of 30
+  for (int k = 0; k < 4; ++k) EXPECT_TRUE(SameBits(out.band[k], expected.band[k])) << k;
 }
 
 // The roads are required by the dialog but never read: a roads dataset deleted after it
@@ -626,6 +752,13 @@ TEST_F(EffortDialogTest, OkStoresTheZFactorAndTheOutput) {
       {"abc", "effortgrid", 0, dir_.string(), "effortg"},
       {" 0x10", "D:effort", 16, "D:", "effort"},
       {"-3", "/a/", -3, "/a/", ""},
+      // A typed ".tif" is kept whole beside the 7 characters; a cut ending in a dot loses it.
+      {"1", "/a/effort.tif", 1, "/a/", "effort.tif"},
+      {"1", "/a/cost.tif", 1, "/a/", "cost.tif"},
+      {"1", "/a/effortsurface.TIF", 1, "/a/", "efforts.TIF"},
+      {"1", "/a/effort.xyz", 1, "/a/", "effort"},
+      {"1", "/a/a.img", 1, "/a/", "a.img"},
+      {"1", "/a/...tif", 1, "/a/", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.path);

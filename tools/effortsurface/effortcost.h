@@ -12,14 +12,35 @@
 
 namespace plenth::effort {
 
-// The DEM's no-data value as a value of the DEM's cell type. Every value of the eight
-// types is exact as a double; a value that no cell of an integer type can hold (a
-// fraction, or out of range) makes no cell no-data, and so does NaN, which no cell equals.
+// The DEM's no-data value as a value of the DEM's cell type: a real converted to the
+// type's precision (a double that rounds to a float is that float). A value that no cell
+// of the type can hold (for an integer type a fraction or a value out of range) makes no
+// cell no-data; NaN is no value to compare with, and NaN cells are no-data anyway.
 template <class T>
 std::optional<T> NoDataAs(double value) {
   if (std::isnan(value) || !CellHolds<T>(value)) return std::nullopt;
   return static_cast<T>(value);
 }
+
+// Whether a DEM cell is no-data: it equals the no-data value, exactly in the DEM's type,
+// or it is NaN, which is no elevation (FLOAT and DOUBLE DEMs written with NaN as their
+// no-data hold their holes so). Both sides are evaluated without a branch.
+template <class T>
+class NoDataTest {
+ public:
+  explicit NoDataTest(std::optional<T> value) : value_(value.value_or(T{})), has_(value.has_value()) {}
+
+  [[gnu::always_inline]] bool operator()(T cell) const {
+    if constexpr (std::is_floating_point_v<T>)
+      return (has_ & (cell == value_)) | (cell != cell);
+    else
+      return has_ & (cell == value_);
+  }
+
+ private:
+  T value_;
+  bool has_;
+};
 
 // Calls fn(const T* dem, std::optional<T> noData) for the DEM's PixelType code; returns
 // `otherwise` for a code that is not one of the eight cell types.

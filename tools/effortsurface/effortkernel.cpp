@@ -99,7 +99,7 @@ class FastKernel {
  public:
   FastKernel(const T* dem, std::optional<T> noData, const EffortGrids& g, const EffortOutputs& out,
              const EffortStrip& strip, int threads)
-      : dem_(dem), noData_(noData.value_or(T{})), hasNoData_(noData.has_value()), g_(g), out_(out),
+      : dem_(dem), noData_(noData), g_(g), out_(out),
         inputRow_(strip.inputRow), outputShift_((strip.firstRow - strip.inputRow) * g.columns) {
     for (int code = -128; code < 128; ++code)
       factor_[static_cast<std::uint8_t>(code)] = GroundCoverFactor(static_cast<std::int8_t>(code));
@@ -137,8 +137,7 @@ class FastKernel {
     const std::int64_t C = g_.columns;
     if (C <= 0) return;
     const T* const dem = dem_;
-    const T noData = noData_;
-    const bool hasNoData = hasNoData_;
+    const effort::NoDataTest<T> noData = noData_;
     const std::uint8_t* const trails = g_.trails;
     const std::uint8_t* const streams = g_.streams;
     const std::int8_t* const cover = g_.groundCover;
@@ -157,7 +156,7 @@ class FastKernel {
     const auto cost = [&](std::int64_t a, std::int64_t b, EffortLookup<T>& effort) __attribute__((always_inline)) {
       const T za = dem[a], zb = dem[b];
       // Each test is one branch: both sides are read and combined without short-circuit.
-      if (hasNoData & ((za == noData) | (zb == noData))) return N;
+      if (noData(za) | noData(zb)) return N;
       if ((trails[a] != trailsNoData) & (trails[b] != trailsNoData)) return effort(za, zb) / 4.0f;
       const std::int8_t code = cover[b];
       if ((streams[b] != streamsNoData) | (code == 1)) return N;
@@ -185,8 +184,7 @@ class FastKernel {
   }
 
   const T* dem_;
-  T noData_;
-  bool hasNoData_;
+  effort::NoDataTest<T> noData_;
   EffortGrids g_;
   EffortOutputs out_;
   std::int64_t inputRow_;     // the row of the whole grid at the inputs' first element

@@ -66,8 +66,9 @@ struct EffortRun {
   EffortStrip strip = {};
 };
 
-// The kernel for a DEM of cell type T (one of the eight cell types). Without a no-data
-// value no DEM cell is no-data. Returns false when the progress mark asked it to stop.
+// The kernel for a DEM of cell type T (one of the eight cell types). A DEM cell is no-data
+// when it equals the no-data value or is NaN; without a no-data value only NaN cells are.
+// Returns false when the progress mark asked it to stop.
 template <class T>
 bool EffortKernel(const T* dem, std::optional<std::type_identity_t<T>> demNoData, const EffortGrids& grids,
                   const EffortOutputs& out, const EffortRun& run = {});
@@ -75,7 +76,9 @@ bool EffortKernel(const T* dem, std::optional<std::type_identity_t<T>> demNoData
 // The kernel by PixelType code (3 UCHAR, 4 CHAR, 5 USHORT, 6 SHORT, 7 ULONG, 8 LONG,
 // 9 FLOAT, 10 DOUBLE). The no-data value is taken as a value of the DEM's type: an
 // integer type takes it only when it is a whole number within the type's range, else no
-// cell is no-data. Any other code leaves the outputs untouched and returns true.
+// cell is no-data; FLOAT takes a double that rounds to a float as that float. NaN cells
+// are no-data whatever the value. Any other code leaves the outputs untouched and
+// returns true.
 bool EffortKernel(int pixelType, const void* dem, double demNoData, const EffortGrids& grids,
                   const EffortOutputs& out, const EffortRun& run = {});
 

@@ -16,7 +16,8 @@ bool Reference(const T* dem, std::optional<T> demNoData, const EffortGrids& g, c
   const float s = g.cellSize;
   const float diagonal = g.cellSize * kDiagonalFactor;  // once, in single precision
 
-  const auto isNoData = [&](std::int64_t i) { return demNoData && dem[i] == *demNoData; };
+  const effort::NoDataTest<T> noData(demNoData);
+  const auto isNoData = [&](std::int64_t i) { return noData(dem[i]); };
   const auto onTrail = [&](std::int64_t i) { return g.trails[i] != g.trailsNoData; };
   const auto isStream = [&](std::int64_t i) { return g.streams[i] != g.streamsNoData; };
 

@@ -6,6 +6,7 @@
 
 #include "com/ptr.h"
 #include "gis/gisapi.h"
+#include "tools/effortsurface/surfacename.h"
 
 namespace plenth {
 
@@ -25,13 +26,15 @@ struct EffortParams {
   EffortInput streams;
   EffortInput groundCover;
   char outputDirectory[255];  // as typed, separator included; the current directory when none was
-  char outputName[8];         // at most 7 characters
+  char outputName[kSurfaceNameBuffer];  // at most 7 characters, and a ".tif" typed after them
   char unitName[50];          // of the DEM's projected coordinate system, else "Unknown"
   double zFactor;             // recorded; elevations are used as stored
   double metersPerUnit;
   std::int32_t columns;
   std::int32_t rows;
-  float cellSize;
+  float cellSize;     // the DEM's x cell size: the distance the costs take
+  double cellWidth;   // the DEM's cells on the map, x and y: the surface's cells lie the same
+  double cellHeight;
   com::ComPtr<SpatialReference> spatialReference;
   com::ComPtr<Point> lowerLeft;  // of the DEM's extent
 };

@@ -12,6 +12,7 @@
 #include "host/savefiledialog.h"
 #include "resources/resource.h"
 #include "tools/effortsurface/effortparams.h"
+#include "tools/effortsurface/surfacename.h"
 #include "ui/msgbox.h"
 #include "ui/window.h"
 
@@ -37,7 +38,8 @@ DatasetBuffers BuffersOf(EffortInput& input) {
   return {input.datasetName, sizeof input.datasetName, input.directory, sizeof input.directory};
 }
 
-// The DEM's geometry, as the run takes it: the cell size in single precision.
+// The DEM's geometry, as the run takes it: the cell size for the costs in single
+// precision, and the cells' width and height on the map as they are.
 void StoreGeometry(const RasterGeometry& g) {
   EffortParams& p = TheEffortParams();
   p.lowerLeft = g.lowerLeft;
@@ -47,6 +49,8 @@ void StoreGeometry(const RasterGeometry& g) {
   p.rows = g.rows;
   p.columns = g.columns;
   p.cellSize = static_cast<float>(g.cellSize);
+  p.cellWidth = g.cellSize;
+  p.cellHeight = g.cellSizeY;
 }
 
 // A layer chosen in one of the five lists: a new name is stored and resolved at once into
@@ -92,11 +96,10 @@ double ZFactorOf(const std::string& text) {
 void Accept(HWND dialog) {
   EffortParams& p = TheEffortParams();
   const std::string path = DialogText(dialog, IDC_OUTPUT_PATH);
-  const auto out = TakeOutputPath(dialog, path, sizeof p.outputName - 1, sizeof p.outputDirectory, "",
-                                  "Effort Surface Calculator");
+  const auto out = TakeOutputPath(dialog, path, path.size(), sizeof p.outputDirectory, "", "Effort Surface Calculator");
   if (!out) return;
   p.zFactor = ZFactorOf(DialogText(dialog, IDC_EFFORT_ZFACTOR));
-  com::CopyToBuffer(p.outputName, sizeof p.outputName, out->name);
+  com::CopyToBuffer(p.outputName, sizeof p.outputName, SurfaceName(out->name));
   com::CopyToBuffer(p.outputDirectory, sizeof p.outputDirectory, out->directory);
   EndDialog(dialog, IDOK);
 }

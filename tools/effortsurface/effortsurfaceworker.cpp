@@ -122,7 +122,8 @@ class Run {
       if (!bands || FAILED(bands->get_Count(&count)) || count < 1) return Fail({});
       if (FAILED(bands->Item(0, in.band.put())) || !in.band) return Fail({});
     }
-    // 4. Cell types and no-data values; every input on the DEM's grid.
+    // 4. Cell types and no-data values; every input of a type the run takes and on the
+    // DEM's grid.
     for (Input& in : inputs_) {
       auto props = in.band.query<RasterProps>();
       com::Variant noData;
@@ -130,6 +131,9 @@ class Run {
       if (!props || FAILED(props->get_PixelType(&in.type)) || FAILED(props->get_NoDataValue(noData.put())) ||
           FAILED(props->get_Width(&width)) || FAILED(props->get_Height(&height)))
         return Fail("Unable to access input raster data\r\n");
+      if (!IsCellType(in.type))
+        return Fail(FormatLogMessage("Input %s dataset has cells of type %s, which the effort surface does not take\r\n",
+                                     in.name, gis::CellTypeName(in.band.get()).c_str()));
       in.hasNoData = noData.vt() != VT_EMPTY;
       if (in.hasNoData && FAILED(noData.ToDouble(&in.noData))) return Fail("Unable to access input raster data\r\n");
       if (width != params_.columns || height != params_.rows)
@@ -162,14 +166,13 @@ class Run {
       if (first > firstRow_)
         for (Input& in : inputs_)
           if (!ReadStrip(in, first, false))
-            return Fail(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
+            return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
       if (!Compute(first)) return 0;  // stopped
       if (hooks_.strip) {
         const float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
         if (Stopped() || !hooks_.strip(first, std::min(stripRows_, endRow_ - first), bands)) return Halt();
         continue;
       }
-      if (!IsCellType(inputs_[0].type)) continue;  // no costs: the bands stay as created
       for (auto& band : bands_) {
         if (Stopped()) return 0;
         const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - firstRow_));
@@ -227,12 +230,15 @@ class Run {
   }
 
   // A surface that could not be written whole is deleted: the part written would look
-  // like a result.
-  int FailWriting() {
+  // like a result (and would stop the next run, which never writes over a dataset).
+  int FailDeleting(const std::string& line) {
     bands_.clear();
     if (output_) output_->Delete();
     output_.reset();
-    return Fail(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName.c_str()));
+    return Fail(line);
+  }
+  int FailWriting() {
+    return FailDeleting(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName.c_str()));
   }
 
   // Lets go of what the run holds; a surface begun and not finished goes too when the
@@ -297,18 +303,20 @@ class Run {
       return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory.c_str()));
     auto rasters = workspace.query<RasterWorkspace>();
     if (!rasters) return Fail("Hey");
-    const double cell = params_.cellSize;  // the DEM's single-precision cell size, widened
-    // The rows asked for lie above the DEM's lower-left corner by the rows below them.
+    // The DEM's own cells, so that the surface lies exactly on it (costs take the x size
+    // alone, but the cells of a DEM need not be square); the rows asked for lie above the
+    // DEM's lower-left corner by the rows below them.
     com::ComPtr<Point> lowerLeft = params_.lowerLeft;
     if (endRow_ < rows_ && lowerLeft) {
       double x = 0, y = 0;
       lowerLeft->get_X(&x);
       lowerLeft->get_Y(&y);
-      lowerLeft = gis::MakePoint(x, y + static_cast<double>(rows_ - endRow_) * cell);
+      lowerLeft = gis::MakePoint(x, y + static_cast<double>(rows_ - endRow_) * params_.cellHeight);
     }
     if (FAILED(rasters->CreateRasterDataset(com::BStr(params_.outputName).get(), com::BStr("GRID").get(),
                                             lowerLeft.get(), params_.columns, static_cast<LONG>(endRow_ - firstRow_),
-                                            cell, cell, 4, PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
+                                            params_.cellWidth, params_.cellHeight, 4,
+                                            PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
                                             output_.put())) ||
         !output_)
       return Fail(FormatLogMessage("Unable to create Raster dataset '%s'\r\n", params_.outputName.c_str()));
@@ -356,7 +364,8 @@ class Run {
     const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
     EffortRun run{&Run::Mark, this, options_.threads, {first, std::min(stripRows_, endRow_ - first), first - 1}};
     if (Stopped()) return false;
-    // The DEM's no-data value as a value of its type; NaN when it has none (no cell is).
+    // The DEM's no-data value, taken by the kernel as a value of its type; NaN when it has
+    // none (then only NaN cells are no-data).
     return EffortKernel(dem.type, dem.data, dem.hasNoData ? dem.noData : std::nan(""), grids, out, run);
   }
 
@@ -411,6 +420,8 @@ EffortJob EffortJobOf(const EffortParams& params) {
   job.columns = params.columns;
   job.rows = params.rows;
   job.cellSize = params.cellSize;
+  job.cellWidth = params.cellWidth;
+  job.cellHeight = params.cellHeight;
   job.spatialReference = params.spatialReference;
   job.lowerLeft = params.lowerLeft;
   return job;

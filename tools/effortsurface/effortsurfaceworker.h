@@ -50,7 +50,9 @@ struct EffortJob {
   std::string outputName;
   std::int32_t columns = 0;
   std::int32_t rows = 0;
-  float cellSize = 0;
+  float cellSize = 0;     // the DEM's x cell size: the distance the costs take
+  double cellWidth = 0;   // the DEM's cells on the map: the surface's cells lie the same
+  double cellHeight = 0;
   com::ComPtr<SpatialReference> spatialReference;
   com::ComPtr<Point> lowerLeft;  // of the DEM's extent
 };

@@ -43,20 +43,21 @@ struct ClassifiedRaster {
   clip::CellGrid grid;
   com::ComPtr<SpatialReference> reference;
   clip::ClassTable classes;
-  std::vector<std::uint8_t> classOf;  // row by row, one byte per cell
+  std::vector<std::uint8_t> classOf;  // row by row from grid.classRow, one byte per cell
+  com::ComPtr<RawPixels> pixels;      // of the first band
+  LONG type = 0;                      // its cell type
 };
 
-// Reads the raster's first band strip by strip and sorts every cell into the class table;
-// anything but Done ends the run (unreadable cells, a cell type that holds no classes, or
-// a 40th distinct value).
-ClipEnd ClassifyRaster(RasterDataset* raster, ClassifiedRaster& out) {
+// Where the raster's first band's cells lie and its cell type; anything but Done ends the
+// run (no band, or a cell type that holds no classes).
+ClipEnd ReadGrid(RasterDataset* raster, ClassifiedRaster& out) {
   const auto bands = com::ComPtr<RasterDataset>(raster).query<RasterBandCollection>();
   if (!bands) return ClipEnd::RasterUnreadable;
   com::ComPtr<RasterBand> band;
   bands->Item(0, band.put());
   const auto props = band.query<RasterProps>();
-  const auto pixels = band.query<RawPixels>();
-  if (!props || !pixels) return ClipEnd::RasterUnreadable;
+  out.pixels = band.query<RawPixels>();
+  if (!props || !out.pixels) return ClipEnd::RasterUnreadable;
   LONG columns = 0, rows = 0;
   props->get_Width(&columns);
   props->get_Height(&rows);
@@ -72,31 +73,48 @@ ClipEnd ClassifyRaster(RasterDataset* raster, ClassifiedRaster& out) {
   out.grid.rows = rows;
   out.grid.leftX = xMin + out.grid.cellX / 2;
   out.grid.topY = yMax - out.grid.cellY / 2;
+  props->get_PixelType(&out.type);
+  if (!clip::ToClassValues(out.type, nullptr, 0, nullptr)) return ClipEnd::RealCells;  // no classes in real cells
+  return ClipEnd::Done;
+}
 
-  LONG type = 0;
-  props->get_PixelType(&type);
-  if (!clip::ToClassValues(type, nullptr, 0, nullptr)) return ClipEnd::RealCells;  // no classes in real cells
-  if (columns <= 0 || rows <= 0) return ClipEnd::Done;
-  const GridStrips strips = StripsFor(columns, rows);
+// Reads rows [first, end) of the band strip by strip and sorts every cell into the class
+// table, keeping each cell's class in out.classOf from row `first` on when `keep`; anything
+// but Done ends the run (unreadable cells, or a 40th distinct value).
+ClipEnd ClassifyRows(ClassifiedRaster& out, std::int64_t first, std::int64_t end, bool keep) {
+  const std::int64_t columns = out.grid.columns;
+  out.grid.classRow = first;
+  if (columns <= 0 || end <= first) return ClipEnd::Done;
+  const GridStrips strips = StripsFor(columns, end - first);
   com::ComPtr<PixelBlock> block;
-  pixels->CreatePixelBlock(gis::MakeXYPair(columns, static_cast<double>(strips.rowsPerStrip)).get(), block.put());
+  out.pixels->CreatePixelBlock(gis::MakeXYPair(static_cast<double>(columns), static_cast<double>(strips.rowsPerStrip)).get(),
+                               block.put());
   if (!block) return ClipEnd::RasterUnreadable;
   const auto width = static_cast<std::size_t>(columns);
-  out.classOf.assign(width * static_cast<std::size_t>(rows), 0);
-  std::vector<std::int32_t> values(width * static_cast<std::size_t>(strips.rowsPerStrip));
-  for (std::int64_t top = 0; top < rows; top += strips.rowsPerStrip) {
-    if (FAILED(pixels->Read(gis::MakeXYPair(0, static_cast<double>(top)).get(), block.get())))
+  const auto stripCells = width * static_cast<std::size_t>(strips.rowsPerStrip);
+  out.classOf.assign(keep ? width * static_cast<std::size_t>(end - first) : stripCells, 0);
+  std::vector<std::int32_t> values(stripCells);
+  for (std::int64_t top = first; top < end; top += strips.rowsPerStrip) {
+    if (FAILED(out.pixels->Read(gis::MakeXYPair(0, static_cast<double>(top)).get(), block.get())))
       return ClipEnd::RasterUnreadable;
     com::ComPtr<CellArray> cells;
     void* data = nullptr;
     if (FAILED(block->GetPlane(0, cells.put())) || FAILED(cells->Data(&data))) return ClipEnd::RasterUnreadable;
-    // The last strip may reach past the last row; only the raster's own rows count.
-    const std::size_t count = width * static_cast<std::size_t>(std::min(strips.rowsPerStrip, rows - top));
-    clip::ToClassValues(type, data, count, values.data());
-    if (!out.classes.Classify(values.data(), count, out.classOf.data() + width * static_cast<std::size_t>(top)))
-      return ClipEnd::TooManyClasses;
+    // The last strip may reach past the last row asked for; only those rows count.
+    const std::size_t count = width * static_cast<std::size_t>(std::min(strips.rowsPerStrip, end - top));
+    clip::ToClassValues(out.type, data, count, values.data());
+    std::uint8_t* classOf = out.classOf.data() + (keep ? width * static_cast<std::size_t>(top - first) : 0);
+    if (!out.classes.Classify(values.data(), count, classOf)) return ClipEnd::TooManyClasses;
   }
   return ClipEnd::Done;
+}
+
+// Reads the raster's first band strip by strip and sorts every cell into the class table;
+// anything but Done ends the run (unreadable cells, a cell type that holds no classes, or
+// a 40th distinct value).
+ClipEnd ClassifyRaster(RasterDataset* raster, ClassifiedRaster& out) {
+  if (const ClipEnd end = ReadGrid(raster, out); end != ClipEnd::Done) return end;
+  return ClassifyRows(out, 0, out.grid.rows, true);
 }
 
 std::string ColumnName(const char* prefix, std::int32_t value) { return prefix + std::to_string(value); }
@@ -286,10 +304,28 @@ ClipEnd ClipStatistics(RasterDataset* raster, FeatureClass* featureClass, const 
   return ClipEnd::Done;
 }
 
-ClipEnd CountClipClasses(RasterDataset* raster, FeatureClass* featureClass, const char* prefix,
-                         std::span<const LONG> fids, ClipCounts* out, const Progress& progress) {
+ClipEnd RasterClasses(RasterDataset* raster, std::vector<std::int32_t>* classes) {
   ClassifiedRaster classified;
-  if (const ClipEnd end = ClassifyRaster(raster, classified); end != ClipEnd::Done) return end;
+  if (ClipEnd end = ReadGrid(raster, classified); end != ClipEnd::Done) return end;
+  if (ClipEnd end = ClassifyRows(classified, 0, classified.grid.rows, false); end != ClipEnd::Done) return end;
+  classes->clear();
+  for (int c = 0; c < classified.classes.count(); ++c) classes->push_back(classified.classes.value(c));
+  return ClipEnd::Done;
+}
+
+ClipEnd CountClipClasses(RasterDataset* raster, FeatureClass* featureClass, const char* prefix,
+                         std::span<const LONG> fids, ClipCounts* out, const Progress& progress,
+                         const std::vector<std::int32_t>* classes) {
+  ClassifiedRaster classified;
+  if (!classes) {
+    if (const ClipEnd end = ClassifyRaster(raster, classified); end != ClipEnd::Done) return end;
+  } else {
+    if (const ClipEnd end = ReadGrid(raster, classified); end != ClipEnd::Done) return end;
+    // The table as the whole raster's scan makes it: the classes in their order.
+    std::vector<std::uint8_t> indices(classes->size());
+    if (!classified.classes.Classify(classes->data(), classes->size(), indices.data()))
+      return ClipEnd::TooManyClasses;
+  }
   const int classCount = classified.classes.count();
   if (!HoldsPolygons(featureClass)) return ClipEnd::NotPolygons;
   out->classes.clear();
@@ -311,14 +347,53 @@ ClipEnd CountClipClasses(RasterDataset* raster, FeatureClass* featureClass, cons
   if (!counter.ready()) return ClipEnd::Failed;
   std::vector<std::int64_t> counts(static_cast<std::size_t>(classCount));
   com::ComPtr<Feature> feature;
-  cursor->NextFeature(feature.put());
-  for (LONG number = 1; feature; ++number) {
-    if (!GoOn(progress, StatusText(classCount, number, total), number - 1, total)) return ClipEnd::Stopped;
+  if (!classes) {
+    cursor->NextFeature(feature.put());
+    for (LONG number = 1; feature; ++number) {
+      if (!GoOn(progress, StatusText(classCount, number, total), number - 1, total)) return ClipEnd::Stopped;
+      LONG fid = -1;
+      feature->get_OID(&fid);
+      if (isWanted(fid) && counter.Count(feature.get(), counts)) out->polygons.emplace_back(fid, counts);
+      feature.reset();
+      cursor->NextFeature(feature.put());
+    }
+    return ClipEnd::Done;
+  }
+
+  // The polygons asked for, and the rows their envelopes reach.
+  std::vector<std::pair<LONG, com::ComPtr<Feature>>> polygons;
+  std::int64_t firstRow = classified.grid.rows, lastRow = -1;
+  for (cursor->NextFeature(feature.put()); feature; cursor->NextFeature(feature.put())) {
     LONG fid = -1;
     feature->get_OID(&fid);
-    if (isWanted(fid) && counter.Count(feature.get(), counts)) out->polygons.emplace_back(fid, counts);
+    if (isWanted(fid)) {
+      com::ComPtr<Geometry> shape;
+      com::ComPtr<Envelope> envelope;
+      feature->get_Shape(shape.put());
+      if (shape && SUCCEEDED(shape->get_Envelope(envelope.put())) && envelope) {
+        double xMin = 0, yMin = 0, xMax = 0, yMax = 0;
+        envelope->QueryCoords(&xMin, &yMin, &xMax, &yMax);
+        const clip::CellRange range = clip::CandidateRange(classified.grid, xMin, yMin, xMax, yMax);
+        if (!range.empty()) {
+          firstRow = std::min(firstRow, range.firstRow);
+          lastRow = std::max(lastRow, range.lastRow);
+        }
+      }
+      polygons.emplace_back(fid, std::move(feature));
+    }
     feature.reset();
-    cursor->NextFeature(feature.put());
+  }
+  if (const ClipEnd end = ClassifyRows(classified, std::min(firstRow, lastRow + 1), lastRow + 1, true);
+      end != ClipEnd::Done)
+    return end == ClipEnd::TooManyClasses ? ClipEnd::OtherClasses : end;
+  if (classified.classes.count() != classCount) return ClipEnd::OtherClasses;
+  const auto number = static_cast<std::int64_t>(polygons.size());
+  for (std::int64_t n = 0; n < number; ++n) {
+    auto& [fid, polygon] = polygons[static_cast<std::size_t>(n)];
+    if (!GoOn(progress, StatusText(classCount, static_cast<LONG>(n + 1), static_cast<LONG>(number)), n, number))
+      return ClipEnd::Stopped;
+    if (counter.Count(polygon.get(), counts)) out->polygons.emplace_back(fid, counts);
+    polygon.reset();
   }
   return ClipEnd::Done;
 }

@@ -46,6 +46,7 @@ enum class ClipEnd {
   RealCells,         // cells of a type that holds no classes (FLOAT, DOUBLE)
   TooManyClasses,    // a 40th distinct value: nothing was written
   NotPolygons,       // a feature class of other shapes
+  OtherClasses,      // the raster has a value outside the classes given for it
   Failed,            // the columns or the features could not be opened
   Stopped,           // `progress` asked to stop
 };
@@ -56,16 +57,23 @@ enum class ClipEnd {
 ClipEnd ClipStatistics(RasterDataset* raster, FeatureClass* polygons, const char* prefix,
                        const Progress& progress = {});
 
+// The raster's classes alone, in order of first appearance (the whole raster read strip
+// by strip, no cell's class kept): Done, RasterUnreadable, RealCells or TooManyClasses.
+ClipEnd RasterClasses(RasterDataset* raster, std::vector<std::int32_t>* classes);
+
 // The counts of that run, written nowhere: the classes in order with the names of their
 // columns, and for each polygon in cursor order (a feature without a polygon passed over,
 // and only the features whose id is among `fids` when it is not empty) its id and its
-// count of each class.
+// count of each class. Given the raster's `classes` (from RasterClasses), only the rows
+// the polygons reach are read, and the counts are those of the whole raster's run; a value
+// among those rows outside the classes ends it with OtherClasses.
 struct ClipCounts {
   std::vector<std::int32_t> classes;
   std::vector<std::string> columns;
   std::vector<std::pair<LONG, std::vector<std::int64_t>>> polygons;
 };
 ClipEnd CountClipClasses(RasterDataset* raster, FeatureClass* polygons, const char* prefix, std::span<const LONG> fids,
-                         ClipCounts* out, const Progress& progress = {});
+                         ClipCounts* out, const Progress& progress = {},
+                         const std::vector<std::int32_t>* classes = nullptr);
 
 }  // namespace plenth
