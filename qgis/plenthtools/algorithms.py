@@ -5,18 +5,21 @@ vector inputs as shapefiles (the layer's own file, or a copy Processing makes of
 GeoPackage table, a memory layer or a selection), rasters as the files GDAL opens. The
 function's progress goes to the feedback, whose cancel stops it (it then leaves nothing
 behind), its log lines go to the log, and its failures come back in the tools' words.
-Before a run, checkParameterValues refuses what the run would refuse or could not do
-right, so that the dialog says it at once; what only makes a result questionable is
-reported as a warning when the run starts.
+Before a run, checkParameterValues makes plenth's checks of the files (the package's
+check functions, in plenth's words) and refuses what they find wrong, so that the dialog
+says it at once, beside what Processing's own parameters cannot hold (names too long for
+the tools, outputs that exist or are not GeoTIFFs or shapefiles). What only makes a result
+doubtful is a warning in the log as the run starts.
 """
 
 import os
+import warnings
 
 from qgis.core import (
-    Qgis,
     QgsProcessing,
     QgsProcessingAlgorithm,
     QgsProcessingException,
+    QgsProcessingFeatureSourceDefinition,
     QgsProcessingOutputLayerDefinition,
     QgsProcessingParameterExtent,
     QgsProcessingParameterFeatureSource,
@@ -28,13 +31,18 @@ from qgis.core import (
     QgsProcessingParameterString,
     QgsProcessingParameterVectorDestination,
     QgsProperty,
+    QgsProviderRegistry,
 )
-from qgis.PyQt.QtCore import QVariant
 from qgis.PyQt.QtGui import QIcon
 
 from . import (
     Cancelled,
     Error,
+    PlenthWarning,
+    check_class_counts,
+    check_effort_surface,
+    check_line_orientation,
+    check_samples,
     effort_surface,
     export_grid,
     import_grid,
@@ -50,40 +58,6 @@ _ICONS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "icons")
 def icon(name):
     """The tool's toolbar picture."""
     return QIcon(os.path.join(_ICONS, name + ".png"))
-
-
-# The cell types classes can be counted in: integers of 8, 16 or 32 bits.
-_CLASS_CELLS = {Qgis.Byte, Qgis.UInt16, Qgis.Int16, Qgis.UInt32, Qgis.Int32}
-_CELL_NAMES = {
-    Qgis.Byte: "Byte", Qgis.UInt16: "UInt16", Qgis.Int16: "Int16", Qgis.UInt32: "UInt32", Qgis.Int32: "Int32",
-    Qgis.Float32: "Float32", Qgis.Float64: "Float64", Qgis.CInt16: "CInt16", Qgis.CInt32: "CInt32",
-    Qgis.CFloat32: "CFloat32", Qgis.CFloat64: "CFloat64",
-}
-
-
-def _system(crs):
-    return crs.userFriendlyIdentifier() if crs.isValid() else "no coordinate system"
-
-
-def _grid_difference(dem, other):
-    """How a raster's grid differs from the DEM's, as (size, placement): each a text or ""."""
-    size = ""
-    if (other.width(), other.height()) != (dem.width(), dem.height()):
-        size = f"size {other.width()} x {other.height()} against {dem.width()} x {dem.height()}"
-    cell_x, cell_y = dem.rasterUnitsPerPixelX(), dem.rasterUnitsPerPixelY()
-
-    def near(a, b, cell):
-        return abs(a - b) <= 1e-6 * abs(cell)
-
-    placement = []
-    d, o = dem.extent(), other.extent()
-    if not near(o.xMinimum(), d.xMinimum(), cell_x) or not near(o.yMaximum(), d.yMaximum(), cell_y):
-        placement.append(f"origin {o.xMinimum():.12g}, {o.yMaximum():.12g} against "
-                         f"{d.xMinimum():.12g}, {d.yMaximum():.12g}")
-    if not near(other.rasterUnitsPerPixelX(), cell_x, cell_x) or not near(other.rasterUnitsPerPixelY(), cell_y, cell_y):
-        placement.append(f"cells of {other.rasterUnitsPerPixelX():.12g} x {other.rasterUnitsPerPixelY():.12g} "
-                         f"against {cell_x:.12g} x {cell_y:.12g}")
-    return size, "; ".join(placement)
 
 
 class PlenthAlgorithm(QgsProcessingAlgorithm):
@@ -121,9 +95,10 @@ class PlenthAlgorithm(QgsProcessingAlgorithm):
         """What the run would refuse, or could not do right: a list of texts."""
         return []
 
-    def warnings(self, parameters, context):
-        """What makes the result questionable without stopping the run."""
-        return []
+    @staticmethod
+    def errors(findings):
+        """The errors among the findings of the package's checks."""
+        return [finding.text for finding in findings if finding.kind == "error"]
 
     # Helpers for the algorithms.
 
@@ -146,6 +121,20 @@ class PlenthAlgorithm(QgsProcessingAlgorithm):
 
     def raster_path(self, parameters, name, context):
         return self.raster_layer(parameters, name, context).source()
+
+    def shapefile_of_layer(self, parameters, name, context):
+        """The shapefile a vector input is, when it is a whole one on disk, or None: other
+        layers (a table of a GeoPackage, a memory layer, a selection) become a shapefile
+        only when the run starts, and the package checks that one then."""
+        value = parameters.get(name)
+        if isinstance(value, QgsProcessingFeatureSourceDefinition) and \
+                (value.selectedFeaturesOnly or value.featureLimit >= 0):
+            return None
+        layer = self.parameterAsVectorLayer(parameters, name, context)
+        if layer is None or layer.providerType() != "ogr" or layer.subsetString():
+            return None
+        path = QgsProviderRegistry.instance().decodeUri("ogr", layer.source()).get("path", "")
+        return path if path.lower().endswith(".shp") and os.path.isfile(path) else None
 
     def shapefile(self, parameters, name, context, feedback):
         """A vector input as a shapefile: its own file, or a copy Processing makes."""
@@ -184,15 +173,10 @@ class PlenthAlgorithm(QgsProcessingAlgorithm):
                 problems.append(f"{path} exists already; the tool never writes over an output (choose another name)")
         return problems
 
-    def prepareAlgorithm(self, parameters, context, feedback):  # noqa: N802
-        for warning in self.warnings(parameters, context):
-            feedback.pushWarning(f"Warning: {warning}")
-        return True
-
     @staticmethod
     def call_tool(feedback, function, *args, log=False, **kwargs):
         """The package's function on the arguments, with the feedback's progress, cancel and
-        log; its failures as QgsProcessingException."""
+        log, and the warnings of its checks; its failures as QgsProcessingException."""
 
         def progress(fraction):
             feedback.setProgress(100.0 * fraction)
@@ -201,7 +185,18 @@ class PlenthAlgorithm(QgsProcessingAlgorithm):
         if log:
             kwargs["log"] = feedback.pushInfo
         try:
-            return function(*args, progress=progress, **kwargs)
+            with warnings.catch_warnings():
+                warnings.simplefilter("always", PlenthWarning)
+                shown = warnings.showwarning
+
+                def show(message, category, *where):
+                    if issubclass(category, PlenthWarning):
+                        feedback.pushWarning(f"Warning: {message}")
+                    else:
+                        shown(message, category, *where)
+
+                warnings.showwarning = show
+                return function(*args, progress=progress, **kwargs)
         except Cancelled:
             raise QgsProcessingException("Cancelled: the run stopped and left no output") from None
         except (Error, ValueError) as e:
@@ -287,7 +282,6 @@ class EffortSurface(PlenthAlgorithm):
     )
     INPUTS = [("DEM", "DEM"), ("TRAILS", "Trails"), ("ROADS", "Roads"), ("STREAMS", "Streams"),
               ("COVER", "Ground cover")]
-    CLASS_RASTERS = [("TRAILS", "trails"), ("STREAMS", "streams"), ("COVER", "ground cover")]
 
     def initAlgorithm(self, config=None):  # noqa: N802
         for name, description in self.INPUTS:
@@ -297,31 +291,11 @@ class EffortSurface(PlenthAlgorithm):
         self.addParameter(QgsProcessingParameterRasterDestination("OUTPUT", "Effort surface"))
 
     def problems(self, parameters, context):
-        problems = self.raster_problems(parameters, [name for name, _ in self.INPUTS], context)
-        dem = self.parameterAsRasterLayer(parameters, "DEM", context)
-        for name, what in self.CLASS_RASTERS:
-            other = self.parameterAsRasterLayer(parameters, name, context)
-            size = _grid_difference(dem, other)[0] if dem and other else ""
-            if size:
-                problems.append(f"the {what} raster's grid differs from the DEM's ({size}): the run refuses a "
-                                "class raster whose columns or rows differ from the DEM's")
-        return problems
-
-    def warnings(self, parameters, context):
-        dem = self.raster_layer(parameters, "DEM", context)
-        warnings = []
-        if not dem.crs().isValid():
-            warnings.append("the DEM has no coordinate system: its cell size is taken to be in the unit of its "
-                            "elevations")
-        elif dem.crs().isGeographic():
-            warnings.append("the DEM is in geographic coordinates: its slopes would set metres of height against "
-                            "degrees, so the costs are meaningless; project it first (Warp (reproject))")
-        for name, what in self.CLASS_RASTERS:
-            placement = _grid_difference(dem, self.raster_layer(parameters, name, context))[1]
-            if placement:
-                warnings.append(f"the {what} raster's grid differs from the DEM's ({placement}): its cells are "
-                                "paired with the DEM's by row and column, not by position")
-        return warnings
+        names = [name for name, _ in self.INPUTS]
+        problems = self.raster_problems(parameters, names, context)
+        if problems:
+            return problems
+        return self.errors(check_effort_surface(*(self.raster_path(parameters, name, context) for name in names)))
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         rasters = [self.raster_path(parameters, name, context) for name, _ in self.INPUTS]
@@ -341,8 +315,9 @@ class PolyClip(PlenthAlgorithm):
         "class, named by the prefix and the value (gc3, gc-1), in the order the values are first met row by "
         "row from the top-left cell; an existing column of that name is overwritten.\n"
         "The raster must hold integer cells (8, 16 or 32 bits) and at most 39 classes: with a 40th distinct "
-        "value the tool writes nothing. No-data cells are a class like any other. The polygons must be in the "
-        "raster's coordinate system (the tool does not move them).\n"
+        "value the tool writes nothing. No-data cells are a class like any other. Polygons in another "
+        "coordinate system than the raster's are counted where their numbers fall on the raster (the tool does "
+        "not move them), with a warning.\n"
         "The prefix holds at most 5 characters (a shapefile column name holds at most 10). The output is a copy "
         "of the polygons with the class columns; the input is left as it is."
     )
@@ -358,17 +333,9 @@ class PolyClip(PlenthAlgorithm):
 
     def problems(self, parameters, context):
         problems = self.raster_problems(parameters, ["RASTER"], context)
-        raster = self.parameterAsRasterLayer(parameters, "RASTER", context)
-        polygons = self.parameterAsSource(parameters, "POLYGONS", context)
-        if raster is not None:
-            cells = raster.dataProvider().dataType(1)
-            if cells not in _CLASS_CELLS:
-                problems.append(f"{raster.name()} holds cells of type {_CELL_NAMES.get(cells, 'unknown')}; classes "
-                                "need an integer raster (8, 16 or 32 bits)")
-            if polygons is not None and polygons.sourceCrs() != raster.crs():
-                problems.append(f"{polygons.sourceName()} is in {_system(polygons.sourceCrs())} but {raster.name()} "
-                                f"is in {_system(raster.crs())}: the tool takes the polygons' coordinates as the "
-                                "raster's without moving them (reproject the polygons first)")
+        polygons = self.shapefile_of_layer(parameters, "POLYGONS", context)
+        if not problems and polygons:
+            problems += self.errors(check_class_counts(polygons, self.raster_path(parameters, "RASTER", context)))
         if len(self.parameterAsString(parameters, "PREFIX", context)) > 5:
             problems.append("the column prefix holds at most 5 characters")
         return problems
@@ -404,19 +371,13 @@ class GridSpot(PlenthAlgorithm):
 
     def problems(self, parameters, context):
         problems = self.raster_problems(parameters, ["RASTER"], context)
-        raster = self.parameterAsRasterLayer(parameters, "RASTER", context)
-        if raster is not None and not raster.crs().isValid():
-            problems.append(f"{raster.name()} has no coordinate system; the tool needs one to place the points")
+        points = self.shapefile_of_layer(parameters, "POINTS", context)
+        if not problems and points:
+            problems += self.errors(check_samples(points, self.raster_path(parameters, "RASTER", context)))
         field = self.parameterAsString(parameters, "FIELD", context)
         if not field or len(field) > 5:
             problems.append("the field's name holds 1 to 5 characters")
         return problems
-
-    def warnings(self, parameters, context):
-        points = self.parameterAsSource(parameters, "POINTS", context)
-        if points is not None and not points.sourceCrs().isValid():
-            return [f"{points.sourceName()} has no coordinate system; the points are taken to be in the raster's"]
-        return []
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         points = self.shapefile(parameters, "POINTS", context, feedback)
@@ -446,14 +407,8 @@ class LineOrientation(PlenthAlgorithm):
                                                                   QgsProcessing.TypeVectorLine))
 
     def problems(self, parameters, context):
-        problems = []
-        lines = self.parameterAsSource(parameters, "LINES", context)
-        if lines is not None:
-            at = lines.fields().lookupField("Azimuth")
-            if at >= 0 and lines.fields().at(at).type() != QVariant.Double:
-                problems.append(f"{lines.sourceName()} has a field Azimuth that does not hold real numbers; the "
-                                "tool cannot replace it")
-        return problems
+        lines = self.shapefile_of_layer(parameters, "LINES", context)
+        return self.errors(check_line_orientation(lines)) if lines else []
 
     def processAlgorithm(self, parameters, context, feedback):  # noqa: N802
         lines = self.shapefile(parameters, "LINES", context, feedback)

@@ -147,8 +147,8 @@ def test_a_bad_parameter_is_refused_with_the_reason(qgis_env, sample_data, tmp_p
     done = qgis_process(qgis_env, "run", "plenthtools:polyclip", "--", f"POLYGONS={sample_data}/areas.shp",
                         f"RASTER={sample_data}/dem.tif", "PREFIX=gc", f"OUTPUT={tmp_path}/counted.shp")
     assert done.returncode != 0
-    assert "dem holds cells of type Float32; classes need an integer raster (8, 16 or 32 bits)" in \
-        done.stdout + done.stderr
+    assert f"{sample_data}/dem.tif holds cells of type Float32; classes need an integer raster (8, 16 or 32 bits)" \
+        in done.stdout + done.stderr
     assert os.listdir(tmp_path) == []
 
 
@@ -261,23 +261,20 @@ def test_what_a_run_would_refuse_is_said_before_it(processing, sample_data, awkw
     in_geopackage = QgsRasterLayer(f"GPKG:{a / 'rasters.gpkg'}:second", "second", "gdal")
     assert in_geopackage.isValid()
     cases = [
-        ("effortsurface", effort_parameters(s, tmp_path / "e.tif", TRAILS=a / "small.tif"),
-         "the trails raster's grid differs from the DEM's (size 100 x 100 against 300 x 240)"),
         ("effortsurface", effort_parameters(s, a / "taken.tif"),
          "taken.tif exists already; the tool never writes over an output"),
         ("effortsurface", effort_parameters(s, tmp_path / "e.img"), "the tool writes GeoTIFF rasters (.tif), not .img"),
-        ("polyclip", {"POLYGONS": str(a / "areas_4326.shp"), "RASTER": str(s / "groundcover.tif"), "PREFIX": "gc",
-                      "OUTPUT": str(tmp_path / "c.shp")}, "the tool takes the polygons' coordinates as the raster's"),
         ("polyclip", {"POLYGONS": str(s / "areas.shp"), "RASTER": in_geopackage,
                       "OUTPUT": str(tmp_path / "c.shp")}, "is not a raster file (GPKG:"),
         ("polyclip", {"POLYGONS": str(s / "areas.shp"), "RASTER": str(s / "groundcover.tif"), "PREFIX": "sixchr",
                       "OUTPUT": str(tmp_path / "c.shp")}, "the column prefix holds at most 5 characters"),
         ("gridspot", {"POINTS": str(s / "sites.shp"), "RASTER": str(a / "nowhere.tif"), "FIELD": "elev",
-                      "OUTPUT": str(tmp_path / "g.shp")}, "nowhere has no coordinate system; the tool needs one"),
+                      "OUTPUT": str(tmp_path / "g.shp")},
+         f"{a / 'nowhere.tif'} has no coordinate system; the tool needs one"),
         ("gridspot", {"POINTS": str(s / "sites.shp"), "RASTER": str(s / "dem.tif"), "FIELD": "height",
                       "OUTPUT": str(tmp_path / "g.shp")}, "the field's name holds 1 to 5 characters"),
         ("lineorientation", {"LINES": str(a / "roads_text.shp"), "OUTPUT": str(tmp_path / "l.shp")},
-         "has a field Azimuth that does not hold real numbers"),
+         f"{a / 'roads_text.shp'} has a field Azimuth that does not hold real numbers"),
         ("pointgrid", {"EXTENT": SAMPLE_EXTENT, "SPACING": 500, "COUNT": 10, "OUTPUT": str(tmp_path / "p.shp")},
          "give either a distance between points or a number of random points"),
         ("pointgrid", {"EXTENT": SAMPLE_EXTENT, "SPACING": 0, "OUTPUT": str(tmp_path / "p.shp")},
@@ -288,16 +285,39 @@ def test_what_a_run_would_refuse_is_said_before_it(processing, sample_data, awkw
     for algorithm, parameters, reason in cases:
         with pytest.raises(QgsProcessingException) as refused:
             processing.run(f"plenthtools:{algorithm}", parameters)
+        # Refused by the checks, before the run.
+        assert str(refused.value).startswith("Unable to execute algorithm"), str(refused.value)
         assert reason in str(refused.value), (algorithm, parameters)
     assert os.listdir(tmp_path) == []
 
 
-def test_what_makes_a_result_questionable_is_warned_of(processing, sample_data, awkward, tmp_path):
+def test_what_makes_a_result_doubtful_is_warned_of(processing, sample_data, awkward, tmp_path):
+    cases = [
+        ("effortsurface", effort_parameters(sample_data, tmp_path / "effort.tif", DEM=awkward / "degrees.tif",
+                                            STREAMS=awkward / "shifted.tif"),
+         ["the DEM is in geographic coordinates",
+          "the streams raster's grid differs from the DEM's (origin 500030, 4107200 against 500000, 4107200)"]),
+        ("polyclip", {"POLYGONS": str(awkward / "areas_4326.shp"), "RASTER": str(sample_data / "groundcover.tif"),
+                      "PREFIX": "gc", "OUTPUT": str(tmp_path / "counted.shp")},
+         ["the tool takes the polygons' coordinates as the raster's without moving them"]),
+    ]
+    for algorithm, parameters, expected in cases:
+        feedback = feedback_recording()
+        processing.run(f"plenthtools:{algorithm}", parameters, feedback=feedback)
+        assert len(feedback.warnings) == len(expected), feedback.warnings
+        for warning, text in zip(feedback.warnings, expected):
+            assert text in warning, (warning, text)
+
+
+def test_a_failure_comes_back_in_the_tools_words(processing, sample_data, awkward, tmp_path):
+    from qgis.core import QgsProcessingException
+
     feedback = feedback_recording()
-    processing.run("plenthtools:effortsurface",
-                   effort_parameters(sample_data, tmp_path / "effort.tif", DEM=awkward / "degrees.tif",
-                                     STREAMS=awkward / "shifted.tif"), feedback=feedback)
-    assert len(feedback.warnings) == 2, feedback.warnings
-    assert "the DEM is in geographic coordinates" in feedback.warnings[0]
-    assert "the streams raster's grid differs from the DEM's (origin 500030, 4107200 against 500000, 4107200)" \
-        in feedback.warnings[1]
+    refused = "Input Trails dataset is 100 x 100 cells, not the DEM's 300 x 240"
+    with pytest.raises(QgsProcessingException, match=refused):
+        processing.run("plenthtools:effortsurface",
+                       effort_parameters(sample_data, tmp_path / "effort.tif", TRAILS=awkward / "small.tif"),
+                       feedback=feedback)
+    assert feedback.warnings == ["Warning: the trails raster is 100 x 100 cells, not the DEM's 300 x 240: the run "
+                                 "will refuse it"]
+    assert not (tmp_path / "effort.tif").exists()
