@@ -50,9 +50,11 @@ demo: build
 	@echo "  $(BUILD)/bin/plenth-map demo-out/map.json"
 	@echo "  (without a display: QT_QPA_PLATFORM=offscreen $(BUILD)/bin/plenth-map demo-out/map.json, or under xvfb-run)"
 
-# Pictures of the map application and of every dialog, for the README.
+# Pictures of the map application and of every dialog, and of the effort surface's dialog
+# in QGIS's Processing, for the README.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD)/bin/plenth-map-screenshots docs
+	QT_QPA_PLATFORM=offscreen scripts/qgis_screenshot.py $(BUILD) docs
 
 bench: build
 	bench/run.sh $(BUILD)
