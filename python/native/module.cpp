@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <optional>
@@ -446,6 +447,84 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   return py::make_tuple(cells, end - first, setup.job.columns);
 }
 
+// Copies rows the Python side gives for a strip of the surface into the strip's four
+// bands: one float32 array of shape (4, rows, columns), or a sequence of them whose rows
+// follow each other. A TypeError or ValueError for anything else.
+void CopyGivenBands(const py::handle given, std::int64_t rows, std::int64_t columns, float* const bands[4]) {
+  std::vector<py::object> pieces;
+  if (PyObject_CheckBuffer(given.ptr())) pieces.push_back(py::reinterpret_borrow<py::object>(given));
+  else if (py::isinstance<py::sequence>(given) && !py::isinstance<py::str>(given))
+    for (const py::handle piece : py::reinterpret_borrow<py::sequence>(given)) pieces.push_back(py::reinterpret_borrow<py::object>(piece));
+  else
+    throw py::type_error("bands must give a float32 array of shape (4, rows, columns) or a list of them");
+  std::int64_t done = 0;
+  for (const py::object& piece : pieces) {
+    if (!PyObject_CheckBuffer(piece.ptr()))
+      throw py::type_error("bands must give a float32 array of shape (4, rows, columns) or a list of them");
+    const py::buffer_info info = py::reinterpret_borrow<py::buffer>(piece).request();
+    if (info.itemsize != sizeof(float) || info.format != py::format_descriptor<float>::format())
+      throw py::type_error("bands must give float32 cells, not " + info.format);
+    if (info.ndim != 3 || info.shape[0] != 4 || info.shape[2] != columns || info.strides[2] != sizeof(float))
+      throw py::value_error("bands must give arrays of shape (4, rows, " + std::to_string(columns) +
+                            ") with their rows' cells side by side");
+    const std::int64_t n = info.shape[1];
+    if (n > rows - done)
+      throw py::value_error("bands gave more than the " + std::to_string(rows) + " rows asked for");
+    for (std::size_t b = 0; b < 4; ++b)
+      for (std::int64_t r = 0; r < n; ++r)
+        std::memcpy(bands[b] + static_cast<std::size_t>((done + r) * columns),
+                    static_cast<const char*>(info.ptr) + static_cast<std::ptrdiff_t>(b) * info.strides[0] +
+                        static_cast<std::ptrdiff_t>(r) * info.strides[1],
+                    static_cast<std::size_t>(columns) * sizeof(float));
+    done += n;
+  }
+  if (done != rows)
+    throw py::value_error("bands gave " + std::to_string(done) + " rows where " + std::to_string(rows) +
+                          " were asked for");
+}
+
+std::string WriteEffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
+                             const std::string& streams, const std::string& cover, const std::string& outPath,
+                             py::object given, py::object progress) {
+  if (!PyCallable_Check(given.ptr())) throw py::type_error("bands must be callable");
+  const DataSource out = SplitOutput(CheckedPath(outPath, "output"));
+  Call call(std::move(progress), py::none());
+  const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, out);
+  RequireWritableDirectory(out.directory);
+  if (fs::exists(setup.written)) throw Error(setup.written + " exists already; the run will not write over it");
+  const std::int64_t rows = setup.job.rows, columns = setup.job.columns;
+  std::optional<py::error_already_set> failure;
+  EffortRunHooks hooks;
+  hooks.openLog = false;
+  hooks.removeUnfinished = true;
+  hooks.fill = [&](std::int64_t first, std::int64_t count, float* const bands[4]) {
+    {
+      py::gil_scoped_acquire gil;
+      try {
+        CopyGivenBands(given(first, first + count), count, columns, bands);
+      } catch (py::error_already_set& e) {
+        failure.emplace(std::move(e));
+        return false;
+      } catch (const py::builtin_exception& e) {
+        e.set_error();
+        failure.emplace();
+        return false;
+      }
+    }
+    return call.Report(static_cast<double>(first + count) / static_cast<double>(rows));
+  };
+  int written = 0;
+  {
+    py::gil_scoped_release release;
+    const std::atomic<bool> stop{false};
+    written = RunEffortSurface(setup.job, stop, {}, hooks);
+  }
+  if (failure) throw std::move(*failure);
+  call.RaiseIfStopped();
+  if (!written) Fail(call, "the effort surface was not written");
+  return setup.written;
+}
+
 // The findings of plenth's checks as (kind, text) pairs, kind "error", "warning" or "note".
 py::list FindingsOf(const checks::Findings& findings) {
   py::list out;
@@ -518,6 +597,8 @@ PYBIND11_MODULE(_native, m) {
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("rows").none(true), arg("progress"), arg("log"));
+  m.def("write_effort_bands", &WriteEffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"),
+        arg("cover"), arg("output"), arg("bands"), arg("progress"));
   m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"));
   m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
   m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));

@@ -47,6 +47,7 @@ __all__ = [
     "raster_classes",
     "sample_raster",
     "write_class_counts",
+    "write_effort_bands",
     "write_samples",
 ]
 
@@ -252,6 +253,27 @@ def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *,
                                                 _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
                                                 _callable(progress, "progress"), _callable(log, "log"))
     return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
+
+
+def write_effort_bands(dem, trails, roads, streams, cover, output, bands, *, progress=None):
+    """Writes the effort surface from its bands computed elsewhere, as ``effort_surface``
+    writes it: on the DEM's grid, four FLOAT bands of no-data -1, at the path given (``.tif``
+    added without an extension; never over an existing raster), without a log.
+
+    ``bands(first, end)`` is called for consecutive ranges of rows, top to bottom, and gives
+    rows ``first`` to ``end - 1`` of the four bands: a float32 array of shape
+    (4, end - first, columns), as ``effort_bands(rows=(first, end))`` gives it, or a list of
+    such arrays whose rows follow each other. What it raises ends the run, as does a False
+    from ``progress``; a run that does not end leaves nothing behind.
+
+    Returns the path of the raster written.
+    """
+    if not callable(bands):
+        raise TypeError(f"bands must be callable, not {type(bands).__name__}")
+    _require(check_effort_surface(dem, trails, roads, streams, cover))
+    return _native.write_effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
+                                      _path(streams, "streams"), _path(cover, "cover"), _path(output, "output"),
+                                      bands, _callable(progress, "progress"))
 
 
 def line_orientation(lines, output, *, progress=None):
