@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -26,6 +27,7 @@
 #include "tools/importgrid/importgrid.h"
 #include "tools/lineorientation/lineorientation.h"
 #include "tools/pointgrid/pointgriddlg.h"
+#include "tools/polyclip/clipkernel.h"
 #include "tools/polyclip/polyclip.h"
 
 namespace plenth::python {
@@ -241,18 +243,61 @@ py::tuple ClassCounts(const std::string& polygonsPath, const std::string& raster
   return py::make_tuple(py::cast(counts.classes), py::cast(counts.columns), rows);
 }
 
+// Counts given as {fid: {column: count}}, as each class's column of `classes` takes them.
+std::map<LONG, std::vector<std::int64_t>> GivenCounts(const py::dict& given, const std::string& prefix,
+                                                      const std::vector<std::int32_t>& classes) {
+  std::map<LONG, std::vector<std::int64_t>> counts;
+  for (const auto& [key, value] : given) {
+    const std::vector<LONG> fid = FidsOf(std::vector<std::int64_t>{py::cast<std::int64_t>(key)});
+    if (!py::isinstance<py::dict>(value)) throw py::type_error("counts must map feature ids to {column: count}");
+    const auto columns = py::reinterpret_borrow<py::dict>(value);
+    if (columns.size() != classes.size())
+      throw py::value_error("the counts of feature " + std::to_string(fid[0]) + " are not one per class column");
+    std::vector<std::int64_t>& row = counts[fid[0]];
+    for (const std::int32_t c : classes) {
+      const std::string column = ClipColumnName(prefix.c_str(), c);
+      if (!columns.contains(column))
+        throw py::value_error("the counts of feature " + std::to_string(fid[0]) + " have no column " + column);
+      row.push_back(py::cast<std::int64_t>(columns[py::str(column)]));
+    }
+  }
+  return counts;
+}
+
 void WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                      py::object progress) {
+                      const std::optional<py::dict>& givenCounts,
+                      const std::optional<std::vector<std::int64_t>>& givenClasses, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
+  // Counts made elsewhere go in with the classes of the raster they were made on.
+  std::vector<std::int32_t> classes;
+  std::map<LONG, std::vector<std::int64_t>> counts;
+  if (givenCounts) {
+    if (givenClasses) {
+      for (const std::int64_t value : *givenClasses) {
+        if (value < INT32_MIN || value > INT32_MAX) throw py::value_error("a class value must fit in 32 bits");
+        classes.push_back(static_cast<std::int32_t>(value));
+      }
+      if (classes.size() >= clip::ClassTable::kCapacity) throw Error(checks::TooManyClasses(rasterInput));
+    } else {
+      ClipEnd end = ClipEnd::Done;
+      {
+        py::gil_scoped_release release;
+        end = RasterClasses(raster.get(), &classes);
+      }
+      if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, polygonsInput);
+    }
+    counts = GivenCounts(*givenCounts, prefix, classes);
+  }
   ShapefileBackup backup(polygonsInput);
   Call call(std::move(progress), py::none());
   ClipEnd end = ClipEnd::Done;
   {
     py::gil_scoped_release release;
-    end = ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
+    end = givenCounts ? WriteClipCounts(polygons.get(), prefix.c_str(), classes, counts, call.progress())
+                      : ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
     if (end == ClipEnd::Done) call.Report(1.0);
     polygons.reset();  // the table let go, whole on disk
     if (end != ClipEnd::Done || call.stopped()) backup.Restore();
@@ -303,8 +348,26 @@ py::list SampleRasterValues(const std::string& pointsPath, const std::string& ra
   return rows;
 }
 
+// Values given as {fid: value}: a float as a double, an int as a 32-bit integer, None as
+// nothing to write.
+std::map<LONG, com::Variant> GivenValues(const py::dict& given) {
+  std::map<LONG, com::Variant> values;
+  for (const auto& [key, value] : given) {
+    const LONG fid = FidsOf(std::vector<std::int64_t>{py::cast<std::int64_t>(key)})[0];
+    if (value.is_none()) values.emplace(fid, com::Variant());
+    else if (py::isinstance<py::float_>(value)) values.emplace(fid, com::Variant::R8(py::cast<double>(value)));
+    else if (py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value)) {
+      const auto whole = py::cast<std::int64_t>(value);
+      if (whole < INT32_MIN || whole > INT32_MAX) throw py::value_error("a value must fit in 32 bits");
+      values.emplace(fid, com::Variant::I4(static_cast<std::int32_t>(whole)));
+    } else
+      throw py::type_error("values must map feature ids to a float, an int or None");
+  }
+  return values;
+}
+
 void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
-                  py::object progress) {
+                  const std::optional<py::dict>& givenValues, py::object progress) {
   const std::string pointsInput = CheckedPath(pointsPath, "points");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   if (field.empty()) throw py::value_error("the field name is empty");
@@ -312,12 +375,16 @@ void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, 
   Require(checks::GridSpotField(pointsInput, field));
   auto points = OpenShapefile(pointsInput);
   const auto raster = OpenRaster(rasterInput);
+  std::map<LONG, com::Variant> values;
+  if (givenValues) values = GivenValues(*givenValues);
   ShapefileBackup backup(pointsInput);
   Call call(std::move(progress), py::none());
   SampleEnd end = SampleEnd::Done;
   {
     py::gil_scoped_release release;
-    end = SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
+    end = givenValues
+              ? WriteSampleValues(raster.get(), points.get(), field.c_str(), values, call.progress())
+              : SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
     if (end == SampleEnd::Done) call.Report(1.0);
     points.reset();  // the table let go, whole on disk
     if (end != SampleEnd::Done || call.stopped()) backup.Restore();
@@ -591,7 +658,8 @@ PYBIND11_MODULE(_native, m) {
   m.def("raster_classes", &RasterClassValues, arg("raster"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
         arg("classes").none(true), arg("progress"));
-  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("progress"));
+  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"),
+        arg("counts").none(true), arg("classes").none(true), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
@@ -603,5 +671,6 @@ PYBIND11_MODULE(_native, m) {
   m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
   m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
   m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
-  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("progress"));
+  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("values").none(true),
+        arg("progress"));
 }

@@ -318,14 +318,33 @@ def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
 
-def write_class_counts(polygons, raster, prefix, *, progress=None):
+def write_class_counts(polygons, raster, prefix, *, counts=None, classes=None, progress=None):
     """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
 
     One 32-bit integer column per class, added when the table has none of that name.
+
+    Given ``counts`` (``{fid: {column: count}}``, as ``class_counts`` gives them, e.g. the
+    merged counts of batches of polygons), those are written instead of counting anew: the
+    columns of the raster's classes (``classes``, as ``raster_classes`` gives them, or read
+    from the raster when None) in their order, and each polygon of ``counts`` its counts;
+    the other features are left as they are.
     """
     _require(check_class_counts(polygons, raster))
+    if counts is not None:
+        counts = {_whole(fid, "a feature id"): dict(row) for fid, row in _items(counts, "counts")}
+    if classes is not None:
+        if isinstance(classes, (str, bytes)):
+            raise TypeError("classes must be the list raster_classes gives")
+        classes = [_whole(value, "a class value") for value in classes]
     _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
-                               _callable(progress, "progress"))
+                               counts, classes, _callable(progress, "progress"))
+
+
+def _items(value, name):
+    try:
+        return list(value.items())
+    except AttributeError:
+        raise TypeError(f"{name} must be a dict of feature ids, not {type(value).__name__}") from None
 
 
 def sample_raster(points, raster, fids=None, *, progress=None):
@@ -342,12 +361,18 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     return dict(rows)
 
 
-def write_samples(points, raster, field, *, progress=None):
+def write_samples(points, raster, field, *, values=None, progress=None):
     """Writes the values of ``sample_raster`` into the points' field, as the tool does.
 
     The field is added when the table has none of that name: a double field for FLOAT and
     DOUBLE rasters, else a 32-bit integer one.
+
+    Given ``values`` (``{fid: value}``, as ``sample_raster`` gives them, e.g. the merged
+    values of batches of points), those are written instead of sampling anew: each point
+    of ``values`` its value (None writes nothing); the other features are left as they are.
     """
     _require(check_samples(points, raster))
-    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
+    if values is not None:
+        values = {_whole(fid, "a feature id"): value for fid, value in _items(values, "values")}
+    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"), values,
                           _callable(progress, "progress"))
