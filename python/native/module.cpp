@@ -611,16 +611,21 @@ checks::Findings Missing(std::initializer_list<std::pair<const std::string*, con
   return {};
 }
 
-py::list CheckClassCounts(const std::string& polygons, const std::string& raster) {
+py::list CheckClassCounts(const std::string& polygons, const std::string& raster, bool force) {
   if (auto missing = Missing({{&polygons, "polygons"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
   // The tool counts where the polygons' numbers fall on the raster, whatever their
-  // coordinate system: another one is a warning here, as in plenth's forced run.
-  return FindingsOf(checks::PolyClipInputs(polygons, raster, true));
+  // coordinate system: another one is a warning in a forced run, else an error.
+  return FindingsOf(checks::PolyClipInputs(polygons, raster, force));
 }
 
-py::list CheckSamples(const std::string& points, const std::string& raster) {
+py::list CheckSamples(const std::string& points, const std::string& raster, const std::optional<std::string>& field) {
   if (auto missing = Missing({{&points, "points"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
-  return FindingsOf(checks::GridSpotInputs(points, raster));
+  checks::Findings findings = checks::GridSpotInputs(points, raster);
+  if (field && !checks::FirstError(findings)) {
+    const checks::Findings named = checks::GridSpotField(points, CheckedPath(*field, "field"));
+    findings.insert(findings.end(), named.begin(), named.end());
+  }
+  return FindingsOf(findings);
 }
 
 py::list CheckLineOrientation(const std::string& lines) {
@@ -667,8 +672,8 @@ PYBIND11_MODULE(_native, m) {
         arg("rows").none(true), arg("progress"), arg("log"));
   m.def("write_effort_bands", &WriteEffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"),
         arg("cover"), arg("output"), arg("bands"), arg("progress"));
-  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"));
-  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
+  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"), arg("force"));
+  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"), arg("field").none(true));
   m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
   m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
   m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("values").none(true),

@@ -75,17 +75,21 @@ def _require(findings):
             warnings.warn(finding.text, PlenthWarning, stacklevel=3)
 
 
-def check_class_counts(polygons, raster):
+def check_class_counts(polygons, raster, *, force=True):
     """The findings plenth's poly-clip makes of these files: polygons each of whose records
-    reads, an integer raster, and the two in one coordinate system (a warning here: the
-    tool counts where the polygons' numbers fall on the raster)."""
-    return _findings(_native.check_class_counts(_path(polygons, "polygons"), _path(raster, "raster")))
+    reads, an integer raster, and the two in one coordinate system (the tool counts where
+    the polygons' numbers fall on the raster: a warning with ``force``, as in plenth's
+    forced run, else an error)."""
+    return _findings(_native.check_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), bool(force)))
 
 
-def check_samples(points, raster):
+def check_samples(points, raster, field=None):
     """The findings plenth's grid-spot makes of these files: points each of whose records
-    reads, and a raster with a coordinate system."""
-    return _findings(_native.check_samples(_path(points, "points"), _path(raster, "raster")))
+    reads, and a raster with a coordinate system; given the ``field``, a name that finds the
+    layer's object ids or shapes rather than a column of its table is an error."""
+    if field is not None:
+        field = _text(field, "field")
+    return _findings(_native.check_samples(_path(points, "points"), _path(raster, "raster"), field))
 
 
 def check_line_orientation(lines):
