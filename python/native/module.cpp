@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -514,6 +515,14 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   return py::make_tuple(cells, end - first, setup.job.columns);
 }
 
+// Whether a buffer's format is single-precision reals as this machine holds them: "f",
+// with or without a mark of the native order ("@", "=", or the order's own "<" or ">").
+bool NativeFloats(std::string format) {
+  const char own = std::endian::native == std::endian::little ? '<' : '>';
+  if (!format.empty() && (format[0] == '@' || format[0] == '=' || format[0] == own)) format.erase(0, 1);
+  return format == "f";
+}
+
 // Copies rows the Python side gives for a strip of the surface into the strip's four
 // bands: one float32 array of shape (4, rows, columns), or a sequence of them whose rows
 // follow each other. A TypeError or ValueError for anything else.
@@ -529,8 +538,8 @@ void CopyGivenBands(const py::handle given, std::int64_t rows, std::int64_t colu
     if (!PyObject_CheckBuffer(piece.ptr()))
       throw py::type_error("bands must give a float32 array of shape (4, rows, columns) or a list of them");
     const py::buffer_info info = py::reinterpret_borrow<py::buffer>(piece).request();
-    if (info.itemsize != sizeof(float) || info.format != py::format_descriptor<float>::format())
-      throw py::type_error("bands must give float32 cells, not " + info.format);
+    if (info.itemsize != sizeof(float) || !NativeFloats(info.format))
+      throw py::type_error("bands must give float32 cells in this machine's byte order, not " + info.format);
     if (info.ndim != 3 || info.shape[0] != 4 || info.shape[2] != columns || info.strides[2] != sizeof(float))
       throw py::value_error("bands must give arrays of shape (4, rows, " + std::to_string(columns) +
                             ") with their rows' cells side by side");

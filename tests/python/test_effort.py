@@ -1,6 +1,7 @@
 """effort_surface and effort_bands beside plenth effort-surface."""
 
 import os
+import sys
 
 import numpy as np
 import pytest
@@ -145,6 +146,8 @@ def test_bands_that_do_not_fit_or_fail_leave_nothing(sample, tmp_path):
         (lambda first, end: numpy_zeros((4, end - first + 1, 300)), ValueError),
         (lambda first, end: [numpy_zeros((4, 1, 300))], ValueError),
         (lambda first, end: numpy_zeros((4, end - first, 300), "float64"), TypeError),
+        (lambda first, end: numpy_zeros((4, end - first, 300), ">f4" if sys.byteorder == "little" else "<f4"),
+         TypeError),
         (lambda first, end: numpy_zeros((4, end - first, 600))[:, :, ::2], ValueError),
         (lambda first, end: "cells", TypeError),
         (fails, OSError),
