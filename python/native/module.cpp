@@ -480,8 +480,9 @@ std::string EffortSurfaceFile(const std::string& dem, const std::string& trails,
 
 py::tuple EffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
                       const std::string& streams, const std::string& cover,
-                      const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, py::object progress,
-                      py::object log) {
+                      const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, int threads,
+                      py::object progress, py::object log) {
+  if (threads < 0) throw py::value_error("threads must be 0 (as many as there are cores) or more");
   Call call(std::move(progress), std::move(log));
   const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, {"./", "(none)"});
   const auto [first, end] = RowsOf(rows, setup.job.rows);
@@ -507,7 +508,7 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   {
     py::gil_scoped_release release;
     const std::atomic<bool> stop{false};
-    computed = RunEffortSurface(setup.job, stop, {}, hooks);
+    computed = RunEffortSurface(setup.job, stop, {.threads = threads}, hooks);
     if (computed) call.Report(1.0);
   }
   call.RaiseIfStopped();
@@ -678,7 +679,7 @@ PYBIND11_MODULE(_native, m) {
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
-        arg("rows").none(true), arg("progress"), arg("log"));
+        arg("rows").none(true), arg("threads"), arg("progress"), arg("log"));
   m.def("write_effort_bands", &WriteEffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"),
         arg("cover"), arg("output"), arg("bands"), arg("progress"));
   m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"), arg("force"));

@@ -242,12 +242,16 @@ def effort_surface(dem, trails, roads, streams, cover, output, z_factor=1.0, row
                                   _rows(rows), _callable(progress, "progress"), _callable(log, "log"))
 
 
-def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *, progress=None, log=None):
+def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *, threads=0, progress=None, log=None):
     """The effort surface's four bands as a numpy array, written nowhere.
 
     Returns a float32 array of shape (4, rows, columns): north, north-east, east and
     south-east, of all the DEM's rows or of ``rows=(first, end)`` (read with the row above
     and below them). The values are those ``effort_surface`` writes, bit for bit.
+
+    ``threads`` is the number of threads the costs are computed on: 0, as the tool does, for
+    every core when there are many cells; 1 where other processes use the other cores (the
+    workers of a cluster, one per core).
     """
     import numpy  # only here: the package itself needs no numpy
 
@@ -255,7 +259,8 @@ def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *,
     _require(check_effort_surface(dem, trails, roads, streams, cover))
     cells, height, width = _native.effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
                                                 _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
-                                                _callable(progress, "progress"), _callable(log, "log"))
+                                                _whole(threads, "threads"), _callable(progress, "progress"),
+                                                _callable(log, "log"))
     return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
 
 
