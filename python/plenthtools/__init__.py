@@ -181,7 +181,7 @@ def import_grid(gridfile, outpath, *, progress=None, log=None):
                                _callable(progress, "progress"), _callable(log, "log"))
 
 
-def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, *,
+def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, crs=None, *,
                progress=None):
     """Writes a new point shapefile: a regular grid or random points over the rectangle.
 
@@ -189,8 +189,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     south; the west and north edges included, the east and south edges not) or ``count``
     for that many random points, drawn by the tool's generator from ``seed`` (the current
     second when None). ``crs_of`` names a raster or vector file whose coordinate system
-    the shapefile takes. A path without ``.shp`` gets it; an existing shapefile is never
-    written over. Returns the shapefile's path.
+    the shapefile takes, or ``crs`` gives that system as WKT. A path without ``.shp``
+    gets it; an existing shapefile is never written over. Returns the shapefile's path.
     """
     west, east = _number(west, "west"), _number(east, "east")
     north, south = _number(north, "north"), _number(south, "south")
@@ -201,7 +201,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     if seed is not None:
         seed = _whole(seed, "seed")
     return _native.point_grid(_path(output, "output"), west, east, north, south, spacing, count, seed,
-                              _optional_path(crs_of, "crs_of"), _callable(progress, "progress"))
+                              _optional_path(crs_of, "crs_of"), None if crs is None else _text(crs, "crs"),
+                              _callable(progress, "progress"))
 
 
 def _rows(value):
@@ -327,10 +328,13 @@ def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
 
-def write_class_counts(polygons, raster, prefix, *, counts=None, classes=None, progress=None):
+def write_class_counts(polygons, raster, prefix, output=None, *, counts=None, classes=None, progress=None):
     """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
 
     One 32-bit integer column per class, added when the table has none of that name.
+    With ``output``, the polygons stay as they are and the columns go into a copy of
+    them made there (``.shp`` added when missing; never over an existing file). Returns
+    the path of the shapefile written.
 
     Given ``counts`` (``{fid: {column: count}}``, as ``class_counts`` gives them, e.g. the
     merged counts of batches of polygons), those are written instead of counting anew: the
@@ -345,8 +349,9 @@ def write_class_counts(polygons, raster, prefix, *, counts=None, classes=None, p
         if isinstance(classes, (str, bytes)):
             raise TypeError("classes must be the list raster_classes gives")
         classes = [_whole(value, "a class value") for value in classes]
-    _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
-                               counts, classes, _callable(progress, "progress"))
+    return _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
+                                      _optional_path(output, "output"), counts, classes,
+                                      _callable(progress, "progress"))
 
 
 def _items(value, name):
@@ -370,11 +375,13 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     return dict(rows)
 
 
-def write_samples(points, raster, field, *, values=None, progress=None):
+def write_samples(points, raster, field, output=None, *, values=None, progress=None):
     """Writes the values of ``sample_raster`` into the points' field, as the tool does.
 
     The field is added when the table has none of that name: a double field for FLOAT and
-    DOUBLE rasters, else a 32-bit integer one.
+    DOUBLE rasters, else a 32-bit integer one. With ``output``, the points stay as they
+    are and the field goes into a copy of them made there (``.shp`` added when missing;
+    never over an existing file). Returns the path of the shapefile written.
 
     Given ``values`` (``{fid: value}``, as ``sample_raster`` gives them, e.g. the merged
     values of batches of points), those are written instead of sampling anew: each point
@@ -383,5 +390,5 @@ def write_samples(points, raster, field, *, values=None, progress=None):
     _require(check_samples(points, raster))
     if values is not None:
         values = {_whole(fid, "a feature id"): value for fid, value in _items(values, "values")}
-    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"), values,
-                          _callable(progress, "progress"))
+    return _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
+                                 _optional_path(output, "output"), values, _callable(progress, "progress"))
