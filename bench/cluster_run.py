@@ -66,7 +66,7 @@ def main():
     if args.check:
         out = gdal.Open(args.output)
         checked = []
-        for boundary in sorted({per_task, (rows // per_task // 2) * per_task, (rows // per_task) * per_task}):
+        for boundary in sorted({per_task, (rows // per_task // 2) * per_task, (rows - 1) // per_task * per_task}):
             first, end = max(0, boundary - 2), min(rows, boundary + 2)
             if first >= end:
                 continue

@@ -486,18 +486,27 @@ def _run(args, out):
 
     cluster = (_remote_cluster(args.scheduler, args.timeout) if args.scheduler
                else local_cluster(args.local_workers))
-    with cluster as client, warnings.catch_warnings():
-        warnings.simplefilter("ignore", plenthtools.PlenthWarning)  # said above
-        if args.command == "effort-surface":
-            written = effort_surface(client, args.dem, args.trails, args.roads, args.streams, args.cover, args.output,
-                                     rows_per_task=args.rows_per_task, bar=terminal)
-            return f"wrote {written}"
-        if args.command == "poly-clip":
-            counts = class_counts(client, args.polygons, args.raster, prefix, per_task=args.polygons_per_task,
-                                  force=args.force, bar=terminal)
-            return _clip_summary(args.polygons, counts, out)
-        values = samples(client, args.points, args.raster, field, per_task=args.points_per_task, bar=terminal)
-        return _spot_summary(args.points, field, values)
+    said = None
+    try:
+        with cluster as client, warnings.catch_warnings():
+            warnings.simplefilter("ignore", plenthtools.PlenthWarning)  # said above
+            if args.command == "effort-surface":
+                written = effort_surface(client, args.dem, args.trails, args.roads, args.streams, args.cover,
+                                         args.output, rows_per_task=args.rows_per_task, bar=terminal)
+                said = f"wrote {written}"
+            elif args.command == "poly-clip":
+                counts = class_counts(client, args.polygons, args.raster, prefix, per_task=args.polygons_per_task,
+                                      force=args.force, bar=terminal)
+                said = _clip_summary(args.polygons, counts, out)
+            else:
+                values = samples(client, args.points, args.raster, field, per_task=args.points_per_task,
+                                 bar=terminal)
+                said = _spot_summary(args.points, field, values)
+    except KeyboardInterrupt:
+        if said is None:
+            raise
+        # Ctrl-C while the cluster closes: the run had ended, its output whole.
+    return said
 
 
 def _columns_of(path):
