@@ -23,6 +23,8 @@ echo "== the effort surface beside gdaldem slope"
 "$here/compare_effort.sh" "$build"
 echo "== the point grid beside ogr2ogr"
 "$here/compare_pointgrid.sh" "$build"
+echo "== the effort surface on a Dask cluster of local workers beside plenth"
+"$here/compare_cluster.sh" "$build"
 echo
 echo "== every comparison (ratio = median of ours / median of the peer's; goal met?)"
 /usr/bin/python3 "$here/report.py" table "$build/bench"

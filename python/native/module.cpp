@@ -6,8 +6,11 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <vector>
 
@@ -25,6 +28,7 @@
 #include "tools/importgrid/importgrid.h"
 #include "tools/lineorientation/lineorientation.h"
 #include "tools/pointgrid/pointgriddlg.h"
+#include "tools/polyclip/clipkernel.h"
 #include "tools/polyclip/polyclip.h"
 
 namespace plenth::python {
@@ -256,19 +260,62 @@ com::ComPtr<FeatureClass> OpenCopy(UpdatedShapefile& table) {
   }
 }
 
+// Counts given as {fid: {column: count}}, as each class's column of `classes` takes them.
+std::map<LONG, std::vector<std::int64_t>> GivenCounts(const py::dict& given, const std::string& prefix,
+                                                      const std::vector<std::int32_t>& classes) {
+  std::map<LONG, std::vector<std::int64_t>> counts;
+  for (const auto& [key, value] : given) {
+    const std::vector<LONG> fid = FidsOf(std::vector<std::int64_t>{py::cast<std::int64_t>(key)});
+    if (!py::isinstance<py::dict>(value)) throw py::type_error("counts must map feature ids to {column: count}");
+    const auto columns = py::reinterpret_borrow<py::dict>(value);
+    if (columns.size() != classes.size())
+      throw py::value_error("the counts of feature " + std::to_string(fid[0]) + " are not one per class column");
+    std::vector<std::int64_t>& row = counts[fid[0]];
+    for (const std::int32_t c : classes) {
+      const std::string column = ClipColumnName(prefix.c_str(), c);
+      if (!columns.contains(column))
+        throw py::value_error("the counts of feature " + std::to_string(fid[0]) + " have no column " + column);
+      row.push_back(py::cast<std::int64_t>(columns[py::str(column)]));
+    }
+  }
+  return counts;
+}
+
 std::string WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                             const std::optional<std::string>& output, py::object progress) {
+                             const std::optional<std::string>& output, const std::optional<py::dict>& givenCounts,
+                             const std::optional<std::vector<std::int64_t>>& givenClasses, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
+  // Counts made elsewhere go in with the classes of the raster they were made on.
+  std::vector<std::int32_t> classes;
+  std::map<LONG, std::vector<std::int64_t>> counts;
+  if (givenCounts) {
+    if (givenClasses) {
+      for (const std::int64_t value : *givenClasses) {
+        if (value < INT32_MIN || value > INT32_MAX) throw py::value_error("a class value must fit in 32 bits");
+        classes.push_back(static_cast<std::int32_t>(value));
+      }
+      if (classes.size() >= clip::ClassTable::kCapacity) throw Error(checks::TooManyClasses(rasterInput));
+    } else {
+      ClipEnd end = ClipEnd::Done;
+      {
+        py::gil_scoped_release release;
+        end = RasterClasses(raster.get(), &classes);
+      }
+      if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, polygonsInput);
+    }
+    counts = GivenCounts(*givenCounts, prefix, classes);
+  }
   UpdatedShapefile table(polygonsInput, output);
   if (output) polygons = OpenCopy(table);
   Call call(std::move(progress), py::none());
   ClipEnd end = ClipEnd::Done;
   {
     py::gil_scoped_release release;
-    end = ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
+    end = givenCounts ? WriteClipCounts(polygons.get(), prefix.c_str(), classes, counts, call.progress())
+                      : ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
     if (end == ClipEnd::Done) call.Report(1.0);
     polygons.reset();  // the table let go, whole on disk
     if (end != ClipEnd::Done || call.stopped()) table.Undo();
@@ -320,8 +367,27 @@ py::list SampleRasterValues(const std::string& pointsPath, const std::string& ra
   return rows;
 }
 
+// Values given as {fid: value}: a float as a double, an int as a 32-bit integer, None as
+// nothing to write.
+std::map<LONG, com::Variant> GivenValues(const py::dict& given) {
+  std::map<LONG, com::Variant> values;
+  for (const auto& [key, value] : given) {
+    const LONG fid = FidsOf(std::vector<std::int64_t>{py::cast<std::int64_t>(key)})[0];
+    if (value.is_none()) values.emplace(fid, com::Variant());
+    else if (py::isinstance<py::float_>(value)) values.emplace(fid, com::Variant::R8(py::cast<double>(value)));
+    else if (py::isinstance<py::int_>(value) && !py::isinstance<py::bool_>(value)) {
+      const auto whole = py::cast<std::int64_t>(value);
+      if (whole < INT32_MIN || whole > INT32_MAX) throw py::value_error("a value must fit in 32 bits");
+      values.emplace(fid, com::Variant::I4(static_cast<std::int32_t>(whole)));
+    } else
+      throw py::type_error("values must map feature ids to a float, an int or None");
+  }
+  return values;
+}
+
 std::string WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
-                         const std::optional<std::string>& output, py::object progress) {
+                         const std::optional<std::string>& output, const std::optional<py::dict>& givenValues,
+                         py::object progress) {
   const std::string pointsInput = CheckedPath(pointsPath, "points");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   if (field.empty()) throw py::value_error("the field name is empty");
@@ -329,13 +395,17 @@ std::string WriteSamples(const std::string& pointsPath, const std::string& raste
   Require(checks::GridSpotField(pointsInput, field));
   auto points = OpenShapefile(pointsInput);
   const auto raster = OpenRaster(rasterInput);
+  std::map<LONG, com::Variant> values;
+  if (givenValues) values = GivenValues(*givenValues);
   UpdatedShapefile table(pointsInput, output);
   if (output) points = OpenCopy(table);
   Call call(std::move(progress), py::none());
   SampleEnd end = SampleEnd::Done;
   {
     py::gil_scoped_release release;
-    end = SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
+    end = givenValues
+              ? WriteSampleValues(raster.get(), points.get(), field.c_str(), values, call.progress())
+              : SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
     if (end == SampleEnd::Done) call.Report(1.0);
     points.reset();  // the table let go, whole on disk
     if (end != SampleEnd::Done || call.stopped()) table.Undo();
@@ -431,8 +501,9 @@ std::string EffortSurfaceFile(const std::string& dem, const std::string& trails,
 
 py::tuple EffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
                       const std::string& streams, const std::string& cover,
-                      const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, py::object progress,
-                      py::object log) {
+                      const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, int threads,
+                      py::object progress, py::object log) {
+  if (threads < 0) throw py::value_error("threads must be 0 (as many as there are cores) or more");
   Call call(std::move(progress), std::move(log));
   const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, {"./", "(none)"});
   const auto [first, end] = RowsOf(rows, setup.job.rows);
@@ -458,12 +529,98 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
   {
     py::gil_scoped_release release;
     const std::atomic<bool> stop{false};
-    computed = RunEffortSurface(setup.job, stop, {}, hooks);
+    computed = RunEffortSurface(setup.job, stop, {.threads = threads}, hooks);
     if (computed) call.Report(1.0);
   }
   call.RaiseIfStopped();
   if (!computed) Fail(call, "the effort surface was not computed");
   return py::make_tuple(cells, end - first, setup.job.columns);
+}
+
+// Whether a buffer's format is single-precision reals as this machine holds them: "f",
+// with or without a mark of the native order ("@", "=", or the order's own "<" or ">").
+bool NativeFloats(std::string format) {
+  const char own = std::endian::native == std::endian::little ? '<' : '>';
+  if (!format.empty() && (format[0] == '@' || format[0] == '=' || format[0] == own)) format.erase(0, 1);
+  return format == "f";
+}
+
+// Copies rows the Python side gives for a strip of the surface into the strip's four
+// bands: one float32 array of shape (4, rows, columns), or a sequence of them whose rows
+// follow each other. A TypeError or ValueError for anything else.
+void CopyGivenBands(const py::handle given, std::int64_t rows, std::int64_t columns, float* const bands[4]) {
+  std::vector<py::object> pieces;
+  if (PyObject_CheckBuffer(given.ptr())) pieces.push_back(py::reinterpret_borrow<py::object>(given));
+  else if (py::isinstance<py::sequence>(given) && !py::isinstance<py::str>(given))
+    for (const py::handle piece : py::reinterpret_borrow<py::sequence>(given)) pieces.push_back(py::reinterpret_borrow<py::object>(piece));
+  else
+    throw py::type_error("bands must give a float32 array of shape (4, rows, columns) or a list of them");
+  std::int64_t done = 0;
+  for (const py::object& piece : pieces) {
+    if (!PyObject_CheckBuffer(piece.ptr()))
+      throw py::type_error("bands must give a float32 array of shape (4, rows, columns) or a list of them");
+    const py::buffer_info info = py::reinterpret_borrow<py::buffer>(piece).request();
+    if (info.itemsize != sizeof(float) || !NativeFloats(info.format))
+      throw py::type_error("bands must give float32 cells in this machine's byte order, not " + info.format);
+    if (info.ndim != 3 || info.shape[0] != 4 || info.shape[2] != columns || info.strides[2] != sizeof(float))
+      throw py::value_error("bands must give arrays of shape (4, rows, " + std::to_string(columns) +
+                            ") with their rows' cells side by side");
+    const std::int64_t n = info.shape[1];
+    if (n > rows - done)
+      throw py::value_error("bands gave more than the " + std::to_string(rows) + " rows asked for");
+    for (std::size_t b = 0; b < 4; ++b)
+      for (std::int64_t r = 0; r < n; ++r)
+        std::memcpy(bands[b] + static_cast<std::size_t>((done + r) * columns),
+                    static_cast<const char*>(info.ptr) + static_cast<std::ptrdiff_t>(b) * info.strides[0] +
+                        static_cast<std::ptrdiff_t>(r) * info.strides[1],
+                    static_cast<std::size_t>(columns) * sizeof(float));
+    done += n;
+  }
+  if (done != rows)
+    throw py::value_error("bands gave " + std::to_string(done) + " rows where " + std::to_string(rows) +
+                          " were asked for");
+}
+
+std::string WriteEffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
+                             const std::string& streams, const std::string& cover, const std::string& outPath,
+                             py::object given, py::object progress) {
+  if (!PyCallable_Check(given.ptr())) throw py::type_error("bands must be callable");
+  const DataSource out = SplitOutput(CheckedPath(outPath, "output"));
+  Call call(std::move(progress), py::none());
+  const EffortSetup setup = SetUpEffort(dem, trails, roads, streams, cover, out);
+  RequireWritableDirectory(out.directory);
+  if (fs::exists(setup.written)) throw Error(setup.written + " exists already; the run will not write over it");
+  const std::int64_t rows = setup.job.rows, columns = setup.job.columns;
+  std::optional<py::error_already_set> failure;
+  EffortRunHooks hooks;
+  hooks.openLog = false;
+  hooks.removeUnfinished = true;
+  hooks.fill = [&](std::int64_t first, std::int64_t count, float* const bands[4]) {
+    {
+      py::gil_scoped_acquire gil;
+      try {
+        CopyGivenBands(given(first, first + count), count, columns, bands);
+      } catch (py::error_already_set& e) {
+        failure.emplace(std::move(e));
+        return false;
+      } catch (const py::builtin_exception& e) {
+        e.set_error();
+        failure.emplace();
+        return false;
+      }
+    }
+    return call.Report(static_cast<double>(first + count) / static_cast<double>(rows));
+  };
+  int written = 0;
+  {
+    py::gil_scoped_release release;
+    const std::atomic<bool> stop{false};
+    written = RunEffortSurface(setup.job, stop, {}, hooks);
+  }
+  if (failure) throw std::move(*failure);
+  call.RaiseIfStopped();
+  if (!written) Fail(call, "the effort surface was not written");
+  return setup.written;
 }
 
 // The findings of plenth's checks as (kind, text) pairs, kind "error", "warning" or "note".
@@ -485,16 +642,21 @@ checks::Findings Missing(std::initializer_list<std::pair<const std::string*, con
   return {};
 }
 
-py::list CheckClassCounts(const std::string& polygons, const std::string& raster) {
+py::list CheckClassCounts(const std::string& polygons, const std::string& raster, bool force) {
   if (auto missing = Missing({{&polygons, "polygons"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
   // The tool counts where the polygons' numbers fall on the raster, whatever their
-  // coordinate system: another one is a warning here, as in plenth's forced run.
-  return FindingsOf(checks::PolyClipInputs(polygons, raster, true));
+  // coordinate system: another one is a warning in a forced run, else an error.
+  return FindingsOf(checks::PolyClipInputs(polygons, raster, force));
 }
 
-py::list CheckSamples(const std::string& points, const std::string& raster) {
+py::list CheckSamples(const std::string& points, const std::string& raster, const std::optional<std::string>& field) {
   if (auto missing = Missing({{&points, "points"}, {&raster, "raster"}}); !missing.empty()) return FindingsOf(missing);
-  return FindingsOf(checks::GridSpotInputs(points, raster));
+  checks::Findings findings = checks::GridSpotInputs(points, raster);
+  if (field && !checks::FirstError(findings)) {
+    const checks::Findings named = checks::GridSpotField(points, CheckedPath(*field, "field"));
+    findings.insert(findings.end(), named.begin(), named.end());
+  }
+  return FindingsOf(findings);
 }
 
 py::list CheckLineOrientation(const std::string& lines) {
@@ -533,16 +695,18 @@ PYBIND11_MODULE(_native, m) {
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
         arg("classes").none(true), arg("progress"));
   m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"),
-        arg("output").none(true), arg("progress"));
+        arg("output").none(true), arg("counts").none(true), arg("classes").none(true), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
   m.def("effort_bands", &EffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
-        arg("rows").none(true), arg("progress"), arg("log"));
-  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"));
-  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
+        arg("rows").none(true), arg("threads"), arg("progress"), arg("log"));
+  m.def("write_effort_bands", &WriteEffortBands, arg("dem"), arg("trails"), arg("roads"), arg("streams"),
+        arg("cover"), arg("output"), arg("bands"), arg("progress"));
+  m.def("check_class_counts", &CheckClassCounts, arg("polygons"), arg("raster"), arg("force"));
+  m.def("check_samples", &CheckSamples, arg("points"), arg("raster"), arg("field").none(true));
   m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
   m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
   m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("output").none(true),
-        arg("progress"));
+        arg("values").none(true), arg("progress"));
 }

@@ -47,6 +47,7 @@ __all__ = [
     "raster_classes",
     "sample_raster",
     "write_class_counts",
+    "write_effort_bands",
     "write_samples",
 ]
 
@@ -74,17 +75,21 @@ def _require(findings):
             warnings.warn(finding.text, PlenthWarning, stacklevel=3)
 
 
-def check_class_counts(polygons, raster):
+def check_class_counts(polygons, raster, *, force=True):
     """The findings plenth's poly-clip makes of these files: polygons each of whose records
-    reads, an integer raster, and the two in one coordinate system (a warning here: the
-    tool counts where the polygons' numbers fall on the raster)."""
-    return _findings(_native.check_class_counts(_path(polygons, "polygons"), _path(raster, "raster")))
+    reads, an integer raster, and the two in one coordinate system (the tool counts where
+    the polygons' numbers fall on the raster: a warning with ``force``, as in plenth's
+    forced run, else an error)."""
+    return _findings(_native.check_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), bool(force)))
 
 
-def check_samples(points, raster):
+def check_samples(points, raster, field=None):
     """The findings plenth's grid-spot makes of these files: points each of whose records
-    reads, and a raster with a coordinate system."""
-    return _findings(_native.check_samples(_path(points, "points"), _path(raster, "raster")))
+    reads, and a raster with a coordinate system; given the ``field``, a name that finds the
+    layer's object ids or shapes rather than a column of its table is an error."""
+    if field is not None:
+        field = _text(field, "field")
+    return _findings(_native.check_samples(_path(points, "points"), _path(raster, "raster"), field))
 
 
 def check_line_orientation(lines):
@@ -238,12 +243,16 @@ def effort_surface(dem, trails, roads, streams, cover, output, z_factor=1.0, row
                                   _rows(rows), _callable(progress, "progress"), _callable(log, "log"))
 
 
-def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *, progress=None, log=None):
+def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *, threads=0, progress=None, log=None):
     """The effort surface's four bands as a numpy array, written nowhere.
 
     Returns a float32 array of shape (4, rows, columns): north, north-east, east and
     south-east, of all the DEM's rows or of ``rows=(first, end)`` (read with the row above
     and below them). The values are those ``effort_surface`` writes, bit for bit.
+
+    ``threads`` is the number of threads the costs are computed on: 0, as the tool does, for
+    every core when there are many cells; 1 where other processes use the other cores (the
+    workers of a cluster, one per core).
     """
     import numpy  # only here: the package itself needs no numpy
 
@@ -251,8 +260,30 @@ def effort_bands(dem, trails, roads, streams, cover, rows=None, z_factor=1.0, *,
     _require(check_effort_surface(dem, trails, roads, streams, cover))
     cells, height, width = _native.effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
                                                 _path(streams, "streams"), _path(cover, "cover"), _rows(rows),
-                                                _callable(progress, "progress"), _callable(log, "log"))
+                                                _whole(threads, "threads"), _callable(progress, "progress"),
+                                                _callable(log, "log"))
     return numpy.frombuffer(cells, dtype=numpy.float32).reshape(4, height, width)
+
+
+def write_effort_bands(dem, trails, roads, streams, cover, output, bands, *, progress=None):
+    """Writes the effort surface from its bands computed elsewhere, as ``effort_surface``
+    writes it: on the DEM's grid, four FLOAT bands of no-data -1, at the path given (``.tif``
+    added without an extension; never over an existing raster), without a log.
+
+    ``bands(first, end)`` is called for consecutive ranges of rows, top to bottom, and gives
+    rows ``first`` to ``end - 1`` of the four bands: a float32 array of shape
+    (4, end - first, columns), as ``effort_bands(rows=(first, end))`` gives it, or a list of
+    such arrays whose rows follow each other. What it raises ends the run, as does a False
+    from ``progress``; a run that does not end leaves nothing behind.
+
+    Returns the path of the raster written.
+    """
+    if not callable(bands):
+        raise TypeError(f"bands must be callable, not {type(bands).__name__}")
+    _require(check_effort_surface(dem, trails, roads, streams, cover))
+    return _native.write_effort_bands(_path(dem, "dem"), _path(trails, "trails"), _path(roads, "roads"),
+                                      _path(streams, "streams"), _path(cover, "cover"), _path(output, "output"),
+                                      bands, _callable(progress, "progress"))
 
 
 def line_orientation(lines, output, *, progress=None):
@@ -297,17 +328,37 @@ def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
 
-def write_class_counts(polygons, raster, prefix, output=None, *, progress=None):
+def write_class_counts(polygons, raster, prefix, output=None, *, counts=None, classes=None, progress=None):
     """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
 
     One 32-bit integer column per class, added when the table has none of that name.
     With ``output``, the polygons stay as they are and the columns go into a copy of
     them made there (``.shp`` added when missing; never over an existing file). Returns
     the path of the shapefile written.
+
+    Given ``counts`` (``{fid: {column: count}}``, as ``class_counts`` gives them, e.g. the
+    merged counts of batches of polygons), those are written instead of counting anew: the
+    columns of the raster's classes (``classes``, as ``raster_classes`` gives them, or read
+    from the raster when None) in their order, and each polygon of ``counts`` its counts;
+    the other features are left as they are.
     """
     _require(check_class_counts(polygons, raster))
+    if counts is not None:
+        counts = {_whole(fid, "a feature id"): dict(row) for fid, row in _items(counts, "counts")}
+    if classes is not None:
+        if isinstance(classes, (str, bytes)):
+            raise TypeError("classes must be the list raster_classes gives")
+        classes = [_whole(value, "a class value") for value in classes]
     return _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
-                                      _optional_path(output, "output"), _callable(progress, "progress"))
+                                      _optional_path(output, "output"), counts, classes,
+                                      _callable(progress, "progress"))
+
+
+def _items(value, name):
+    try:
+        return list(value.items())
+    except AttributeError:
+        raise TypeError(f"{name} must be a dict of feature ids, not {type(value).__name__}") from None
 
 
 def sample_raster(points, raster, fids=None, *, progress=None):
@@ -324,14 +375,20 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     return dict(rows)
 
 
-def write_samples(points, raster, field, output=None, *, progress=None):
+def write_samples(points, raster, field, output=None, *, values=None, progress=None):
     """Writes the values of ``sample_raster`` into the points' field, as the tool does.
 
     The field is added when the table has none of that name: a double field for FLOAT and
     DOUBLE rasters, else a 32-bit integer one. With ``output``, the points stay as they
     are and the field goes into a copy of them made there (``.shp`` added when missing;
     never over an existing file). Returns the path of the shapefile written.
+
+    Given ``values`` (``{fid: value}``, as ``sample_raster`` gives them, e.g. the merged
+    values of batches of points), those are written instead of sampling anew: each point
+    of ``values`` its value (None writes nothing); the other features are left as they are.
     """
     _require(check_samples(points, raster))
+    if values is not None:
+        values = {_whole(fid, "a feature id"): value for fid, value in _items(values, "values")}
     return _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
-                                 _optional_path(output, "output"), _callable(progress, "progress"))
+                                 _optional_path(output, "output"), values, _callable(progress, "progress"))

@@ -32,6 +32,9 @@ def test_another_coordinate_system_is_plenths_warning(sample, tmp_path, plenth_c
     assert [f.kind for f in findings] == ["warning"]
     said = plenth_says(plenth_cmd, "poly-clip", sample / "areas.shp", raster, "--prefix", "c", "--force")
     assert f"warning: {findings[0].text}\n" in said
+    refused = plenthtools.check_class_counts(sample / "areas.shp", raster, force=False)
+    assert [f.kind for f in refused] == ["error"] and refused[0].text.startswith(findings[0].text)
+    assert f"plenth poly-clip: {refused[0].text}\n" in plenth_says(plenth_cmd, "poly-clip", sample / "areas.shp", raster)
     with pytest.warns(PlenthWarning, match="without moving them"):
         counts = plenthtools.class_counts(sample / "areas.shp", raster, "c")
     assert counts  # counted where the polygons' numbers fall, as the tool does
@@ -68,6 +71,8 @@ def test_refusals_are_findings_before_anything_is_written(sample, tmp_path):
         (plenthtools.check_samples(sample / "sites.shp", sample / "areas.shp"), f"{sample / 'areas.shp'}: not a raster"),
         (plenthtools.check_class_counts(sample / "sites.shp", sample / "groundcover.tif"),
          f"{sample / 'sites.shp'} is a layer of points, not of polygons"),
+        (plenthtools.check_samples(sample / "sites.shp", sample / "areas.shp", "FID"),
+         f"{sample / 'areas.shp'}: not a raster"),
     ]
     for findings, text in cases:
         assert findings == [Finding("error", text)]
@@ -88,3 +93,7 @@ def test_refusals_of_data_the_tools_cannot_use_are_plenths(sample, tmp_path):
     with pytest.raises(plenthtools.Error, match="the field name FID names the points' object ids"):
         plenthtools.write_samples(sample / "sites.shp", sample / "dem.tif", "FID")
     assert (sample / "sites.dbf").read_bytes() == before
+    # The same refusal before a run, as a finding; a column of the table is none.
+    [finding] = plenthtools.check_samples(sample / "sites.shp", sample / "dem.tif", "FID")
+    assert finding.kind == "error" and finding.text.startswith("the field name FID names the points' object ids")
+    assert plenthtools.check_samples(sample / "sites.shp", sample / "dem.tif", "elev") == []

@@ -1,6 +1,7 @@
 """effort_surface and effort_bands beside plenth effort-surface."""
 
 import os
+import sys
 
 import numpy as np
 import pytest
@@ -114,3 +115,55 @@ def test_a_strip_of_a_dem_of_oblong_cells_lies_on_its_rows(sample, tmp_path):
     assert whole.GetGeoTransform() == (500000.0, 30.0, 0, 4107200.0, 0, -20.0)
     for b in range(1, 5):
         assert strip.GetRasterBand(b).ReadRaster() == whole.GetRasterBand(b).ReadRaster(0, 37, 300, 124)
+
+
+def test_bands_computed_elsewhere_are_written_as_the_surface(sample, tmp_path, surface):
+    asked = []
+
+    def pieces(first, end):
+        # Rows as strips of a cluster give them: views into larger arrays, split in two.
+        asked.append((first, end))
+        cut = first + (end - first) // 3
+        above = plenthtools.effort_bands(*inputs(sample), rows=(max(first - 5, 0), cut))[:, first - max(first - 5, 0):]
+        return [above, plenthtools.effort_bands(*inputs(sample), rows=(cut, end))]
+
+    (tmp_path / "out").mkdir()
+    written = plenthtools.write_effort_bands(*inputs(sample), tmp_path / "out" / "given", pieces)
+    assert written == str(tmp_path / "out" / "given.tif")
+    assert raster_contents(written) == raster_contents(surface)
+    assert asked[0][0] == 0 and asked[-1][1] == 240
+    assert all(a[1] == b[0] for a, b in zip(asked, asked[1:]))
+    assert os.listdir(tmp_path / "out") == ["given.tif"]
+
+
+def test_bands_that_do_not_fit_or_fail_leave_nothing(sample, tmp_path):
+    def fails(first, end):
+        raise OSError("a worker is gone")
+
+    cases = [
+        (lambda first, end: numpy_zeros((4, end - first, 299)), ValueError),
+        (lambda first, end: numpy_zeros((3, end - first, 300)), ValueError),
+        (lambda first, end: numpy_zeros((4, end - first + 1, 300)), ValueError),
+        (lambda first, end: [numpy_zeros((4, 1, 300))], ValueError),
+        (lambda first, end: numpy_zeros((4, end - first, 300), "float64"), TypeError),
+        (lambda first, end: numpy_zeros((4, end - first, 300), ">f4" if sys.byteorder == "little" else "<f4"),
+         TypeError),
+        (lambda first, end: numpy_zeros((4, end - first, 600))[:, :, ::2], ValueError),
+        (lambda first, end: "cells", TypeError),
+        (fails, OSError),
+        (lambda first, end: numpy_zeros((4, end - first, 300)), plenthtools.Cancelled),
+    ]
+    out = tmp_path / "out"
+    out.mkdir()
+    for number, (bands, error) in enumerate(cases):
+        with pytest.raises(error):
+            plenthtools.write_effort_bands(*inputs(sample), out / "e.tif", bands,
+                                           progress=lambda f: error is not plenthtools.Cancelled)
+        assert os.listdir(out) == [], number
+    (out / "taken.tif").write_bytes(b"")
+    with pytest.raises(plenthtools.Error, match="exists already"):
+        plenthtools.write_effort_bands(*inputs(sample), out / "taken.tif", fails)
+
+
+def numpy_zeros(shape, dtype="float32"):
+    return np.zeros(shape, dtype=dtype)

@@ -241,3 +241,57 @@ def test_with_the_classes_given_only_the_rows_the_polygons_reach_are_read(tmp_pa
         plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c", fids=[1], classes=[0, 1, 2])
     assert plenthtools.class_counts(tmp_path / "areas.shp", tmp_path / "cells.tif", "c", fids=[1],
                                     classes=classes) == {1: whole[1]}
+
+
+def test_counts_and_values_of_batches_are_written_as_the_tools_write_them(plenth, sample, twin):
+    plenth("poly-clip", sample / "areas.shp", sample / "groundcover.tif", "--prefix", "gc")
+    plenth("grid-spot", sample / "sites.shp", sample / "dem.tif", "--field", "elev")
+    classes = plenthtools.raster_classes(twin / "groundcover.tif")
+    counts, values = {}, {}
+    for batch in ([3, 0], [2, 1]):
+        counts.update(plenthtools.class_counts(twin / "areas.shp", twin / "groundcover.tif", "gc", fids=batch,
+                                               classes=classes))
+    for batch in (range(30, 60), range(30)):
+        values.update(plenthtools.sample_raster(twin / "sites.shp", twin / "dem.tif", fids=batch))
+    plenthtools.write_class_counts(twin / "areas.shp", twin / "groundcover.tif", "gc", counts=counts, classes=classes)
+    plenthtools.write_samples(twin / "sites.shp", twin / "dem.tif", "elev", values=values)
+    assert table_contents(twin / "areas.shp") == table_contents(sample / "areas.shp")
+    assert table_contents(twin / "sites.shp") == table_contents(sample / "sites.shp")
+
+
+def test_given_counts_and_values_touch_only_their_features(sample):
+    classes = plenthtools.raster_classes(sample / "groundcover.tif")
+    one = plenthtools.class_counts(sample / "areas.shp", sample / "groundcover.tif", "gc", fids=[2], classes=classes)
+    plenthtools.write_class_counts(sample / "areas.shp", sample / "groundcover.tif", "gc", counts=one)
+    written = {c: column_values(sample / "areas.shp", c) for c in one[2]}
+    assert {c: v[2] for c, v in written.items()} == one[2]
+    assert all(v[fid] in (0, None) for v in written.values() for fid in (0, 1, 3))
+    plenthtools.write_samples(sample / "sites.shp", sample / "dem.tif", "elev", values={5: 12.5, 7: None})
+    elev = column_values(sample / "sites.shp", "elev")
+    assert elev[5] == 12.5 and {v for fid, v in elev.items() if fid != 5} <= {0.0, None}
+
+
+def test_given_counts_and_values_of_the_wrong_form_are_refused(sample):
+    before = {name: table_contents(sample / name) for name in ("areas.shp", "sites.shp")}
+    classes = plenthtools.raster_classes(sample / "groundcover.tif")
+    counts = plenthtools.class_counts(sample / "areas.shp", sample / "groundcover.tif", "gc", classes=classes)
+    short = {fid: dict(list(row.items())[1:]) for fid, row in counts.items()}
+    renamed = {fid: {"x" + c: n for c, n in row.items()} for fid, row in counts.items()}
+    write_counts = lambda given, **kw: plenthtools.write_class_counts(sample / "areas.shp", sample / "groundcover.tif",
+                                                                       "gc", counts=given, **kw)
+    write_values = lambda given: plenthtools.write_samples(sample / "sites.shp", sample / "dem.tif", "elev",
+                                                           values=given)
+    cases = [
+        (lambda: write_counts(short), ValueError),
+        (lambda: write_counts(renamed), ValueError),
+        (lambda: write_counts(counts, classes=classes[1:]), ValueError),
+        (lambda: write_counts([1, 2]), TypeError),
+        (lambda: write_counts({1.5: {}}), TypeError),
+        (lambda: write_values({1: "high"}), TypeError),
+        (lambda: write_values({-1: 3.0}), ValueError),
+        (lambda: write_values({1: 2 ** 40}), ValueError),
+    ]
+    for number, (call, error) in enumerate(cases):
+        with pytest.raises(error):
+            call()
+        assert {name: table_contents(sample / name) for name in before} == before, number

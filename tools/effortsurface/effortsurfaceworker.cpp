@@ -148,12 +148,14 @@ class Run {
     firstRow_ = std::clamp<std::int64_t>(hooks_.firstRow, 0, rows_);
     endRow_ = hooks_.endRow < 0 ? rows_ : std::clamp<std::int64_t>(hooks_.endRow, firstRow_, rows_);
     std::int64_t bytesPerCell = 16;  // the four bands
-    for (const Input& in : inputs_) bytesPerCell += PixelTypeBytes(in.type) + (in.Wide() ? 1 : 0);
+    if (!hooks_.fill)
+      for (const Input& in : inputs_) bytesPerCell += PixelTypeBytes(in.type) + (in.Wide() ? 1 : 0);
     stripRows_ = std::min(EffortStripRows(columns_, bytesPerCell, options_.stripBytes),
                           std::max<std::int64_t>(endRow_ - firstRow_, 1));
     // 6. The cells of the first strip of each input, with the row below it (the row above
     // the grid reads as no-data and is never used).
     for (Input& in : inputs_) {
+      if (hooks_.fill) break;  // the costs come from elsewhere
       in.raw = in.band.query<RawPixels>();
       if (!in.raw) return Fail("Unable to access raw raster data\r\n");
       if (!ReadStrip(in, firstRow_, true))
@@ -163,14 +165,20 @@ class Run {
     if (const int failed = hooks_.strip ? MakeStripBands() : CreateOutput(); failed >= 0) return failed;
     // 10-11. The costs, strip by strip, and the bands written.
     for (std::int64_t first = firstRow_; first < endRow_; first += stripRows_) {
-      if (first > firstRow_)
-        for (Input& in : inputs_)
-          if (!ReadStrip(in, first, false))
-            return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
-      if (!Compute(first)) return 0;  // stopped
+      const std::int64_t rows = std::min(stripRows_, endRow_ - first);
+      if (hooks_.fill) {
+        float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
+        if (Stopped() || !hooks_.fill(first, rows, bands)) return Halt();
+      } else {
+        if (first > firstRow_)
+          for (Input& in : inputs_)
+            if (!ReadStrip(in, first, false))
+              return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
+        if (!Compute(first)) return 0;  // stopped
+      }
       if (hooks_.strip) {
         const float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
-        if (Stopped() || !hooks_.strip(first, std::min(stripRows_, endRow_ - first), bands)) return Halt();
+        if (Stopped() || !hooks_.strip(first, rows, bands)) return Halt();
         continue;
       }
       for (auto& band : bands_) {

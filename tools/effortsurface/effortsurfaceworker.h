@@ -77,6 +77,10 @@ struct EffortRunHooks {
   // When set, no raster is made: the four bands of each strip are handed here in row
   // order instead (`rows` rows of `columns` cells from row `first`); false stops the run.
   std::function<bool(std::int64_t first, std::int64_t rows, const float* const bands[4])> strip;
+  // When set, the inputs' cells are not read and no costs are computed: the four bands of
+  // each strip (`rows` rows of `columns` cells from row `first`) are filled here with the
+  // costs computed elsewhere, and written as the run writes its own; false stops the run.
+  std::function<bool(std::int64_t first, std::int64_t rows, float* const bands[4])> fill;
   // Whether a run that does not end takes away the raster it began.
   bool removeUnfinished = false;
 };

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -166,10 +167,11 @@ void SampleRasterAtPoints(HostApplication* application, const char* pointLayer, 
                });
 }
 
-SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
-                       const char* fieldName, const Progress& progress) {
-  RasterSide side;
-  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
+namespace {
+
+// The points' field for the values, added as the raster's cells want it unless one of that
+// name is there (used as it is); anything but Done ends the run.
+SampleEnd OpenValueField(const RasterSide& side, FeatureClass* featureClass, const char* fieldName, LONG* field) {
   const auto definition = com::CreateInstance<Field>(CLSID_Field);
   if (!definition) return SampleEnd::Failed;
   const com::BStr name(fieldName);
@@ -178,12 +180,28 @@ SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, Featur
 
   // A layer of other shapes has no points to sample.
   if (!HoldsPoints(featureClass)) return SampleEnd::NotPoints;
-  LONG field = -1;
-  featureClass->FindField(name.get(), &field);
-  if (field < 0) featureClass->AddField(definition.get());  // an existing field is used as it is
-  featureClass->FindField(name.get(), &field);
-  if (field < 0) return SampleEnd::Failed;
+  *field = -1;
+  featureClass->FindField(name.get(), field);
+  if (*field < 0) featureClass->AddField(definition.get());  // an existing field is used as it is
+  featureClass->FindField(name.get(), field);
+  return *field < 0 ? SampleEnd::Failed : SampleEnd::Done;
+}
 
+// A point's value into its feature's field (an empty value writes nothing), the feature
+// written back through the cursor.
+void PutValue(FeatureCursor* cursor, Feature* feature, LONG field, const com::Variant& value) {
+  if (value.vt() != VT_EMPTY) feature->put_Value(field, value.get());
+  cursor->UpdateFeature(feature);
+}
+
+}  // namespace
+
+SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
+                       const char* fieldName, const Progress& progress) {
+  RasterSide side;
+  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
+  LONG field = -1;
+  if (const SampleEnd end = OpenValueField(side, featureClass, fieldName, &field); end != SampleEnd::Done) return end;
   LONG total = 0;
   featureClass->FeatureCount(&total);
   com::ComPtr<FeatureCursor> cursor;
@@ -194,10 +212,32 @@ SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, Featur
   for (LONG number = 1; feature; ++number) {
     if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
     // A feature without a point has no place to sample and is passed over.
-    if (const auto value = side.ValueAt(feature.get(), identify)) {
-      if (value->vt() != VT_EMPTY) feature->put_Value(field, value->get());
-      cursor->UpdateFeature(feature.get());
-    }
+    if (const auto value = side.ValueAt(feature.get(), identify)) PutValue(cursor.get(), feature.get(), field, *value);
+    feature.reset();
+    cursor->NextFeature(feature.put());
+  }
+  return SampleEnd::Done;
+}
+
+SampleEnd WriteSampleValues(RasterDataset* raster, FeatureClass* featureClass, const char* fieldName,
+                            const std::map<LONG, com::Variant>& values, const Progress& progress) {
+  RasterSide side;
+  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
+  LONG field = -1;
+  if (const SampleEnd end = OpenValueField(side, featureClass, fieldName, &field); end != SampleEnd::Done) return end;
+  LONG total = 0;
+  featureClass->FeatureCount(&total);
+  com::ComPtr<FeatureCursor> cursor;
+  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
+
+  com::ComPtr<Feature> feature;
+  cursor->NextFeature(feature.put());
+  for (LONG number = 1; feature; ++number) {
+    if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
+    LONG fid = -1;
+    feature->get_OID(&fid);
+    if (const auto found = values.find(fid); found != values.end())
+      PutValue(cursor.get(), feature.get(), field, found->second);
     feature.reset();
     cursor->NextFeature(feature.put());
   }

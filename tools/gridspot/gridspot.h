@@ -3,6 +3,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <span>
 #include <utility>
 #include <vector>
@@ -66,5 +67,12 @@ SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, Featur
 SampleEnd SampleValues(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* points,
                        std::span<const LONG> fids, std::vector<std::pair<LONG, com::Variant>>* out,
                        const Progress& progress = {});
+
+// Writes values made elsewhere (SampleValues over batches of points) into the points'
+// field as SampleRaster writes its own: the field added as the raster's cells want it
+// unless one of that name is there, and each feature whose id `values` holds given its
+// value (an empty variant writes nothing); the other features are left as they are.
+SampleEnd WriteSampleValues(RasterDataset* raster, FeatureClass* points, const char* fieldName,
+                            const std::map<LONG, com::Variant>& values, const Progress& progress = {});
 
 }  // namespace plenth

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -117,8 +118,6 @@ ClipEnd ClassifyRaster(RasterDataset* raster, ClassifiedRaster& out) {
   return ClassifyRows(out, 0, out.grid.rows, true);
 }
 
-std::string ColumnName(const char* prefix, std::int32_t value) { return prefix + std::to_string(value); }
-
 // The edges and rings of a polygon, or false when the shape cannot list them.
 bool OutlineOf(Polygon* polygon, std::vector<clip::Edge>& edges, std::vector<clip::Ring>& rings) {
   const auto segments = com::ComPtr<Polygon>(polygon).query<SegmentCollection>();
@@ -191,6 +190,39 @@ class PolygonCounter {
   std::vector<clip::Ring> rings_;
 };
 
+// One 32-bit integer column per class, added unless one of that name is there (a column
+// the table refuses is passed over); false when no column can be defined.
+bool AddClassColumns(FeatureClass* featureClass, const char* prefix, std::span<const std::int32_t> classes) {
+  const auto definition = com::CreateInstance<Field>(CLSID_Field);
+  if (!definition) return false;
+  definition->put_Type(kFieldInteger);
+  definition->put_DefaultValue(com::Variant::I4(0).get());
+  definition->put_Precision(0);
+  for (const std::int32_t value : classes) {
+    const com::BStr name(ClipColumnName(prefix, value));
+    definition->put_Name(name.get());
+    LONG index = -1;
+    featureClass->FindField(name.get(), &index);
+    if (index < 0) featureClass->AddField(definition.get());
+  }
+  return true;
+}
+
+// The index of each class's column among the cursor's fields (-1 for a column refused).
+std::vector<LONG> ClassColumns(FeatureCursor* cursor, const char* prefix, std::span<const std::int32_t> classes) {
+  std::vector<LONG> columnOf(classes.size(), -1);
+  for (std::size_t c = 0; c < classes.size(); ++c)
+    cursor->FindField(com::BStr(ClipColumnName(prefix, classes[c])).get(), &columnOf[c]);
+  return columnOf;
+}
+
+// A polygon's counts into its feature's class columns, written back through the cursor.
+void PutCounts(FeatureCursor* cursor, Feature* feature, const std::vector<LONG>& columnOf,
+               std::span<const std::int64_t> counts) {
+  for (std::size_t c = 0; c < columnOf.size(); ++c) feature->put_Value(columnOf[c], CountValue(counts[c]).get());
+  cursor->UpdateFeature(feature);
+}
+
 bool HoldsPolygons(FeatureClass* featureClass) {
   LONG shapeType = 0;
   return SUCCEEDED(featureClass->get_ShapeType(&shapeType)) && shapeType == kGeometryPolygon;
@@ -261,30 +293,17 @@ ClipEnd ClipStatistics(RasterDataset* raster, FeatureClass* featureClass, const 
   ClassifiedRaster classified;
   if (const ClipEnd end = ClassifyRaster(raster, classified); end != ClipEnd::Done) return end;
   const int classCount = classified.classes.count();
+  std::vector<std::int32_t> classes;
+  for (int c = 0; c < classCount; ++c) classes.push_back(classified.classes.value(c));
   // A layer of other shapes has no polygon to count in.
   if (!HoldsPolygons(featureClass)) return ClipEnd::NotPolygons;
-
-  // One 32-bit integer column per class, added unless one of that name is there.
-  const auto definition = com::CreateInstance<Field>(CLSID_Field);
-  if (!definition) return ClipEnd::Failed;
-  definition->put_Type(kFieldInteger);
-  definition->put_DefaultValue(com::Variant::I4(0).get());
-  definition->put_Precision(0);
-  for (int c = 0; c < classCount; ++c) {
-    definition->put_Name(com::BStr(ColumnName(prefix, classified.classes.value(c))).get());
-    LONG index = -1;
-    featureClass->FindField(com::BStr(ColumnName(prefix, classified.classes.value(c))).get(), &index);
-    if (index < 0) featureClass->AddField(definition.get());  // a column refused is passed over
-  }
+  if (!AddClassColumns(featureClass, prefix, classes)) return ClipEnd::Failed;
 
   LONG total = 0;
   featureClass->FeatureCount(&total);
   com::ComPtr<FeatureCursor> cursor;
   if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return ClipEnd::Failed;
-  std::vector<LONG> columnOf(static_cast<std::size_t>(classCount), -1);
-  for (int c = 0; c < classCount; ++c)
-    cursor->FindField(com::BStr(ColumnName(prefix, classified.classes.value(c))).get(),
-                      &columnOf[static_cast<std::size_t>(c)]);
+  const std::vector<LONG> columnOf = ClassColumns(cursor.get(), prefix, classes);
 
   PolygonCounter counter(classified);
   if (!counter.ready()) return ClipEnd::Failed;
@@ -293,11 +312,35 @@ ClipEnd ClipStatistics(RasterDataset* raster, FeatureClass* featureClass, const 
   cursor->NextFeature(feature.put());
   for (LONG number = 1; feature; ++number) {
     if (!GoOn(progress, StatusText(classCount, number, total), number - 1, total)) return ClipEnd::Stopped;
-    if (counter.Count(feature.get(), counts)) {
-      for (int c = 0; c < classCount; ++c)
-        feature->put_Value(columnOf[static_cast<std::size_t>(c)], CountValue(counts[static_cast<std::size_t>(c)]).get());
-      cursor->UpdateFeature(feature.get());
-    }
+    if (counter.Count(feature.get(), counts)) PutCounts(cursor.get(), feature.get(), columnOf, counts);
+    feature.reset();
+    cursor->NextFeature(feature.put());
+  }
+  return ClipEnd::Done;
+}
+
+std::string ClipColumnName(const char* prefix, std::int32_t value) { return prefix + std::to_string(value); }
+
+ClipEnd WriteClipCounts(FeatureClass* featureClass, const char* prefix, std::span<const std::int32_t> classes,
+                        const std::map<LONG, std::vector<std::int64_t>>& counts, const Progress& progress) {
+  if (!HoldsPolygons(featureClass)) return ClipEnd::NotPolygons;
+  for (const auto& [fid, values] : counts)
+    if (values.size() != classes.size()) return ClipEnd::Failed;
+  if (!AddClassColumns(featureClass, prefix, classes)) return ClipEnd::Failed;
+  LONG total = 0;
+  featureClass->FeatureCount(&total);
+  com::ComPtr<FeatureCursor> cursor;
+  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return ClipEnd::Failed;
+  const std::vector<LONG> columnOf = ClassColumns(cursor.get(), prefix, classes);
+  const int classCount = static_cast<int>(classes.size());
+  com::ComPtr<Feature> feature;
+  cursor->NextFeature(feature.put());
+  for (LONG number = 1; feature; ++number) {
+    if (!GoOn(progress, StatusText(classCount, number, total), number - 1, total)) return ClipEnd::Stopped;
+    LONG fid = -1;
+    feature->get_OID(&fid);
+    if (const auto found = counts.find(fid); found != counts.end())
+      PutCounts(cursor.get(), feature.get(), columnOf, found->second);
     feature.reset();
     cursor->NextFeature(feature.put());
   }
@@ -332,7 +375,7 @@ ClipEnd CountClipClasses(RasterDataset* raster, FeatureClass* featureClass, cons
   out->columns.clear();
   for (int c = 0; c < classCount; ++c) {
     out->classes.push_back(classified.classes.value(c));
-    out->columns.push_back(ColumnName(prefix, classified.classes.value(c)));
+    out->columns.push_back(ClipColumnName(prefix, classified.classes.value(c)));
   }
   out->polygons.clear();
 

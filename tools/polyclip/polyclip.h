@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <utility>
@@ -56,6 +57,18 @@ enum class ClipEnd {
 // counted; a stop keeps the counts written before it.
 ClipEnd ClipStatistics(RasterDataset* raster, FeatureClass* polygons, const char* prefix,
                        const Progress& progress = {});
+
+// The name of a class's column: the prefix and the class value in signed decimal.
+std::string ClipColumnName(const char* prefix, std::int32_t value);
+
+// Writes counts made elsewhere (CountClipClasses over batches of polygons) into the
+// polygons' table as ClipStatistics writes its own: a 32-bit integer column per class of
+// `classes` (in order), added unless one of that name is there, and for each feature whose
+// id `counts` holds, its count of each class in that order; the other features are left as
+// they are. Done, NotPolygons, Failed (also for counts of another number of classes) or
+// Stopped (a stop keeps the counts written before it).
+ClipEnd WriteClipCounts(FeatureClass* polygons, const char* prefix, std::span<const std::int32_t> classes,
+                        const std::map<LONG, std::vector<std::int64_t>>& counts, const Progress& progress = {});
 
 // The raster's classes alone, in order of first appearance (the whole raster read strip
 // by strip, no cell's class kept): Done, RasterUnreadable, RealCells or TooManyClasses.
