@@ -1,26 +1,24 @@
 #!/usr/bin/env bash
-# Times plenth's polygon clip statistics, grid spot and line orientation beside the route a
-# GIS user would take with GDAL's own tools, on data made here (bench/vectordata.py), and
-# prints the ratios from one run.
+# plenth's polygon clip statistics, grid spot and line orientation beside the route a GIS
+# user would take with GDAL's own tools, on vector data made here (bench/vectordata.py):
+# the class counts on the ground-cover rasters and grid spot on the FLOAT DEMs of both
+# kinds of data at every size; line orientation, which reads no raster, once.
 set -euo pipefail
-build=${1:-build}
-plenth=$(realpath "$build/bin/plenth")
 here=$(dirname "$(realpath "$0")")
-work=$(mktemp -d /tmp/plenth-vector.XXXXXX)
-trap 'rm -rf "$work"' EXIT
-export XDG_DATA_HOME="$work/xdg"
+. "$here/lib.sh"
+bench_init "${1:-build}"
 cd "$work"
 
-# A 4000 x 4000 byte raster of 12 classes, 2000 polygons (every fourth with a hole),
-# 200000 points and 20000 polylines of 10 segments, all in UTM zone 33N.
-for what in raster polygons points lines; do /usr/bin/python3 "$here/vectordata.py" . "$what"; done
-gdal_translate -q classes.raw classes.tif
+# 2000 polygons (every fourth with a hole), 200000 points and 20000 polylines of 10
+# segments, all in UTM zone 33N.
+for what in polygons points lines; do /usr/bin/python3 "$here/vectordata.py" . "$what"; done
 csv=(-oo AUTODETECT_TYPE=YES -oo KEEP_GEOM_COLUMNS=NO -a_srs EPSG:32633)
 ogr2ogr "${csv[@]}" -oo GEOM_POSSIBLE_NAMES=WKT -nlt POLYGON polygons.shp polygons.csv
 ogr2ogr "${csv[@]}" -oo X_POSSIBLE_NAMES=X -oo Y_POSSIBLE_NAMES=Y points.shp points.csv
 ogr2ogr "${csv[@]}" -oo GEOM_POSSIBLE_NAMES=WKT -nlt LINESTRING lines.shp lines.csv
-
-. "$here/lib.sh"
+# The tools add their columns to these tables: each run starts from the table as made.
+cp polygons.dbf polygons.dbf.made
+cp points.dbf points.dbf.made
 
 # The peer of the class counts: burn each polygon's ID into a raster of the same cells
 # (a cell takes the polygon its centre lies in), then count (ID, class) pairs with numpy.
@@ -34,15 +32,22 @@ inside = ids > 0
 pairs = np.bincount(ids[inside] * 256 + classes[inside])
 print(int(pairs.sum()))
 PY
-rasterize() {
-  gdal_rasterize -q -a ID -ot Int32 -init 0 -te 500000 4090000 510000 4100000 -tr 2.5 2.5 polygons.shp ids.tif
-  /usr/bin/python3 count.py ids.tif classes.tif > peer_cells.txt
-}
-# The cells the tool tests: those of every polygon's envelope, its ends truncated toward
-# zero from the top-left cell centre and clamped to the raster.
-tested=$(/usr/bin/python3 - <<'PY'
+cat > rasterize.sh <<'SH'
+# side classes: the peer's whole route
+cell=$(echo "10000 / $1" | bc -l)
+gdal_rasterize -q -a ID -ot Int32 -init 0 -te 500000 4090000 510000 4100000 -tr "$cell" "$cell" polygons.shp ids.tif
+/usr/bin/python3 count.py ids.tif "$2" > peer_cells.txt
+SH
+
+for side in $bench_sizes; do
+  # The cells the tool tests: those of every polygon's envelope, its ends truncated toward
+  # zero from the top-left cell centre and clamped to the raster.
+  tested=$(/usr/bin/python3 - "$side" <<'PY'
+import sys
 from osgeo import ogr
-size, cell, left, top = 4000, 2.5, 500000 + 1.25, 4100000 - 1.25
+size = int(sys.argv[1])
+cell = 10000 / size
+left, top = 500000 + cell / 2, 4100000 - cell / 2
 total = 0
 polygons = ogr.Open("polygons.shp")  # the layer lives as long as its dataset
 for f in polygons.GetLayer(0):
@@ -53,34 +58,37 @@ for f in polygons.GetLayer(0):
 print(total)
 PY
 )
-
-c_plenth=$(seconds "$plenth" poly-clip polygons.shp classes.tif --prefix c)
-c_peer=$(seconds rasterize)
-counted=$(/usr/bin/python3 -c '
+  for kind in $bench_kinds; do
+    prefix=$(bench_rasters "$kind" "$side")
+    compare "class-counts-$kind-$side" "<1" "class counts $kind $side" \
+      "$plenth poly-clip polygons.shp $prefix-groundcover.tif --prefix c" \
+      "sh rasterize.sh $side $prefix-groundcover.tif" \
+      "cp polygons.dbf.made polygons.dbf" "rm -f ids.tif"
+    counted=$(/usr/bin/python3 -c '
 from osgeo import ogr
 polygons = ogr.Open("polygons.shp")
 layer = polygons.GetLayer(0)
 names = [d.GetName() for d in layer.schema if d.GetName().startswith("c")]
 print(sum(f.GetField(n) for f in layer for n in names))')
+    printf '  %d cells tested, %.1f million a second; cells counted: plenth %d, rasterize %d\n' "$tested" \
+      "$(echo "$tested / $(/usr/bin/python3 "$here/report.py" median "$bench_out" "class-counts-$kind-$side") / 1000000" | bc -l)" \
+      "$counted" "$(cat peer_cells.txt)"
 
-g_plenth=$(seconds "$plenth" grid-spot points.shp classes.tif --field v)
-g_peer=$(seconds sh -c 'gdallocationinfo -valonly -geoloc classes.tif < points.txt')
+    compare "grid-spot-$kind-$side" "<=2" "grid spot $kind $side" \
+      "$plenth grid-spot points.shp $prefix-dem.tif --field v" \
+      "sh -c 'gdallocationinfo -valonly -geoloc $prefix-dem.tif < points.txt'" \
+      "cp points.dbf.made points.dbf" "true"
+  done
+done
 
-segments() {
-  ogr2ogr segs1.shp lines.shp -dialect SQLite -nln segs1 -explodecollections \
-    -sql "SELECT DissolveSegments(geometry) AS geometry, ID, NAME FROM lines"
-  ogr2ogr segs2.shp segs1.shp -dialect SQLite -nln segs2 \
-    -sql "SELECT geometry, ID, NAME, Degrees(Azimuth(StartPoint(geometry), EndPoint(geometry))) AS Azimuth FROM segs1"
-}
-l_plenth=$(seconds "$plenth" line-orientation lines.shp segsout)
-l_peer=$(seconds segments)
+cat > segments.sh <<'SH'
+# The peer of line orientation: each line's segments, then each segment's azimuth.
+ogr2ogr segs1.shp lines.shp -dialect SQLite -nln segs1 -explodecollections \
+  -sql "SELECT DissolveSegments(geometry) AS geometry, ID, NAME FROM lines"
+ogr2ogr segs2.shp segs1.shp -dialect SQLite -nln segs2 \
+  -sql "SELECT geometry, ID, NAME, Degrees(Azimuth(StartPoint(geometry), EndPoint(geometry))) AS Azimuth FROM segs1"
+SH
+compare line-orientation "<=0.3" "line orientation" \
+  "$plenth line-orientation lines.shp segsout" "sh segments.sh" \
+  "sh -c 'rm -f segsout.*'" "sh -c 'rm -f segs1.* segs2.*'"
 [ "$(ogrinfo -so segsout.shp segsout | grep -c 'Feature Count: 200000')" = 1 ] || echo "line orientation: not 200000 segments"
-
-printf '%-18s %9s %9s %7s %s\n' tool plenth peer ratio goal
-row() { printf '%-18s %8.2fs %8.2fs %7.2f %s\n' "$1" "$2" "$3" "$(echo "$2 / $3" | bc -l)" "$4"; }
-row "class counts" "$c_plenth" "$c_peer" "below 1 (rasterize + numpy)"
-row "grid spot" "$g_plenth" "$g_peer" "at most 2 (gdallocationinfo)"
-row "line orientation" "$l_plenth" "$l_peer" "at most 0.3 (two ogr2ogr runs)"
-echo "(ratio = plenth time / peer time; each plenth time is the whole command, start-up and report included)"
-printf 'class counts: %d cells tested, %.1f million per second; cells counted: plenth %d, rasterize %d\n' \
-  "$tested" "$(echo "$tested / $c_plenth / 1000000" | bc -l)" "$counted" "$(cat peer_cells.txt)"

@@ -1,13 +1,12 @@
 #!/usr/bin/python3
 """Writes the vector tools' benchmark data into a directory, the same on every run.
 
-  vectordata.py DIR raster     classes.raw (4000 x 4000 bytes of 12 classes) and its ENVI header
   vectordata.py DIR polygons   polygons.csv: 2000 polygons of 5-30 vertices, every fourth with a hole
   vectordata.py DIR points     points.csv: 200000 points; points.txt the same as "x y" lines
   vectordata.py DIR lines      lines.csv: 20000 polylines of 10 segments
 
-The grid: 2.5 m cells from (500000, 4090000) to (510000, 4100000), UTM zone 33N. The CSV
-files carry WKT geometries for ogr2ogr to turn into shapefiles.
+All of it over the benchmark rasters' square, 10 km from (500000, 4100000) in UTM zone 33N.
+The CSV files carry WKT geometries for ogr2ogr to turn into shapefiles.
 """
 import math
 import os
@@ -15,24 +14,8 @@ import sys
 
 import numpy as np
 
-SIZE = 4000
-CELL = 2.5
+SIDE = 10000.0
 WEST, NORTH = 500000.0, 4100000.0
-CLASSES = np.array([1, 2, 3, 5, 7, 11, 13, 21, 34, 55, 89, 144], dtype=np.uint8)
-
-
-def raster(directory, rng):
-    # Patches of 40 x 40 cells, each of one class, with a band of another class across.
-    coarse = rng.integers(0, len(CLASSES), size=(SIZE // 40, SIZE // 40))
-    cells = CLASSES[np.kron(coarse, np.ones((40, 40), dtype=np.int64))]
-    rows = np.arange(SIZE)[:, None]
-    cols = np.arange(SIZE)[None, :]
-    cells[np.abs((rows + 2 * cols) % 997 - 500) < 6] = CLASSES[-1]
-    cells.astype(np.uint8).tofile(os.path.join(directory, "classes.raw"))
-    with open(os.path.join(directory, "classes.hdr"), "w") as h:
-        h.write("ENVI\nsamples = %d\nlines = %d\nbands = 1\nheader offset = 0\nfile type = ENVI Standard\n"
-                "data type = 1\ninterleave = bsq\nbyte order = 0\n"
-                "map info = {UTM, 1, 1, %.1f, %.1f, %g, %g, 33, North, WGS-84}\n" % (SIZE, SIZE, WEST, NORTH, CELL, CELL))
 
 
 def star(cx, cy, radius, n, rng, clockwise):
@@ -49,7 +32,7 @@ def star(cx, cy, radius, n, rng, clockwise):
 
 def polygons(directory, rng):
     # One polygon per slot of a 45 x 45 grid over the raster: they never overlap.
-    slot = SIZE * CELL / 45
+    slot = SIDE / 45
     with open(os.path.join(directory, "polygons.csv"), "w") as f:
         f.write("WKT,ID\n")
         for i in range(2000):
@@ -64,8 +47,8 @@ def polygons(directory, rng):
 
 def points(directory, rng):
     # Over the raster and a little beyond it.
-    x = rng.uniform(WEST - 100, WEST + SIZE * CELL + 100, 200000)
-    y = rng.uniform(NORTH - SIZE * CELL - 100, NORTH + 100, 200000)
+    x = rng.uniform(WEST - 100, WEST + SIDE + 100, 200000)
+    y = rng.uniform(NORTH - SIDE - 100, NORTH + 100, 200000)
     with open(os.path.join(directory, "points.csv"), "w") as f:
         f.write("X,Y,ID\n")
         for i in range(len(x)):
@@ -77,8 +60,8 @@ def lines(directory, rng):
     with open(os.path.join(directory, "lines.csv"), "w") as f:
         f.write("WKT,ID,NAME\n")
         for i in range(20000):
-            x = rng.uniform(WEST, WEST + SIZE * CELL)
-            y = rng.uniform(NORTH - SIZE * CELL, NORTH)
+            x = rng.uniform(WEST, WEST + SIDE)
+            y = rng.uniform(NORTH - SIDE, NORTH)
             steps = rng.uniform(-40, 40, size=(10, 2))
             pts = [(x, y)]
             for dx, dy in steps:
@@ -88,5 +71,5 @@ def lines(directory, rng):
 
 if __name__ == "__main__":
     directory, what = sys.argv[1], sys.argv[2]
-    rng = np.random.default_rng({"raster": 1, "polygons": 2, "points": 3, "lines": 4}[what])
+    rng = np.random.default_rng({"polygons": 2, "points": 3, "lines": 4}[what])
     globals()[what](directory, rng)

@@ -228,19 +228,24 @@ struct ExactPowers<float> {
   static constexpr float kValue[] = {1e0f, 1e1f, 1e2f, 1e3f, 1e4f, 1e5f, 1e6f, 1e7f, 1e8f, 1e9f, 1e10f};
 };
 
-std::uint64_t Load8(const char* p) {
+[[gnu::always_inline]] inline std::uint64_t Load8(const char* p) {
   std::uint64_t w;
   std::memcpy(&w, p, 8);
   return w;  // little-endian: p[0] in the low byte
 }
 
-// Eight bytes at once: where the first byte that is not a decimal digit lies (8 when all
-// are digits), and the value of eight digits with the first as the highest.
-int DigitRun(std::uint64_t w) {
-  const std::uint64_t notDigit = ((w + 0x4646464646464646) | (w - 0x3030303030303030)) & 0x8080808080808080;
+// Eight bytes at once: the top bit of each byte that is not a decimal digit (of the lowest
+// such byte at least: a carry may mark a higher one too); where the first byte that is
+// not a digit lies (8 when all are digits); and the value of eight digits with the first
+// as the highest.
+[[gnu::always_inline]] inline std::uint64_t NotDigits(std::uint64_t w) {
+  return ((w + 0x4646464646464646) | (w - 0x3030303030303030)) & 0x8080808080808080;
+}
+[[gnu::always_inline]] inline int DigitRun(std::uint64_t w) {
+  const std::uint64_t notDigit = NotDigits(w);
   return notDigit ? std::countr_zero(notDigit) / 8 : 8;
 }
-std::uint32_t EightDigits(std::uint64_t w) {
+[[gnu::always_inline]] inline std::uint32_t EightDigits(std::uint64_t w) {
   w -= 0x3030303030303030;
   w = (w * 10) + (w >> 8);
   w = (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
@@ -254,7 +259,7 @@ std::uint32_t EightDigits(std::uint64_t w) {
 // rounds once, correctly. nullptr when the text has another form or exponent, or when
 // fewer than 16 bytes are left to look at.
 template <class T>
-const char* ScientificFrom(const char* p, const char* last, T* v) {
+[[gnu::always_inline]] inline const char* ScientificFrom(const char* p, const char* last, T* v) {
   const bool negative = *p == '-';
   const char* s = p + negative;
   if (last - s < 16) return nullptr;
@@ -277,7 +282,7 @@ const char* ScientificFrom(const char* p, const char* last, T* v) {
 
 // A decimal integer of one to seven digits, read eight bytes at once; nullptr for any
 // other text, or when fewer than 8 bytes are left to look at.
-const char* ShortIntegerFrom(const char* p, const char* last, long long* v) {
+[[gnu::always_inline]] inline const char* ShortIntegerFrom(const char* p, const char* last, long long* v) {
   const bool negative = *p == '-';
   const char* s = p + negative;
   if (last - s < 8) return nullptr;
@@ -317,39 +322,147 @@ template <class Cell>
 
 // Whether the token around `p` goes on without white space up to `last`. After a number
 // this looks at one byte: the white space that ends it.
-bool RunsToTheEnd(const char* p, const char* last) {
+[[gnu::always_inline]] inline bool RunsToTheEnd(const char* p, const char* last) {
   while (p < last && !IsGridSpace(*p)) ++p;
   return p == last;
 }
 
+// The tokens the writer writes, read where the text goes on for at least kFastRoom bytes
+// (so that no bound is looked at within a token): one value after its white space, in the
+// writer's form (d.dddddde±ddd for reals, up to seven digits for integers, either with a
+// "-" before it) and followed by white space. What the general reading gives for them,
+// with fewer checks; nullptr for any other token, which the general reading then takes.
+constexpr std::ptrdiff_t kFastRoom = static_cast<std::ptrdiff_t>(kGridLookahead);
+static_assert(kFastRoom >= 32, "room for the white space skipped, the token's two words and what ends it");
+
+template <class Cell>
+[[gnu::always_inline]] inline const char* FastCell(const char* p, Cell* cell) {
+  const bool negative = *p == '-';
+  const char* s = p + negative;
+  if constexpr (std::is_floating_point_v<Cell>) {
+    // d.dddddd, then e±0dd and the white space after it; the checks of every byte are
+    // gathered, and one test decides.
+    const std::uint64_t mantissa = Load8(s), tail = Load8(s + 8);
+    const std::uint64_t word = (mantissa & ~std::uint64_t{0xFFFF}) | ((mantissa & 0xFF) << 8) | '0';  // 0ddddddd
+    const std::uint64_t exponentDigits = ((tail >> 16) & 0xFFFFFF) | 0x3030303030000000;          // 0dd and '0's
+    const std::uint64_t notDigit = NotDigits(word) | NotDigits(exponentDigits);
+    const unsigned sign = static_cast<unsigned>((tail >> 8) & 0xFF) - '+';  // 0 for "+", 2 for "-"
+    const bool form = !notDigit && ((mantissa & 0xFF00) | (tail & 0xFF)) == ((std::uint64_t{'.'} << 8) | 'e') &&
+                      (sign & ~2u) == 0 && ((tail >> 16) & 0xFF) == '0' && IsGridSpace(static_cast<char>(tail >> 40));
+    if (!form) return nullptr;
+    const int exponent = static_cast<int>((tail >> 24) & 0xFF) * 10 + static_cast<int>((tail >> 32) & 0xFF) - '0' * 11;
+    const int scale = (sign ? -exponent : exponent) - 6;
+    if (scale > ExactPowers<Cell>::kMax || scale < -ExactPowers<Cell>::kMax) return nullptr;
+    Cell value = static_cast<Cell>(EightDigits(word));
+    value = scale < 0 ? value / ExactPowers<Cell>::kValue[-scale] : value * ExactPowers<Cell>::kValue[scale];
+    *cell = negative ? -value : value;
+    return s + 13;
+  } else {
+    std::uint64_t w = Load8(s);
+    const int length = DigitRun(w);
+    if (length == 0 || length == 8 || !IsGridSpace(s[length])) return nullptr;
+    w = (w << (8 * (8 - length))) | (0x3030303030303030 >> (8 * length));  // '0's before the digits
+    const long long magnitude = EightDigits(w);
+    *cell = static_cast<Cell>(negative ? -magnitude : magnitude);  // the low-order bits
+    return s + length;
+  }
+}
+
 template <class Cell>
 GridValueRun ParseRun(const char* p, const char* last, bool final, unsigned char* cells, std::size_t count) {
-  GridValueRun run;
-  for (; run.values < count; ++run.values, cells += sizeof(Cell)) {
+  // The count and the place are kept apart from the cells, which a store could alias.
+  std::size_t values = 0;
+  GridValueRun::Stop stop = GridValueRun::kCount;
+  while (values < count) {
+    const char* fastEnd = last - p > kFastRoom ? last - kFastRoom : p;
+    for (; values < count && p < fastEnd; ++values, cells += sizeof(Cell)) {
+      const char* q = p;
+      while (q < fastEnd && IsGridSpace(*q)) ++q;
+      Cell v;
+      const char* end = q < fastEnd ? FastCell(q, &v) : nullptr;
+      if (!end) {
+        p = q;
+        break;
+      }
+      std::memcpy(cells, &v, sizeof v);
+      p = end;
+    }
+    if (values == count) break;
+    // One token by the general rules.
     while (p < last && IsGridSpace(*p)) ++p;
     if (p == last) {
-      run.stop = final ? GridValueRun::kEndOfText : GridValueRun::kNeedMore;
+      stop = final ? GridValueRun::kEndOfText : GridValueRun::kNeedMore;
       break;
     }
     if (!final && static_cast<std::size_t>(last - p) < kGridLookahead) {
-      run.stop = GridValueRun::kNeedMore;
+      stop = GridValueRun::kNeedMore;
       break;
     }
     Cell v;
     const char* end = ParseCell(p, last, &v);
     if (!final && RunsToTheEnd(end ? end : p, last)) {  // more text could make it another number
-      run.stop = GridValueRun::kNeedMore;
+      stop = GridValueRun::kNeedMore;
       break;
     }
     if (!end) {
-      run.stop = GridValueRun::kNotANumber;
+      stop = GridValueRun::kNotANumber;
       break;
     }
     std::memcpy(cells, &v, sizeof v);
     p = end;
+    ++values;
+    cells += sizeof(Cell);
   }
+  GridValueRun run;
+  run.values = values;
   run.next = p;
+  run.stop = stop;
   return run;
+}
+
+// WriteScientific, for the writer's loops to have in line.
+[[gnu::always_inline]] inline char* Scientific(char* out, double value) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  const int biased = static_cast<int>(bits >> 52) & 0x7ff;
+  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
+  if (biased == 0x7ff) return WriteScientificExact(out, value);  // infinities and NaN
+  *out = '-';
+  char* p = out + (bits >> 63);  // the sign stays for negative values
+  if (biased == 0 && m == 0) {
+    std::memcpy(p, "0.000000e+000", 13);
+    return p + 13;
+  }
+  int e2 = -1074;
+  if (biased) {
+    m |= std::uint64_t{1} << 52;
+    e2 = biased - 1075;
+  }
+  const int shift = std::countl_zero(m);
+  const std::uint64_t M = m << shift;  // value = M · 2^E with M's top bit set
+  const int E = e2 - shift;
+  const int e = E + 63;  // the value lies in [2^e, 2^(e + 1))
+  const int exponent = FloorLog10Pow2(e) + (M >= kDecadeStarts[static_cast<std::size_t>(e + 1074)] ? 1 : 0);
+  std::uint32_t digits;
+  const int q = 6 - exponent;
+  // Within 10^22 a power of ten is exact in a double, so that one multiplication (or
+  // division) rounds once: the product, from 10^6 to 10^7, lies within half a unit of its
+  // last bit (at most 2^-30) of the exact one, and that decides the rounding wherever the
+  // product lies farther than that from a tie.
+  bool decided = false;
+  if (q >= -ExactPowers<double>::kMax && q <= ExactPowers<double>::kMax) {
+    const double scaled = q >= 0 ? std::fabs(value) * ExactPowers<double>::kValue[q]
+                                 : std::fabs(value) / ExactPowers<double>::kValue[-q];
+    const double rounded = (scaled + 0x1p52) - 0x1p52;  // the nearest integer, ties to even
+    decided = std::fabs(scaled - rounded) < 0.5 - 0x1p-30;
+    digits = static_cast<std::uint32_t>(rounded);
+  }
+  if (!decided) {
+    const Digits d = ScaleToDigits(M, E, q);
+    if (d.what != Scaled::kDigits) return WriteScientificExact(out, value);
+    digits = d.digits;
+  }
+  if (digits == 10'000'000) return PutScientific(p, 1'000'000, exponent + 1);  // 9999999.5 and up
+  return PutScientific(p, digits, exponent);
 }
 
 // Cells are read and stored byte-wise: a caller's cell need not be aligned to its type.
@@ -360,7 +473,7 @@ char* FormatRun(char* out, const unsigned char* cells, std::size_t count) {
     std::memcpy(&v, cells, sizeof v);
     *out++ = ' ';
     if constexpr (std::is_floating_point_v<Cell>)
-      out = WriteScientific(out, static_cast<double>(v));  // FLOAT is widened first
+      out = Scientific(out, static_cast<double>(v));  // FLOAT is widened first
     else
       out = std::to_chars(out, out + 16, v).ptr;
   }
@@ -391,32 +504,7 @@ char* WriteScientificExact(char* out, double v) {
   return end;
 }
 
-char* WriteScientific(char* out, double value) {
-  const auto bits = std::bit_cast<std::uint64_t>(value);
-  const int biased = static_cast<int>(bits >> 52) & 0x7ff;
-  std::uint64_t m = bits & ((std::uint64_t{1} << 52) - 1);
-  if (biased == 0x7ff) return WriteScientificExact(out, value);  // infinities and NaN
-  *out = '-';
-  char* p = out + (bits >> 63);  // the sign stays for negative values
-  if (biased == 0 && m == 0) {
-    std::memcpy(p, "0.000000e+000", 13);
-    return p + 13;
-  }
-  int e2 = -1074;
-  if (biased) {
-    m |= std::uint64_t{1} << 52;
-    e2 = biased - 1075;
-  }
-  const int shift = std::countl_zero(m);
-  const std::uint64_t M = m << shift;  // value = M · 2^E with M's top bit set
-  const int E = e2 - shift;
-  const int e = E + 63;  // the value lies in [2^e, 2^(e + 1))
-  const int exponent = FloorLog10Pow2(e) + (M >= kDecadeStarts[static_cast<std::size_t>(e + 1074)] ? 1 : 0);
-  const Digits scaled = ScaleToDigits(M, E, 6 - exponent);
-  if (scaled.what != Scaled::kDigits) return WriteScientificExact(out, value);
-  if (scaled.digits == 10'000'000) return PutScientific(p, 1'000'000, exponent + 1);  // 9999999.5 and up
-  return PutScientific(p, scaled.digits, exponent);
-}
+char* WriteScientific(char* out, double value) { return Scientific(out, value); }
 
 std::size_t GridTokenChars(int datatype) {
   switch (datatype) {

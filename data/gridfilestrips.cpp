@@ -197,12 +197,13 @@ bool WriteGridStrips(GridWriter& file, int datatype, std::int64_t ncols, std::in
   return true;
 }
 
-// A strip read ahead: the helper reads the values of the first part of its text while
-// the caller stores the strip before; the caller, once back, reads the rest of the text
-// (`second`), and the two parts are put together. The text of the strip is only
-// guessed, from the bytes a value took so far: the split and the second part's end lie
-// at white space, which no number spans, and wherever the guess is off, the values are
-// still taken in order, the rest read one after the other.
+// A strip read ahead: the helper takes the text of the strip in from the file and reads
+// the values of its first part while the caller stores the strip before; the caller,
+// once back and once the text is in, reads the rest of the text (`second`), and the two
+// parts are put together. The text of the strip is only guessed, from the bytes a value
+// took so far: the split and the second part's end lie at white space, which no number
+// spans, and wherever the guess is off, the values are still taken in order, the rest
+// read one after the other.
 struct GridStripReader::Ahead {
   std::vector<unsigned char> cells;   // the first part's values
   std::vector<unsigned char> second;  // the second part's
@@ -214,6 +215,7 @@ struct GridStripReader::Ahead {
   const char* end = nullptr;
   GridValueRun first;                // how far the first part got
   bool streamed = false;             // the helper read the strip from the file itself, in one part
+  std::atomic<bool> textIn{false};   // the fields above are set: the caller may read its part
   double bytesPerValue = 0;          // of the strips read so far, 0 before the first
   Helper helper;
 };
@@ -251,41 +253,50 @@ void GridStripReader::StartAhead(std::int64_t strip) {
   Ahead& a = *ahead_;
   a.strip = strip;
   a.wanted = StripCells(strips_, strip, ncols_, nrows_);
-  // The text the strip is likely to take, with a little to spare, and where to split it:
-  // the caller comes back to its part after storing a strip, which takes a while.
+  a.textIn.store(false);
+  // The text the strip is likely to take, with a little to spare.
   const double perValue = a.bytesPerValue > 0 ? a.bytesPerValue : static_cast<double>(GridTokenChars(datatype_));
   const auto guess = static_cast<std::size_t>(std::min(perValue * static_cast<double>(a.wanted) * 1.05 + 64.0,
                                                        static_cast<double>(kMostSplitBytes)));
-  bool final = false;
-  std::string_view text;
-  try {
-    text = file_.Text(guess, &final);
-  } catch (const std::bad_alloc&) {  // no room to take the strip's text in at once
-    a.streamed = true;
-    a.helper.Start([this, &a] { a.first.values = file_.ReadValues(datatype_, a.cells.data(), a.wanted); });
-    return;
-  }
-  a.begin = text.data();
-  const char* last = text.data() + text.size();
-  // The first part ends at white space after some 60 % of the guess; the second at white
-  // space after the guess (or the last before the buffered text ends, unless that is the
-  // end of the file).
-  const auto blankFrom = [last](const char* p) {
-    while (p < last && !IsGridSpace(*p)) ++p;
-    return p;
-  };
-  a.split = blankFrom(a.begin + std::min(text.size(), guess * 3 / 5));
-  a.end = blankFrom(a.begin + std::min(text.size(), guess));
-  if (a.end == last && !final) {
-    while (a.end > a.split && !IsGridSpace(a.end[-1])) --a.end;
-  }
-  a.streamed = a.split == last && !final;  // one token past all of it: no part ends at white space
-  if (a.streamed) {
-    a.split = a.end = nullptr;
-    a.helper.Start([this, &a] { a.first.values = file_.ReadValues(datatype_, a.cells.data(), a.wanted); });
-    return;
-  }
-  a.helper.Start([this, &a] { a.first = ParseGridValues(a.begin, a.split, true, datatype_, a.cells.data(), a.wanted); });
+  a.helper.Start([this, &a, guess] {
+    const auto textIn = [&a] {
+      a.textIn.store(true);
+      a.textIn.notify_one();
+    };
+    const auto stream = [&] {  // the whole strip from the file, value after value
+      a.streamed = true;
+      textIn();
+      a.first.values = file_.ReadValues(datatype_, a.cells.data(), a.wanted);
+    };
+    bool final = false;
+    std::string_view text;
+    try {
+      text = file_.Text(guess, &final);
+    } catch (const std::bad_alloc&) {  // no room to take the strip's text in at once
+      return stream();
+    }
+    a.begin = text.data();
+    const char* last = text.data() + text.size();
+    // The parts end at white space after half the guess, and after the guess (or the last
+    // before the buffered text ends, unless that is the end of the file): the helper's part
+    // as long as the caller's, which stores a strip before it reads.
+    const auto blankFrom = [last](const char* p) {
+      while (p < last && !IsGridSpace(*p)) ++p;
+      return p;
+    };
+    a.split = blankFrom(a.begin + std::min(text.size(), guess / 2));
+    a.end = blankFrom(a.begin + std::min(text.size(), guess));
+    if (a.end == last && !final) {
+      while (a.end > a.split && !IsGridSpace(a.end[-1])) --a.end;
+    }
+    if (a.split == last && !final) {  // one token past all of it: no part ends at white space
+      a.split = a.end = nullptr;
+      return stream();
+    }
+    a.streamed = false;
+    textIn();
+    a.first = ParseGridValues(a.begin, a.split, true, datatype_, a.cells.data(), a.wanted);
+  });
 }
 
 std::size_t GridStripReader::Read(std::int64_t strip, void* cells) {
@@ -309,6 +320,7 @@ std::size_t GridStripReader::Gather(void* cells) {
   a.strip = -1;
   const auto bytes = static_cast<std::size_t>(PixelTypeBytes(datatype_));
   auto* out = static_cast<unsigned char*>(cells);
+  a.textIn.wait(false);
   if (a.streamed) {
     a.helper.Wait();
     std::memcpy(out, a.cells.data(), a.first.values * bytes);

@@ -2,7 +2,9 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "com/utf8.h"
 #include "ui/window.h"
@@ -14,11 +16,15 @@ struct ProcessLog {
   std::FILE* file = nullptr;
   HWND window = nullptr;
   std::string text;
+  std::function<void(const char*)> onMessage;
 };
+
+// The log of this thread's innermost ScopedThreadLog, when one lives.
+thread_local ProcessLog* threadLog = nullptr;
 
 ProcessLog& TheLog() {
   static ProcessLog log;
-  return log;
+  return threadLog ? *threadLog : log;
 }
 
 // Keeps the newest text within the capacity: the oldest lines go first, and a cut
@@ -82,6 +88,7 @@ void LogMessage(const char* text) {
   }
   log.text += text;
   KeepNewest(log.text);
+  if (log.onMessage) log.onMessage(text);
   if (IsWindow(log.window)) {
     SetWindowText(log.window, log.text.c_str());
     const LRESULT lines = SendMessage(log.window, EM_GETLINECOUNT, 0, 0);
@@ -114,5 +121,20 @@ void CloseLog() {
 }
 
 std::string LogText() { return TheLog().text; }
+
+struct ScopedThreadLog::Log {
+  ProcessLog log;
+  ProcessLog* previous;
+};
+
+ScopedThreadLog::ScopedThreadLog(std::function<void(const char*)> onMessage) : log_(new Log{{}, threadLog}) {
+  log_->log.onMessage = std::move(onMessage);
+  threadLog = &log_->log;
+}
+
+ScopedThreadLog::~ScopedThreadLog() {
+  CloseLog();
+  threadLog = log_->previous;
+}
 
 }  // namespace plenth

@@ -2,6 +2,8 @@
 // accumulated text and to a message pane (a multi-line edit) at once.
 #pragma once
 
+#include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/types.h"
@@ -28,5 +30,22 @@ void CloseLog();
 
 // The accumulated text (for whoever shows the log elsewhere).
 std::string LogText();
+
+// A log of the calling thread's own, for runs that do not share the module's one log (a
+// library running several at once, on several threads): while it lives, OpenLog,
+// LogMessage, LogMessageWith, CloseLog and LogText on this thread use it instead, and
+// every message is also handed to `onMessage` (when given) as it is logged. It has no
+// pane; its file, if one is opened, is closed when it goes.
+class ScopedThreadLog {
+ public:
+  explicit ScopedThreadLog(std::function<void(const char*)> onMessage = {});
+  ~ScopedThreadLog();
+  ScopedThreadLog(const ScopedThreadLog&) = delete;
+  ScopedThreadLog& operator=(const ScopedThreadLog&) = delete;
+
+ private:
+  struct Log;
+  std::unique_ptr<Log> log_;
+};
 
 }  // namespace plenth

@@ -45,60 +45,6 @@ class InterruptHandler {
   struct sigaction previous_ {};
 };
 
-// What makes a raster's cells line up with another's, and how its coordinates read.
-struct Grid {
-  int columns = 0, rows = 0;
-  double gt[6] = {0, 1, 0, 0, 0, 1};
-  bool georeferenced = false;
-  bool hasReference = false;
-  bool geographic = false;
-  std::string unit;  // of a projected system's coordinates
-};
-
-Grid GridOf(const std::string& path) {
-  Grid g;
-  GDALAllRegister();
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER));
-  if (!ds) throw RunError(path + ": not a raster GDAL can read");
-  g.columns = ds->GetRasterXSize();
-  g.rows = ds->GetRasterYSize();
-  g.georeferenced = ds->GetGeoTransform(g.gt) == CE_None;
-  if (const OGRSpatialReference* srs = ds->GetSpatialRef()) {
-    g.hasReference = true;
-    g.geographic = srs->IsGeographic();
-    const char* unit = nullptr;
-    if (srs->IsProjected()) srs->GetLinearUnits(&unit);
-    if (unit) g.unit = unit;
-  }
-  return g;
-}
-
-std::string Size(const Grid& g) { return std::to_string(g.columns) + " x " + std::to_string(g.rows); }
-
-std::string Number(double v) {
-  std::ostringstream s;
-  s.precision(12);
-  s << v;
-  return s.str();
-}
-
-bool Near(double a, double b, double cell) { return std::fabs(a - b) <= 1e-6 * std::fabs(cell); }
-
-// How a class raster's grid of the DEM's size differs from the DEM's, or "" when it does
-// not.
-std::string GridDifference(const Grid& dem, const Grid& other) {
-  std::vector<std::string> differences;
-  if (!Near(other.gt[0], dem.gt[0], dem.gt[1]) || !Near(other.gt[3], dem.gt[3], dem.gt[5]))
-    differences.push_back("origin " + Number(other.gt[0]) + ", " + Number(other.gt[3]) + " against " +
-                          Number(dem.gt[0]) + ", " + Number(dem.gt[3]));
-  if (!Near(other.gt[1], dem.gt[1], dem.gt[1]) || !Near(other.gt[5], dem.gt[5], dem.gt[5]))
-    differences.push_back("cells of " + Number(other.gt[1]) + " x " + Number(std::fabs(other.gt[5])) + " against " +
-                          Number(dem.gt[1]) + " x " + Number(std::fabs(dem.gt[5])));
-  std::string text;
-  for (const auto& d : differences) text += (text.empty() ? "" : "; ") + d;
-  return text;
-}
-
 // The directory and the file name of a typed path, as the dialog splits it.
 std::pair<std::string, std::string> SplitTyped(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
@@ -205,29 +151,8 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   if (!run.mapFile.empty()) host.AddMap(run.mapFile);
 
   // What would make the result meaningless, said before the click.
-  const Grid dem = GridOf(layers[0].path);
-  out << "note: the Z factor is recorded but not applied: the costs use elevations as stored, so ";
-  if (!dem.hasReference)
-    out << "they must be in the unit of the cell size, which is unknown: the DEM has no coordinate system\n"
-        << "warning: the DEM has no coordinate system: its cell size is taken to be in the unit of its elevations\n";
-  else if (dem.geographic)
-    out << "against a cell size in degrees the costs will be meaningless\n"
-        << "warning: the DEM is in geographic coordinates: its slopes would set metres of height against degrees; "
-           "project it first (gdalwarp -t_srs)\n";
-  else
-    out << "they must be in the unit of the cell size (" << (dem.unit.empty() ? "unknown" : dem.unit) << ")\n";
-  if (!Near(std::fabs(dem.gt[1]), std::fabs(dem.gt[5]), dem.gt[1]))
-    out << "warning: the DEM's cells are " << Number(std::fabs(dem.gt[1])) << " x " << Number(std::fabs(dem.gt[5]))
-        << ", not square: every step is costed with the x size, " << Number(std::fabs(dem.gt[1])) << "\n";
-  for (const std::size_t i : {std::size_t{1}, std::size_t{3}, std::size_t{4}}) {
-    const Grid other = GridOf(layers[i].path);
-    if (other.columns != dem.columns || other.rows != dem.rows)
-      out << "warning: the " << given[i].first << " raster is " << Size(other) << " cells, not the DEM's "
-          << Size(dem) << ": the run will refuse it\n";
-    else if (const std::string d = GridDifference(dem, other); !d.empty())
-      out << "warning: the " << given[i].first << " raster's grid differs from the DEM's (" << d
-          << "): its cells are paired with the DEM's by row and column, not by position\n";
-  }
+  Require(checks::EffortSurfaceInputs(layers[0].path, layers[1].path, layers[3].path, layers[4].path), out);
+  const int demRows = checks::OpenRaster(layers[0].path)->GetRasterYSize();
   const auto [directory, name] = SplitTyped(args.outPath);
   RequireWritableDirectory(directory);
   const std::string surfaceName = SurfaceName(name);
@@ -256,7 +181,7 @@ std::string EffortSurface(const GridRun& run, const EffortArgs& args, std::ostre
   // Follow the run until its window offers Close, or Ctrl-C presses Cancel.
   const HWND pane = GetDlgItem(progress, IDC_PROGRESS_PANE), clock = GetDlgItem(progress, IDC_PROGRESS_CLOCK);
   const HWND button = GetDlgItem(progress, IDCANCEL);
-  Follower follower(out, terminal, dem.rows);
+  Follower follower(out, terminal, demRows);
   std::string log;
   bool cancelled = false;
   {

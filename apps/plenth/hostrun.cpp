@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <sstream>
 
 #include "apps/plenth/sampledata.h"
 #include "gis/gis.h"
@@ -136,87 +137,38 @@ void Must(bool done, const std::string& what) {
   if (!done) throw RunError("could not " + what + ": " + ui::automation::LastRefusal());
 }
 
-void RequireWritableDirectory(const std::string& directory) {
-  const std::string dir = directory.empty() ? "." : directory;
-  if (!fs::is_directory(dir)) throw RunError("the output directory " + dir + " does not exist");
-  if (::access(dir.c_str(), W_OK) != 0) throw RunError("the output directory " + dir + " is not writable");
-}
-
-std::vector<BandCells> CellsOfBands(const std::string& path) {
-  const auto bands = gis::OpenRasterFile(path).query<RasterBandCollection>();
-  GDALDatasetUniquePtr gdal(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  LONG count = 0;
-  if (!bands || !gdal || FAILED(bands->get_Count(&count)) || count != gdal->GetRasterCount()) return {};
-  std::vector<BandCells> out;
-  for (LONG b = 0; b < count; ++b) {
-    com::ComPtr<RasterBand> band;
-    BandCells cells;
-    if (FAILED(bands->Item(b, band.put())) || !band.query<RasterProps>() ||
-        FAILED(band.query<RasterProps>()->get_PixelType(&cells.pixelType)))
-      return {};
-    switch (cells.pixelType) {
-      case PT_U1: cells.words = "cells of 1 bit"; break;
-      case PT_U2: cells.words = "cells of 2 bits"; break;
-      case PT_U4: cells.words = "cells of 4 bits"; break;
-      default:
-        cells.words = std::string("cells of type ") + GDALGetDataTypeName(gdal->GetRasterBand(b + 1)->GetRasterDataType());
-    }
-    out.push_back(std::move(cells));
-  }
-  return out;
-}
-
 std::string ShapefileToWrite(const std::string& directory, const std::string& name) {
-  const fs::path shapefile = gis::ShapefilePath(directory.empty() ? "." : directory, name);
-  // The shapefile store names the files it writes with lower-case extensions (G.shp, G.shx
-  // and G.dbf for G.SHP); the tool, opening what it made under the typed name, finds no
-  // G.SHP on a file system that tells letter cases apart, and removes what it began.
-  if (shapefile.extension() != ".shp") {
-    const std::string stem = fs::path(shapefile).replace_extension().string();
-    throw RunError(shapefile.string() + " cannot be written: shapefiles are written with lower-case extensions (" +
-                   stem + ".shp, .shx, .dbf), where the tool would not find " + shapefile.filename().string() +
-                   " again, so it would keep nothing; type " + stem + " or " + stem + ".shp");
-  }
-  return shapefile.string();
+  std::string shapefile;
+  std::ostringstream none;
+  Require(checks::ShapefileOutput(directory, name, &shapefile), none);
+  return shapefile;
 }
 
-std::string ExistingPartOf(const std::string& shapefile) {
-  for (const char* ext : {".shp", ".shx", ".dbf"})
-    if (const fs::path part = fs::path(shapefile).replace_extension(ext); fs::exists(part)) return part.string();
-  return {};
-}
+std::string ExistingPartOf(const std::string& shapefile) { return checks::ExistingPartOf(shapefile); }
 
-namespace {
-
-// The number of records of the file's first layer; the message of the first failure to
-// open or read it, when there is one.
-std::pair<long long, std::string> ReadEveryRecord(const std::string& path) {
-  CPLErrorReset();
-  GDALDatasetUniquePtr dataset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-  OGRLayer* layer = dataset && dataset->GetLayerCount() > 0 ? dataset->GetLayer(0) : nullptr;
-  // A shapefile's driver reads the files' headers when the layer is first asked for.
-  if (layer) layer->GetLayerDefn();
-  if (CPLGetLastErrorType() >= CE_Failure) return {0, CPLGetLastErrorMsg()};
-  if (!layer) return {0, "not a vector file"};
-  for (long long n = 0;; ++n) {
-    CPLErrorReset();
-    const std::unique_ptr<OGRFeature> feature(layer->GetNextFeature());
-    if (CPLGetLastErrorType() >= CE_Failure)
-      return {n, "record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() + ")"};
-    if (!feature) return {n, {}};
+void Require(const checks::Findings& findings, std::ostream& out) {
+  for (const checks::Finding& f : findings) {
+    switch (f.kind) {
+      case checks::Finding::Kind::Error: throw RunError(f.text);
+      case checks::Finding::Kind::Warning: out << "warning: " << f.text << "\n"; break;
+      case checks::Finding::Kind::Note: out << "note: " << f.text << "\n"; break;
+    }
   }
 }
 
-}  // namespace
+void RequireWritableDirectory(const std::string& directory) {
+  std::ostringstream none;
+  Require(checks::OutputDirectory(directory), none);
+}
 
 void RequireEveryRecord(const std::string& path) {
-  if (const auto [count, failure] = ReadEveryRecord(path); !failure.empty())
-    throw RunError(path + ": " + failure + "; the file is damaged or cut short");
+  if (const checks::Records records = checks::ReadEveryRecord(path); !records.failure.empty())
+    throw RunError(path + ": " + records.failure + "; the file is damaged or cut short");
 }
 
 long long CountWrittenFeatures(const std::string& shapefile) {
   if (!fs::exists(shapefile)) throw RunError(shapefile + " was not written");
-  const auto [count, failure] = ReadEveryRecord(shapefile);
+  const auto [count, failure] = checks::ReadEveryRecord(shapefile);
   if (failure.empty()) return count;
   RemoveShapefile(shapefile);
   throw RunError(shapefile + " was not written whole (" + failure +

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "apps/checks/checks.h"
 #include "hostapp/session.h"
 #include "ui/automation.h"
 
@@ -64,17 +65,16 @@ class HostRun {
 // Acts in a dialog as a person would, or throws RunError saying what could not be done.
 void Must(bool done, const std::string& what);
 
+// Says the warnings and notes among the findings, or throws RunError with the first
+// error; findings before it are said first.
+void Require(const checks::Findings& findings, std::ostream& out);
+
 // Checks that a directory exists and can be written to, or throws RunError.
 void RequireWritableDirectory(const std::string& directory);
 
-// A raster band's cell type as the data library reads it (the tools take it from there),
-// and in words: "cells of type Float32", "cells of 1 bit".
-struct BandCells {
-  LONG pixelType = 0;
-  std::string words;
-};
-// Every band's, in order; none when the data library cannot open the raster.
-std::vector<BandCells> CellsOfBands(const std::string& path);
+// A raster band's cell type as the data library reads it, and in words.
+using checks::BandCells;
+using checks::CellsOfBands;
 
 // The .shp file a tool writes for a shapefile name typed into its dialog, in the typed
 // directory ("" for the current one), as the data library names it: a typed extension

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <utility>
 
 #include "apps/plenth/hostrun.h"
@@ -16,7 +17,7 @@
 #include "gis/gis.h"
 #include "hostapp/objects.h"
 #include "hostapp/mapdraw.h"
-#include "hostapp/painter.h"
+#include "hostapp/picture.h"
 #include "resources/resource.h"
 #include "ui/clock.h"
 #include "ui/window.h"
@@ -48,20 +49,6 @@ std::string Shortest(double value) {
 
 // The characters the dialog reads of a bound or the spacing.
 constexpr std::size_t kFieldCharacters = 39;
-
-// The coordinate system of a raster or vector file, as well-known text; "" when it has none.
-std::string CoordinateSystemOf(const std::string& path) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(path.c_str(), GDAL_OF_RASTER | GDAL_OF_VECTOR));
-  if (!ds) throw RunError(path + ": cannot be opened");
-  const OGRSpatialReference* srs = ds->GetSpatialRef();
-  if (!srs && ds->GetLayerCount() > 0) srs = ds->GetLayer(0)->GetSpatialRef();
-  if (!srs) return {};
-  char* wkt = nullptr;
-  srs->exportToWkt(&wkt);
-  std::string out = wkt ? wkt : "";
-  CPLFree(wkt);
-  return out;
-}
 
 // Shows the map's layers and the area whole, with a margin, on a picture-sized display.
 void ShowLayersAndArea(hostapp::HostMap& map, const PointGridArgs& args) {
@@ -133,18 +120,22 @@ PointGridResult PointGrid(const GridRun& run, const PointGridArgs& args, std::os
   if (!args.crsOf.empty()) {
     const LayerArg layer = ParseLayerArg(args.crsOf);
     host->AddLayer(layer);
-    const std::string wkt = CoordinateSystemOf(layer.path);
-    if (wkt.empty()) throw RunError(layer.path + " has no coordinate system");
+    std::string wkt;
+    Require(checks::CoordinateSystemOf(layer.path, &wkt), out);
     map.SetSpatialReference(gis::SpatialReferenceFromWkt(wkt).get());
   }
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
   // The command is used with a map that shows something.
   if (map.layers().empty()) map.AddLayer(com::MakeObject<hostapp::NamedLayer>("(empty map)").get());
 
-  com::ComPtr<hostapp::PainterDisplay> picture;
+  std::optional<hostapp::MapPicture> picture;
   if (!args.previewPng.empty()) {
-    picture = com::MakeObject<hostapp::PainterDisplay>(kPreviewWidth, kPreviewHeight);
-    map.SetDisplay(picture.get());
+    try {
+      picture.emplace(kPreviewWidth, kPreviewHeight);
+    } catch (const std::runtime_error& e) {
+      throw RunError(std::string("no picture can be drawn: ") + e.what());
+    }
+    map.SetDisplay(picture->display());
     ShowLayersAndArea(map, args);
   }
 

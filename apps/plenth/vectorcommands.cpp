@@ -24,49 +24,11 @@ namespace ua = ui::automation;
 
 namespace {
 
-// A shapefile or other vector file as OGR sees it.
-struct VectorFile {
-  GDALDatasetUniquePtr dataset;
-  OGRLayer* layer = nullptr;
-};
-
-VectorFile OpenVector(const LayerArg& arg) {
-  VectorFile v;
-  v.dataset.reset(GDALDataset::Open(arg.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
-  if (!v.dataset || v.dataset->GetLayerCount() < 1) throw RunError(arg.path + ": not a vector file");
-  v.layer = v.dataset->GetLayer(0);
+// A file a tool has written or changed, as OGR sees it now.
+checks::VectorFile OpenVector(const LayerArg& arg) {
+  checks::VectorFile v = checks::OpenVector(arg.path);
+  if (!v.layer) throw RunError(arg.path + ": not a vector file");
   return v;
-}
-
-// A tool's input, each of whose records can be read.
-VectorFile OpenInput(const LayerArg& arg) {
-  VectorFile v = OpenVector(arg);
-  RequireEveryRecord(arg.path);
-  return v;
-}
-
-GDALDatasetUniquePtr OpenRaster(const LayerArg& arg) {
-  GDALDatasetUniquePtr ds(GDALDataset::Open(arg.path.c_str(), GDAL_OF_RASTER | GDAL_OF_READONLY));
-  if (!ds || ds->GetRasterCount() < 1) throw RunError(arg.path + ": not a raster");
-  return ds;
-}
-
-// The kind of shapes of a layer, in words.
-std::string ShapesOf(OGRLayer* layer) {
-  switch (wkbFlatten(layer->GetGeomType())) {
-    case wkbPoint: return "points";
-    case wkbMultiPoint: return "multipoints";
-    case wkbLineString:
-    case wkbMultiLineString: return "lines";
-    case wkbPolygon:
-    case wkbMultiPolygon: return "polygons";
-    default: return "shapes of type " + std::string(OGRGeometryTypeToName(layer->GetGeomType()));
-  }
-}
-
-std::string SystemName(const OGRSpatialReference* srs) {
-  return srs ? std::string(srs->GetName() ? srs->GetName() : "an unnamed coordinate system")
-             : std::string("no coordinate system");
 }
 
 // The first band of a raster as the tools see it through the data library: its cell type
@@ -136,20 +98,6 @@ void CloseHost(std::unique_ptr<HostRun>& host, std::ostream& out) {
   host.reset();
 }
 
-// What a field name finds in a layer's fields when it is not one of the table's columns:
-// "object ids" or "shapes", the data library's own fields; "" for a column or no field.
-std::string OwnFieldNamed(const std::string& path, const std::string& name) {
-  const auto table = gis::OpenFeatureFile(path);
-  com::ComPtr<Fields> fields;
-  com::ComPtr<Field> field;
-  LONG index = -1, type = 0;
-  if (!table || FAILED(table->FindField(com::BStr(name).get(), &index)) || index < 0 ||
-      FAILED(table->get_Fields(fields.put())) || FAILED(fields->get_Field(index, field.put())) ||
-      FAILED(field->get_Type(&type)))
-    return {};
-  return type == kFieldOID ? "object ids" : type == kFieldGeometry ? "shapes" : "";
-}
-
 // The directory part of a typed path, separator included, as the dialogs split it.
 std::string DirectoryPart(const std::string& path) {
   const auto at = path.find_last_of("/\\:");
@@ -166,24 +114,7 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
   // What would make the run change nothing, or count in the wrong place.
-  const VectorFile vector = OpenInput(polygons);
-  if (ShapesOf(vector.layer) != "polygons")
-    throw RunError(polygons.path + " is a layer of " + ShapesOf(vector.layer) + ", not of polygons");
-  const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  const std::vector<BandCells> bands = CellsOfBands(raster.path);
-  if (bands.empty()) throw RunError(raster.path + ": the data library cannot read its cells");
-  const BandCells& first = bands.front();
-  if (!clip::ToClassValues(first.pixelType, nullptr, 0, nullptr))
-    throw RunError(raster.path + " holds " + first.words + "; classes need an integer raster (8, 16 or 32 bits)");
-  const OGRSpatialReference* polygonSystem = vector.layer->GetSpatialRef();
-  const OGRSpatialReference* rasterSystem = cells->GetSpatialRef();
-  if (!gis::SameCoordinateSystem(polygonSystem, rasterSystem)) {
-    const std::string why = polygons.path + " is in " + SystemName(polygonSystem) + " but " + raster.path +
-                            " is in " + SystemName(rasterSystem) +
-                            ": the tool takes the polygons' coordinates as the raster's without moving them";
-    if (!args.force) throw RunError(why + " (reproject the polygons, or give --force to run anyway)");
-    out << "warning: " << why << "\n";
-  }
+  Require(checks::PolyClipInputs(polygons.path, raster.path, args.force), out);
 
   const std::string prefix(com::CutUtf8(args.prefix, 5));
   if (prefix != args.prefix) out << "the prefix is cut to 5 characters: " << prefix << "\n";
@@ -197,10 +128,8 @@ std::string PolyClip(const GridRun& run, const PolyClipArgs& args, std::ostream&
 
   // What was written: the classes' columns as the table now has them.
   const clip::ClassTable classes = ClassesOf(raster.path);
-  if (classes.full())
-    throw RunError(raster.path + " has 40 or more distinct cell values; the tool stops at the 40th (it counts at "
-                   "most 39 classes), so nothing was written");
-  const VectorFile after = OpenVector(polygons);
+  if (classes.full()) throw RunError(checks::TooManyClasses(raster.path));
+  const checks::VectorFile after = OpenVector(polygons);
   std::vector<std::string> written, refused;
   for (int c = 0; c < classes.count(); ++c) {
     const std::string name = prefix + std::to_string(classes.value(c));
@@ -227,20 +156,11 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   host->AddLayer(raster);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenInput(points);
-  if (ShapesOf(vector.layer) != "points")
-    throw RunError(points.path + " is a layer of " + ShapesOf(vector.layer) + ", not of points");
-  const GDALDatasetUniquePtr cells = OpenRaster(raster);
-  if (!cells->GetSpatialRef())
-    throw RunError(raster.path + " has no coordinate system; the tool needs one to place the points");
-  if (!vector.layer->GetSpatialRef())
-    out << "note: " << points.path << " has no coordinate system; the points are taken to be in the raster's\n";
+  Require(checks::GridSpotInputs(points.path, raster.path), out);
   const std::string field(com::CutUtf8(args.field, 5));
   if (field.empty()) throw RunError("the field name is empty");
   if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
-  if (const std::string own = OwnFieldNamed(points.path, field); !own.empty())
-    throw RunError("the field name " + field + " names the points' " + own +
-                   ", which the tool cannot write; choose another name");
+  Require(checks::GridSpotField(points.path, field), out);
 
   ClickModeless(*host, "PlenthTools_GridSpot", "Grid Spot Emulator", [&](HWND dialog) {
     Must(ua::Type(GetDlgItem(dialog, IDC_GRIDSPOT_POINTS), points.name), "type the point layer");
@@ -250,7 +170,7 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   });
   CloseHost(host, out);
 
-  const VectorFile after = OpenVector(points);
+  const checks::VectorFile after = OpenVector(points);
   const int index = after.layer->GetLayerDefn()->GetFieldIndex(field.c_str());
   if (index < 0) throw RunError("the tool wrote no field " + field);
   const OGRFieldType type = after.layer->GetLayerDefn()->GetFieldDefn(index)->GetType();
@@ -279,14 +199,7 @@ std::string LineOrientation(const GridRun& run, const std::string& linesArg, con
   host->AddLayer(lines);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  const VectorFile vector = OpenInput(lines);
-  if (ShapesOf(vector.layer) != "lines")
-    throw RunError(lines.path + " is a layer of " + ShapesOf(vector.layer) + ", not of lines");
-  if (strcasecmp(fs::path(lines.path).extension().c_str(), ".shp") != 0)
-    throw RunError(lines.path + " is not a shapefile; the tool reads its lines from a shapefile's directory");
-  const int azimuth = vector.layer->GetLayerDefn()->GetFieldIndex("Azimuth");
-  if (azimuth >= 0 && vector.layer->GetLayerDefn()->GetFieldDefn(azimuth)->GetType() != OFTReal)
-    throw RunError(lines.path + " has a field Azimuth that does not hold real numbers; the tool cannot replace it");
+  Require(checks::LineOrientationInputs(lines.path), out);
 
   // The shapefile the dialog will name: the first 7 bytes of the typed name.
   const std::string directory = DirectoryPart(outPath);

@@ -1,6 +1,6 @@
 // The simulated host's displays: the transformation between map and device coordinates
 // that every display has, a display that records every call made on it (for tests), and
-// a display that paints on an image with Qt (hostapp/painter.h).
+// a display that paints on an image with Qt (hostapp/painter.h, hostapp/picture.h).
 #pragma once
 
 #include <string>

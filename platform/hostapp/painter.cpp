@@ -162,3 +162,13 @@ HRESULT PainterDisplay::DrawPixels(Envelope* extent, LONG width, LONG height, co
 }
 
 }  // namespace hostapp
+
+extern "C" HRESULT PlenthCreatePainterDisplay(LONG width, LONG height, Display** display) {
+  if (!display) return E_POINTER;
+  *display = nullptr;
+  return com::Guard([&] { return com::Out(com::MakeObject<hostapp::PainterDisplay>(width, height), display); });
+}
+
+extern "C" int PlenthSavePainterPng(Display* display, const char* path) {
+  return display && path && static_cast<hostapp::PainterDisplay*>(display)->SavePng(path) ? 1 : 0;
+}

@@ -45,3 +45,11 @@ class PainterDisplay final : public DisplayBase<PainterDisplay> {
 };
 
 }  // namespace hostapp
+
+// The library's entry points for a host that loads it only when it draws a picture
+// (hostapp/picture.h): a new white PainterDisplay, handed out as its Display; and the PNG
+// of a display made so (nonzero when written).
+extern "C" {
+HRESULT PlenthCreatePainterDisplay(LONG width, LONG height, Display** display);
+int PlenthSavePainterPng(Display* display, const char* path);
+}

@@ -256,6 +256,18 @@ TEST_F(PlenthTest, PointGridFindsTheShapefileItsNameNames) {
   EXPECT_EQ(FilesStartingWith("only"), std::vector<std::string>{"only.dbf"});
 }
 
+// Qt and its libraries are loaded only for a picture (above): every start of plenth would
+// otherwise pay for mapping and binding them.
+TEST(PlenthStart, LoadsNoQtUntilItDrawsAPicture) {
+  FILE* pipe = popen(("LD_TRACE_LOADED_OBJECTS=1 " + std::string(PLENTH_BINARY) + " 2>&1").c_str(), "r");
+  std::string loaded;
+  std::array<char, 4096> buffer;
+  while (std::size_t n = std::fread(buffer.data(), 1, buffer.size(), pipe)) loaded.append(buffer.data(), n);
+  EXPECT_EQ(pclose(pipe), 0);
+  EXPECT_NE(loaded.find("libgdal"), std::string::npos) << loaded;
+  EXPECT_EQ(loaded.find("libQt6"), std::string::npos) << loaded;
+}
+
 TEST_F(PlenthTest, WhatIsWrongIsSaidInOneLine) {
   WriteOneBitRaster(At("bits.tif"));
   const struct {

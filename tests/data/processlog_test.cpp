@@ -4,6 +4,7 @@
 #include <fstream>
 #include <sstream>
 #include <thread>
+#include <vector>
 
 #include "data/processlog.h"
 #include "ui/automation.h"
@@ -113,6 +114,39 @@ TEST_F(ProcessLogTest, AWorkersLineWaitsForThePanesThread) {
   EXPECT_TRUE(ua::PumpUntil([&] { return done.load(); }, std::chrono::seconds(5)));
   worker.join();
   EXPECT_NE(ua::Text(pane_).find("from the worker"), std::string::npos);
+}
+
+TEST_F(ProcessLogTest, ARunsOwnLogKeepsItsThreadsMessagesApart) {
+  plenth::OpenLog(nullptr, pane_);
+  plenth::LogMessage("the module's\r\n");
+  const std::string moduleText = plenth::LogText();
+  // Two runs at once, each with a log of its own, one of them with a file.
+  const std::string path = (dir_ / "run.txt").string();
+  std::string texts[2];
+  std::vector<std::string> handed[2];
+  std::atomic<int> ready{0};
+  const auto run = [&](int n) {
+    plenth::ScopedThreadLog log([&](const char* text) { handed[n].push_back(text); });
+    if (n == 1) plenth::OpenLog(path.c_str(), nullptr);
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    for (int i = 0; i < 200; ++i) plenth::LogMessageWith("run %d line %d\r\n", n, i);
+    texts[n] = plenth::LogText();
+  };
+  std::thread first(run, 0), second(run, 1);
+  first.join();
+  second.join();
+  for (int n = 0; n < 2; ++n) {
+    SCOPED_TRACE(n);
+    EXPECT_EQ(texts[n].find("run " + std::to_string(1 - n)), std::string::npos);
+    EXPECT_NE(texts[n].find("run " + std::to_string(n) + " line 199\r\n"), std::string::npos);
+    ASSERT_FALSE(handed[n].empty());
+    EXPECT_EQ(handed[n].back(), "run " + std::to_string(n) + " line 199\r\n");
+  }
+  EXPECT_EQ(FileText(path), texts[1]);  // written whole and closed when the run's log went
+  EXPECT_EQ(texts[0].find("Starting to Process"), std::string::npos);
+  EXPECT_EQ(plenth::LogText(), moduleText);
+  EXPECT_EQ(ua::Text(pane_), moduleText);
 }
 
 }  // namespace

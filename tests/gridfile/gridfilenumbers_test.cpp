@@ -9,9 +9,11 @@
 #include <cstring>
 #include <limits>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "data/gridfile.h"
+#include "platform/gis/pixeltype.h"
 #include "tests/gridfile/formatcheck.h"
 
 namespace {
@@ -164,6 +166,93 @@ TEST(GridNumberTest, TextCutAnywhereReadsAsTheWholeText) {
       }
       EXPECT_EQ(cells, whole);
     }
+  }
+}
+
+// A long text reads as its tokens read one by one (ParseGridNumber): the writer's own
+// tokens, which long texts are read by with fewer checks, beside tokens near their form
+// that only the general rules take, and a token that stops the reading.
+TEST(GridNumberTest, ALongTextReadsAsItsTokensOneByOne) {
+  const std::vector<std::string> near = {
+      "1.250000e+001", "-2.500000e-003", "9.999999e+009", "1.000000e-010", "1.000000e+011", "-1.000000e-011",
+      "3.402823e+038", "1.401298e-045", "1.797693e+308", "4.940656e-324", "-0.000000e+000", "1.250000e+0012",
+      "1.250000E+001", "+1.250000e+001", "1.25e1", "1.2500000e+001", "1.250000e+01", "1.250000e+1000",
+      "1.#INF00e+000", "-1.#IND00e+000", "7", "-7", "0", "-0", "0007", "+5", "1234567", "-1234567", "12345678",
+      "99999999999", "65535", "-32768", "70000", "4294967295"};
+  const std::vector<std::string> stops = {"1,250000e+001", "1.250000f+001", "1.250000e+001x", "12x", "-", "--5",
+                                          "5-", "x", "1.250000e*001"};
+  std::uint64_t state = 17;
+  const auto next = [&state](std::uint64_t n) {
+    state = state * 6364136223846793005u + 1442695040888963407u;
+    return (state >> 33) % n;
+  };
+  const char* const spaces[] = {" ", " ", " ", "\r\n ", "\t", "  ", "\n", "\v", "\f "};
+  for (int type : {PT_UCHAR, PT_SHORT, PT_LONG, PT_FLOAT, PT_DOUBLE}) {
+    const std::size_t size = PixelTypeBytes(type);
+    const auto parse = [&](const std::string& t, unsigned char* cell) {
+      return plenth::ParseGridNumber(t.data(), t.data() + t.size(), type, cell);
+    };
+    const auto written = [&] {
+      const double v = (static_cast<double>(next(2'000'000'001)) - 1e9) / std::pow(10.0, static_cast<double>(next(12)));
+      unsigned char cell[8];
+      VisitPixelType(type, [&]<class T>() {
+        T t;
+        if constexpr (std::is_floating_point_v<T>) t = static_cast<T>(v);
+        else t = static_cast<T>(static_cast<std::int64_t>(std::fmod(std::trunc(v), 30000.0)));  // its low bits
+        std::memcpy(cell, &t, sizeof t);
+      });
+      char text[32];
+      return std::string(text + 1, plenth::FormatGridValues(text, type, cell, 1));  // without its space
+    };
+    for (const int nearShare : {0, 1, 4}) {  // of every four tokens
+      for (const bool stop : {false, true}) {
+        SCOPED_TRACE(testing::Message() << "type " << type << ", " << nearShare << " in 4 near"
+                                        << (stop ? ", a stop" : ""));
+        std::vector<std::string> tokens;
+        unsigned char cell[8];
+        for (int i = 0; i < 20000; ++i) {
+          std::string t = static_cast<int>(next(4)) < nearShare ? near[next(near.size())] : written();
+          const char* end = parse(t, cell);
+          tokens.push_back(end == t.data() + t.size() ? t : written());  // only whole numbers of the type
+        }
+        if (stop) tokens[19'000] = stops[next(stops.size())];
+        std::string text;
+        for (const auto& t : tokens) text += spaces[next(std::size(spaces))] + t;
+        text += " ";
+        // One by one: a token that holds a number and more gives its number, and nothing
+        // after it is read.
+        std::vector<unsigned char> expected;
+        for (const auto& t : tokens) {
+          const char* end = parse(t, cell);
+          if (end) expected.insert(expected.end(), cell, cell + size);
+          if (end != t.data() + t.size()) break;
+        }
+        const std::size_t values = expected.size() / size;
+        EXPECT_EQ(values >= 19'000 && values <= 19'001, stop);
+        std::vector<unsigned char> got(tokens.size() * size);
+        const auto run =
+            plenth::ParseGridValues(text.data(), text.data() + text.size(), true, type, got.data(), tokens.size());
+        ASSERT_EQ(run.values, values);
+        EXPECT_EQ(run.stop, stop ? plenth::GridValueRun::kNotANumber : plenth::GridValueRun::kCount);
+        EXPECT_EQ(std::memcmp(got.data(), expected.data(), expected.size()), 0);
+        // With more text to come, the same up to the last few tokens, which wait for it.
+        std::fill(got.begin(), got.end(), 0);
+        const auto part =
+            plenth::ParseGridValues(text.data(), text.data() + text.size(), false, type, got.data(), tokens.size());
+        ASSERT_LE(part.values, values);
+        if (!stop) {
+          EXPECT_GE(part.values + 40, values);
+        }
+        EXPECT_EQ(std::memcmp(got.data(), expected.data(), part.values * size), 0);
+      }
+    }
+    // A number whose token goes on up to the end of the text waits for more text, even
+    // far from where the text began.
+    const std::string tail = std::string(200, ' ') + "7" + std::string(100, 'x');
+    unsigned char cells[8 * 2];
+    const auto run = plenth::ParseGridValues(tail.data(), tail.data() + tail.size(), false, type, cells, 2);
+    EXPECT_EQ(run.values, 0u);
+    EXPECT_EQ(run.stop, plenth::GridValueRun::kNeedMore);
   }
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <numeric>
 #include <random>
 #include <sstream>
 #include <string>
@@ -288,6 +289,36 @@ TEST(CountClassCellsTest, CentresOnTheBoundaryOrInAHoleDoNotCount) {
     EXPECT_EQ(CountClassCells(grid, {0, 1, 0, 2}, open, u.rings, classOf.data(), std::span(&count, 1), test), 6);
     EXPECT_EQ(count, 6);
     EXPECT_EQ(asked, 6);
+  }
+}
+
+// Polygons counted from a band of rows only (grid.classRow its first) get what they get
+// from the whole raster's cells, by both tests.
+TEST(CountClassCellsTest, ABandOfRowsCountsAsTheWholeRaster) {
+  gis::Initialize();
+  const CellGrid whole{12, 30, 0.5, 29.5, 1, 1};
+  std::vector<std::uint8_t> classOf(12 * 30);
+  for (std::size_t i = 0; i < classOf.size(); ++i) classOf[i] = static_cast<std::uint8_t>((i * 7 + i / 12) % 5);
+  const Shape shape = ShapeOf("POLYGON ((2.2 22.3,9.7 25.1,10.4 12.6,3.1 10.2,2.2 22.3),(5 15,7 15,7 18,5 15))");
+  const CellRange range = CandidateRange(whole, 2.2, 10.2, 10.4, 25.1);
+  const ContainsTest test = [&](double x, double y) { return PlatformContains(shape.polygon.get(), x, y); };
+  for (const std::int64_t first : {range.firstRow, std::int64_t{2}}) {
+    SCOPED_TRACE(first);
+    CellGrid band = whole;
+    band.classRow = first;
+    const std::vector<std::uint8_t> cells(classOf.begin() + first * 12, classOf.begin() + (range.lastRow + 1) * 12);
+    for (const bool byTest : {false, true}) {
+      std::vector<std::int64_t> expected(5), counts(5);
+      if (byTest) {
+        CountClassCellsByTest(whole, range, classOf.data(), expected, test);
+        CountClassCellsByTest(band, range, cells.data(), counts, test);
+      } else {
+        CountClassCells(whole, range, shape.edges, shape.rings, classOf.data(), expected, test);
+        CountClassCells(band, range, shape.edges, shape.rings, cells.data(), counts, test);
+      }
+      EXPECT_EQ(counts, expected);
+      EXPECT_GT(std::accumulate(counts.begin(), counts.end(), std::int64_t{0}), 40);
+    }
   }
 }
 

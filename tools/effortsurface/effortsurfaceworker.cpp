@@ -33,11 +33,11 @@ enum class Role { Dem, Trails, Streams, GroundCover };
 // with the row above and below it, and for a class raster whose cells are wider than one
 // byte, those cells as the kernel takes them.
 struct Input {
-  Input(Role r, const char* n, const EffortInput* s) : role(r), name(n), source(s) {}
+  Input(Role r, const char* n, const EffortJob::Source* s) : role(r), name(n), source(s) {}
 
   Role role;
   const char* name;  // as the log names it
-  const EffortInput* source;
+  const EffortJob::Source* source;
   com::ComPtr<RasterDataset> dataset;
   com::ComPtr<RasterBand> band;
   LONG type = 0;
@@ -92,15 +92,19 @@ void ToBytes(Input& in, std::size_t count) {
 
 class Run {
  public:
-  Run(HWND window, const std::atomic<bool>& stop, const EffortRunOptions& options)
-      : window_(window), stop_(stop), options_(options), params_(TheEffortParams()) {}
+  Run(const EffortJob& job, const std::atomic<bool>& stop, const EffortRunOptions& options,
+      const EffortRunHooks& hooks)
+      : window_(hooks.window), stop_(stop), options_(options), hooks_(hooks), params_(job) {}
+  ~Run() { Release(); }
+  Run(const Run&) = delete;
+  Run& operator=(const Run&) = delete;
 
   int Go() {
     // 1. The log, beside the output: the output directory's first 119 characters.
     const std::string logPath =
         std::string(com::CutUtf8(params_.outputDirectory, 119)) + "EffortSurface_" + "log.txt";
     if (Stopped()) return 0;
-    OpenLog(logPath.c_str(), GetDlgItem(window_, IDC_PROGRESS_PANE));
+    if (hooks_.openLog) OpenLog(logPath.c_str(), window_ ? GetDlgItem(window_, IDC_PROGRESS_PANE) : nullptr);
 
     inputs_ = {Input(Role::Dem, "DEM", &params_.dem), Input(Role::Trails, "Trails", &params_.trails),
                Input(Role::Streams, "Streams", &params_.streams),
@@ -108,7 +112,7 @@ class Run {
     // 2. The datasets, in order; the roads are not read.
     for (Input& in : inputs_) {
       if (Stopped()) return 0;
-      in.dataset = OpenRasterDataset(in.source->directory, in.source->datasetName);
+      in.dataset = OpenRasterDataset(in.source->directory.c_str(), in.source->name.c_str());
       if (!in.dataset) return Fail(FormatLogMessage("Unable to access input %s dataset\r\n", in.name));
     }
     // 3. Their first bands.
@@ -137,38 +141,49 @@ class Run {
                                      static_cast<int>(width), static_cast<int>(height), params_.columns,
                                      params_.rows));
     }
-    // 5. Strips of whole hundreds of rows, as many as the memory for them allows.
+    // 5. Strips of whole hundreds of rows, as many as the memory for them allows, over
+    // the rows asked for.
     columns_ = params_.columns;
     rows_ = params_.rows;
+    firstRow_ = std::clamp<std::int64_t>(hooks_.firstRow, 0, rows_);
+    endRow_ = hooks_.endRow < 0 ? rows_ : std::clamp<std::int64_t>(hooks_.endRow, firstRow_, rows_);
     std::int64_t bytesPerCell = 16;  // the four bands
     for (const Input& in : inputs_) bytesPerCell += PixelTypeBytes(in.type) + (in.Wide() ? 1 : 0);
-    stripRows_ = std::min(EffortStripRows(columns_, bytesPerCell, options_.stripBytes), std::max<std::int64_t>(rows_, 1));
+    stripRows_ = std::min(EffortStripRows(columns_, bytesPerCell, options_.stripBytes),
+                          std::max<std::int64_t>(endRow_ - firstRow_, 1));
     // 6. The cells of the first strip of each input, with the row below it (the row above
     // the grid reads as no-data and is never used).
     for (Input& in : inputs_) {
       in.raw = in.band.query<RawPixels>();
       if (!in.raw) return Fail("Unable to access raw raster data\r\n");
-      if (!ReadStrip(in, 0, true)) return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
+      if (!ReadStrip(in, firstRow_, true))
+        return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
     }
-    // 7-9. The output dataset and its four bands.
-    if (const int failed = CreateOutput(); failed >= 0) return failed;
+    // 7-9. The output dataset and its four bands, or the bands the strips are handed in.
+    if (const int failed = hooks_.strip ? MakeStripBands() : CreateOutput(); failed >= 0) return failed;
     // 10-11. The costs, strip by strip, and the bands written.
-    for (std::int64_t first = 0; first < rows_; first += stripRows_) {
-      if (first > 0)
+    for (std::int64_t first = firstRow_; first < endRow_; first += stripRows_) {
+      if (first > firstRow_)
         for (Input& in : inputs_)
           if (!ReadStrip(in, first, false))
             return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
       if (!Compute(first)) return 0;  // stopped
+      if (hooks_.strip) {
+        const float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
+        if (Stopped() || !hooks_.strip(first, std::min(stripRows_, endRow_ - first), bands)) return Halt();
+        continue;
+      }
       for (auto& band : bands_) {
         if (Stopped()) return 0;
-        const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first));
+        const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - firstRow_));
         if (FAILED(band.block->PutPlane(0, band.cells.get())) || FAILED(band.raw->Write(topLeft.get(), band.block.get())))
           return FailWriting();
       }
     }
     for (auto& band : bands_)
-      if (FAILED(band.raw->ReturnCache(band.cache.get()))) return FailWriting();
+      if (band.raw && FAILED(band.raw->ReturnCache(band.cache.get()))) return FailWriting();
     // Everything released, so that the surface is whole on disk before the run says so.
+    finished_ = true;
     Release();
     if (!Say("Operation Complete\r\n")) return 0;
     Done();
@@ -182,10 +197,17 @@ class Run {
     com::ComPtr<IUnknown> cache;
     com::ComPtr<PixelBlock> block;
     com::ComPtr<CellArray> cells;
+    std::vector<float> own;  // a strip's costs when no raster is written
     float* data = nullptr;
   };
 
-  bool Stopped() const { return stop_.load(std::memory_order_acquire); }
+  bool Stopped() const { return halted_ || stop_.load(std::memory_order_acquire); }
+
+  // A stop asked for by a hook: the run ends as one stopped by `stop` does.
+  int Halt() {
+    halted_ = true;
+    return 0;
+  }
 
   // Logs a line unless the run has been stopped; false when it has.
   bool Say(const std::string& line) {
@@ -195,7 +217,7 @@ class Run {
   }
 
   void Done() {
-    if (!Stopped()) PostMessage(window_, WM_WORK_DONE, 0, 0);
+    if (!Stopped() && window_) PostMessage(window_, WM_WORK_DONE, 0, 0);
   }
 
   // An ending before the surface is written: its line (if any), what the run holds let
@@ -212,14 +234,18 @@ class Run {
   int FailDeleting(const std::string& line) {
     bands_.clear();
     if (output_) output_->Delete();
+    output_.reset();
     return Fail(line);
   }
   int FailWriting() {
-    return FailDeleting(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName));
+    return FailDeleting(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName.c_str()));
   }
 
+  // Lets go of what the run holds; a surface begun and not finished goes too when the
+  // hooks ask for it.
   void Release() {
     bands_.clear();
+    if (output_ && !finished_ && hooks_.removeUnfinished) output_->Delete();
     output_.reset();
     inputs_.clear();
   }
@@ -249,8 +275,23 @@ class Run {
     return true;
   }
 
-  // The output raster as the DEM's grid: four FLOAT bands of no-data -1. The failure's
+  // The four bands of a strip, when they are handed on instead of written. The failure's
   // ending, or -1 when the bands are ready.
+  int MakeStripBands() {
+    bands_.resize(4);
+    try {
+      for (auto& b : bands_) {
+        b.own.assign(static_cast<std::size_t>(columns_ * stripRows_), -1.0f);
+        b.data = b.own.data();
+      }
+    } catch (const std::bad_alloc&) {
+      return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
+    }
+    return -1;
+  }
+
+  // The output raster as the DEM's grid (or the rows asked for of it): four FLOAT bands of
+  // no-data -1. The failure's ending, or -1 when the bands are ready.
   int CreateOutput() {
     if (Stopped()) return 0;
     auto factory = com::CreateInstance<WorkspaceFactory>(CLSID_RasterWorkspaceFactory);
@@ -258,18 +299,27 @@ class Run {
     if (factory)
       factory->OpenFromFile(com::BStr(params_.outputDirectory).get(), reinterpret_cast<OLE_HANDLE>(window_),
                             workspace.put());
-    if (!workspace) return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory));
+    if (!workspace)
+      return Fail(FormatLogMessage("Unable to open directory '%s'\r\n", params_.outputDirectory.c_str()));
     auto rasters = workspace.query<RasterWorkspace>();
     if (!rasters) return Fail("Hey");
     // The DEM's own cells, so that the surface lies exactly on it (costs take the x size
-    // alone, but the cells of a DEM need not be square).
+    // alone, but the cells of a DEM need not be square); the rows asked for lie above the
+    // DEM's lower-left corner by the rows below them.
+    com::ComPtr<Point> lowerLeft = params_.lowerLeft;
+    if (endRow_ < rows_ && lowerLeft) {
+      double x = 0, y = 0;
+      lowerLeft->get_X(&x);
+      lowerLeft->get_Y(&y);
+      lowerLeft = gis::MakePoint(x, y + static_cast<double>(rows_ - endRow_) * params_.cellHeight);
+    }
     if (FAILED(rasters->CreateRasterDataset(com::BStr(params_.outputName).get(), com::BStr("GRID").get(),
-                                            params_.lowerLeft.get(), params_.columns, params_.rows,
+                                            lowerLeft.get(), params_.columns, static_cast<LONG>(endRow_ - firstRow_),
                                             params_.cellWidth, params_.cellHeight, 4,
                                             PT_FLOAT, params_.spatialReference.get(), VARIANT_TRUE,
                                             output_.put())) ||
         !output_)
-      return Fail(FormatLogMessage("Unable to create Raster dataset '%s'\r\n", params_.outputName));
+      return Fail(FormatLogMessage("Unable to create Raster dataset '%s'\r\n", params_.outputName.c_str()));
     auto collection = output_.query<RasterBandCollection>();
     if (!collection) return Fail("Hey");
     const auto size = gis::MakeXYPair(static_cast<double>(columns_), static_cast<double>(stripRows_));
@@ -312,7 +362,7 @@ class Run {
                             params_.columns,
                             params_.cellSize};
     const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
-    EffortRun run{&Run::Mark, this, options_.threads, {first, stripRows_, first - 1}};
+    EffortRun run{&Run::Mark, this, options_.threads, {first, std::min(stripRows_, endRow_ - first), first - 1}};
     if (Stopped()) return false;
     // The DEM's no-data value, taken by the kernel as a value of its type; NaN when it has
     // none (then only NaN cells are no-data).
@@ -320,19 +370,25 @@ class Run {
   }
 
   // The kernel's progress mark: one "." per hundred rows, while the run goes on.
-  static bool Mark(void* self, std::int32_t) {
+  static bool Mark(void* self, std::int32_t row) {
     auto* run = static_cast<Run*>(self);
-    return run->Say(".") && !run->Stopped();
+    if (!run->Say(".")) return false;
+    if (run->hooks_.mark && !run->hooks_.mark(row)) run->halted_ = true;
+    return !run->Stopped();
   }
 
   HWND window_;
   const std::atomic<bool>& stop_;
   EffortRunOptions options_;
-  const EffortParams& params_;
+  const EffortRunHooks& hooks_;
+  const EffortJob& params_;
   std::vector<Input> inputs_;
   std::vector<Band> bands_;
   com::ComPtr<RasterDataset> output_;
   std::int64_t columns_ = 0, rows_ = 0, stripRows_ = 0;
+  std::int64_t firstRow_ = 0, endRow_ = 0;
+  bool halted_ = false;    // a hook asked the run to stop
+  bool finished_ = false;  // the surface is written whole
 };
 
 std::atomic<int> runsUnderWay{0};
@@ -347,14 +403,40 @@ std::int64_t EffortStripRows(std::int64_t columns, std::int64_t bytesPerCell, st
 }
 
 int EffortSurfaceWorker(HWND window, const std::atomic<bool>& stop, const EffortRunOptions& options) {
+  EffortRunHooks hooks;
+  hooks.window = window;
+  return RunEffortSurface(EffortJobOf(TheEffortParams()), stop, options, hooks);
+}
+
+EffortJob EffortJobOf(const EffortParams& params) {
+  const auto source = [](const EffortInput& in) { return EffortJob::Source{in.directory, in.datasetName}; };
+  EffortJob job;
+  job.dem = source(params.dem);
+  job.trails = source(params.trails);
+  job.streams = source(params.streams);
+  job.groundCover = source(params.groundCover);
+  job.outputDirectory = params.outputDirectory;
+  job.outputName = params.outputName;
+  job.columns = params.columns;
+  job.rows = params.rows;
+  job.cellSize = params.cellSize;
+  job.cellWidth = params.cellWidth;
+  job.cellHeight = params.cellHeight;
+  job.spatialReference = params.spatialReference;
+  job.lowerLeft = params.lowerLeft;
+  return job;
+}
+
+int RunEffortSurface(const EffortJob& job, const std::atomic<bool>& stop, const EffortRunOptions& options,
+                     const EffortRunHooks& hooks) {
   try {
-    return Run(window, stop, options).Go();
+    return Run(job, stop, options, hooks).Go();
   } catch (const std::exception& e) {
     // A failure the data library raised instead of answering: the run still ends as
     // every run does.
     if (!stop.load(std::memory_order_acquire)) {
       LogMessage(FormatLogMessage("Unable to complete the effort surface: %s\r\n", e.what()).c_str());
-      PostMessage(window, WM_WORK_DONE, 0, 0);
+      if (hooks.window) PostMessage(hooks.window, WM_WORK_DONE, 0, 0);
     }
     return 0;
   }

@@ -5,11 +5,17 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <thread>
 
+#include "com/ptr.h"
+#include "gis/gisapi.h"
 #include "ui/types.h"
 
 namespace plenth {
+
+struct EffortParams;
 
 // Posted to the progress window once per run, after the run's last log line.
 constexpr UINT WM_WORK_DONE = WM_USER + 1;
@@ -31,6 +37,53 @@ std::int64_t EffortStripRows(std::int64_t columns, std::int64_t bytesPerCell, st
 // once it is set the run writes none of them again and ends. 1 when the surface was
 // written, else 0.
 int EffortSurfaceWorker(HWND window, const std::atomic<bool>& stop, const EffortRunOptions& options = {});
+
+// What a run reads and writes: each input raster's directory and dataset name, the
+// output's directory (separator included) and name, and the DEM's grid.
+struct EffortJob {
+  struct Source {
+    std::string directory;
+    std::string name;
+  };
+  Source dem, trails, streams, groundCover;
+  std::string outputDirectory;
+  std::string outputName;
+  std::int32_t columns = 0;
+  std::int32_t rows = 0;
+  float cellSize = 0;     // the DEM's x cell size: the distance the costs take
+  double cellWidth = 0;   // the DEM's cells on the map: the surface's cells lie the same
+  double cellHeight = 0;
+  com::ComPtr<SpatialReference> spatialReference;
+  com::ComPtr<Point> lowerLeft;  // of the DEM's extent
+};
+// The run the dialog's parameters describe.
+EffortJob EffortJobOf(const EffortParams& params);
+
+// A run away from the progress window: what it computes, where its costs go and what it
+// tells whoever started it beside its log.
+struct EffortRunHooks {
+  // The progress window (its pane and WM_WORK_DONE), or none.
+  HWND window = nullptr;
+  // Whether the run opens the log beside its output; without, its lines go to whatever
+  // log the calling thread has (ScopedThreadLog) and no log file is written.
+  bool openLog = true;
+  // The rows computed: [firstRow, endRow) of the DEM's grid (endRow -1: to its last
+  // row), each strip read with the row above and below it. The raster written holds just
+  // these rows, its top edge at the top of the first.
+  std::int64_t firstRow = 0;
+  std::int64_t endRow = -1;
+  // Each progress mark (rows 0, 100, 200, ... of the grid); false stops the run.
+  std::function<bool(std::int64_t row)> mark;
+  // When set, no raster is made: the four bands of each strip are handed here in row
+  // order instead (`rows` rows of `columns` cells from row `first`); false stops the run.
+  std::function<bool(std::int64_t first, std::int64_t rows, const float* const bands[4])> strip;
+  // Whether a run that does not end takes away the raster it began.
+  bool removeUnfinished = false;
+};
+
+// The run on a job; as EffortSurfaceWorker for the window of `hooks`.
+int RunEffortSurface(const EffortJob& job, const std::atomic<bool>& stop, const EffortRunOptions& options,
+                     const EffortRunHooks& hooks);
 
 // Whether a run of any command is under way: the parameters and the log serve one run at
 // a time.

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
 
 #include "data/gridfile.h"
 #include "data/gridstrips.h"
@@ -38,8 +41,10 @@ const CommandInfo kInfo{
     CommandInfo::Restore::Reporting,
 };
 
-// Writes one band to `path`; false at the first failure.
-bool WriteBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
+// Writes one band to `path`; false at the first failure, or when `goOn` answers false
+// before a strip.
+bool WriteBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path,
+               const std::function<bool(std::int64_t strip, std::int64_t strips)>& goOn) {
   auto props = com::ComPtr<RasterBand>(band).query<RasterProps>();
   if (!props) return false;
   LONG type = 0;
@@ -76,6 +81,7 @@ bool WriteBand(RasterBand* band, const RasterGeometry& geometry, const std::stri
   if (strips.count > 1) raw->CreatePixelBlock(blockSize.get(), blocks[1].put());
   const bool readAhead = blocks[1] != nullptr;
   const auto readStrip = [&](std::int64_t s) -> const void* {
+    if (!goOn(s, strips.count)) return nullptr;
     PixelBlock* block = blocks[readAhead ? s % 2 : 0].get();
     // The block keeps its full height: the last strip may reach past the last row.
     if (FAILED(raw->Read(gis::MakeXYPair(0, static_cast<double>(s * strips.rowsPerStrip)).get(), block))) {
@@ -99,12 +105,43 @@ bool WriteBand(RasterBand* band, const RasterGeometry& geometry, const std::stri
 // replaces the file only once every byte is written, so a failure (a full disk, a
 // raster that cannot be read) leaves neither a cut-off file that reads as a grid nor a
 // previous file emptied.
-bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path) {
+bool ExportBand(RasterBand* band, const RasterGeometry& geometry, const std::string& path,
+                const std::function<bool(std::int64_t strip, std::int64_t strips)>& goOn) {
   if (path.size() > 255) return false;
   const std::string part = path + ".part" + std::to_string(::getpid());
-  if (WriteBand(band, geometry, part) && std::rename(part.c_str(), path.c_str()) == 0) return true;
+  if (WriteBand(band, geometry, part, goOn) && std::rename(part.c_str(), path.c_str()) == 0) return true;
   std::remove(part.c_str());
   return false;
+}
+
+// Every band of the dataset, each to its file; 1 for success, 0 for failure. A stop
+// asked for by `progress` takes away the files of the bands written before it.
+int ExportBands(const char* datasetDirectory, const char* datasetName, const RasterGeometry& geometry,
+                const char* directory, const char* baseName, const Progress& progress) {
+  const auto dataset = OpenRasterDataset(datasetDirectory, datasetName);
+  if (!dataset) return 0;
+  auto bands = dataset.query<RasterBandCollection>();
+  if (!bands) return 0;
+  LONG count = 0;
+  bands->get_Count(&count);
+  std::vector<std::string> written;
+  bool stopped = false;
+  for (LONG b = 0; b < count; ++b) {
+    com::ComPtr<RasterBand> band;
+    if (FAILED(bands->Item(b, band.put())) || !band) return 0;
+    const auto goOn = [&](std::int64_t strip, std::int64_t strips) {
+      stopped = !GoOn(progress, "", b * strips + strip, count * strips);
+      return !stopped;
+    };
+    const std::string path = GridFileName(directory, baseName, b, count);
+    if (!ExportBand(band.get(), geometry, path, goOn)) {
+      if (stopped)
+        for (const std::string& file : written) std::remove(file.c_str());
+      return 0;
+    }
+    written.push_back(path);
+  }
+  return 1;
 }
 
 }  // namespace
@@ -128,18 +165,19 @@ int ExportRasterToGridFiles(const char* layerName, const char* directory, const 
   RasterGeometry geometry;
   const DatasetBuffers buffers{datasetName, sizeof datasetName, datasetDirectory, sizeof datasetDirectory};
   if (!ReadRasterGeometry(CurrentApplication.get(), layerName, buffers, &geometry)) return 0;
-  const auto dataset = OpenRasterDataset(datasetDirectory, datasetName);
-  if (!dataset) return 0;
-  auto bands = dataset.query<RasterBandCollection>();
-  if (!bands) return 0;
-  LONG count = 0;
-  bands->get_Count(&count);
-  for (LONG b = 0; b < count; ++b) {
-    com::ComPtr<RasterBand> band;
-    if (FAILED(bands->Item(b, band.put())) || !band) return 0;
-    if (!ExportBand(band.get(), geometry, GridFileName(directory, baseName, b, count))) return 0;
-  }
-  return 1;
+  return ExportBands(datasetDirectory, datasetName, geometry, directory, baseName, {});
+}
+
+int ExportRasterDatasetToGridFiles(const char* datasetDirectory, const char* datasetName, const char* directory,
+                                   const char* baseName, const Progress& progress) {
+  char name[100] = "";
+  char folder[256] = "";
+  // A name cut to fit would name another dataset.
+  if (!com::CopyToBuffer(name, sizeof name, datasetName) || !com::CopyToBuffer(folder, sizeof folder, datasetDirectory))
+    return 0;
+  RasterGeometry geometry;
+  if (!ReadRasterGeometry(nullptr, "", {name, sizeof name, folder, sizeof folder}, &geometry)) return 0;
+  return ExportBands(folder, name, geometry, directory, baseName, progress);
 }
 
 }  // namespace plenth

@@ -1,6 +1,7 @@
 // The "Export GRID Format to Plenth Format" command.
 #pragma once
 
+#include "data/progress.h"
 #include "host/command.h"
 
 struct IExportGrid : IDispatch {
@@ -27,5 +28,11 @@ class ExportGrid final : public Command<ExportGrid, com::NoMemberDispatch<Export
 // Writes every band of the layer's raster to a grid text file named from the directory
 // and base name; 1 for success, 0 for failure.
 int ExportRasterToGridFiles(const char* layerName, const char* directory, const char* baseName);
+
+// The same for the raster dataset of that name in that directory, as a layer names its
+// data source. A stop asked for by `progress` (at each strip of rows) ends it with 0 and
+// takes away every file this export wrote.
+int ExportRasterDatasetToGridFiles(const char* datasetDirectory, const char* datasetName, const char* directory,
+                                   const char* baseName, const Progress& progress = {});
 
 }  // namespace plenth

@@ -1,6 +1,8 @@
 #include "tools/gridspot/gridspot.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "com/classes.h"
@@ -79,6 +81,63 @@ INT_PTR GridSpotDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
   }
 }
 
+// The coordinate system of the raster's first band, or none.
+com::ComPtr<SpatialReference> RasterReference(RasterDataset* raster) {
+  com::ComPtr<RasterBand> band;
+  if (const auto bands = com::ComPtr<RasterDataset>(raster).query<RasterBandCollection>()) bands->Item(0, band.put());
+  com::ComPtr<SpatialReference> reference;
+  if (const auto props = band.query<RasterProps>()) props->get_SpatialReference(reference.put());
+  return reference;
+}
+
+// What the run takes from the raster, and the value each point gets from it.
+struct RasterSide {
+  com::ComPtr<SpatialReference> reference;
+  bool real = false;  // FLOAT and DOUBLE cells go to a double field
+  com::Variant missing;
+
+  SampleEnd Open(RasterDataset* raster) {
+    com::ComPtr<RasterBand> band;
+    if (const auto bands = com::ComPtr<RasterDataset>(raster).query<RasterBandCollection>())
+      bands->Item(0, band.put());
+    const auto props = band.query<RasterProps>();
+    if (!props) return SampleEnd::Failed;
+    LONG pixelType = 0;
+    props->get_PixelType(&pixelType);
+    props->get_SpatialReference(reference.put());
+    if (!reference) return SampleEnd::NoReference;
+    real = pixelType == PT_FLOAT || pixelType == PT_DOUBLE;
+    missing = real ? com::Variant::R8(kMissing) : com::Variant::I4(kMissing);
+    return SampleEnd::Done;
+  }
+
+  // The value for the feature's point, projected into the raster's coordinate system:
+  // -99 where the raster gives nothing, an empty variant where its first result is not a
+  // raster one (nothing is written); nothing for a feature without a point.
+  std::optional<com::Variant> ValueAt(Feature* feature, const IdentifyAt& identify) const {
+    com::ComPtr<Geometry> shape;
+    feature->get_ShapeCopy(shape.put());
+    const auto point = shape.query<Point>();
+    if (!point) return std::nullopt;
+    shape->Project(reference.get());  // unprojected when that fails
+    com::ComPtr<IdentifyResults> results;
+    identify(point.get(), results.put());
+    if (!results) return missing;
+    return FirstResultValue(results.get(), real);
+  }
+};
+
+bool HoldsPoints(FeatureClass* featureClass) {
+  LONG shapeType = 0;
+  return SUCCEEDED(featureClass->get_ShapeType(&shapeType)) && shapeType == kGeometryPoint;
+}
+
+std::string StatusText(LONG number, LONG total) {
+  char status[64];
+  std::snprintf(status, sizeof status, "Processing Feature %d of %d", static_cast<int>(number), static_cast<int>(total));
+  return status;
+}
+
 }  // namespace
 
 GridSpot::GridSpot() : Command(kInfo) {}
@@ -92,69 +151,85 @@ void SampleRasterAtPoints(HostApplication* application, const char* pointLayer, 
   if (!raster) return;
   com::ComPtr<RasterDataset> dataset;
   raster->get_Raster(dataset.put());
-  com::ComPtr<RasterBand> band;
-  if (const auto bands = dataset.query<RasterBandCollection>()) bands->Item(0, band.put());
-  const auto props = band.query<RasterProps>();
-  if (!props) return;
-  LONG pixelType = 0;
-  props->get_PixelType(&pixelType);
-  com::ComPtr<SpatialReference> reference;
-  props->get_SpatialReference(reference.put());
-  if (!reference) return;
-
+  if (!RasterReference(dataset.get())) return;
   const auto points = FindLayerByName(application, kFeatureLayerKind, pointLayer).query<FeatureLayer>();
   if (!points) return;
-  const bool real = pixelType == PT_FLOAT || pixelType == PT_DOUBLE;
-  const auto definition = com::CreateInstance<Field>(CLSID_Field);
-  if (!definition) return;
-  const com::BStr name(fieldName);
-  definition->put_Name(name.get());
-  definition->put_Type(real ? kFieldDouble : kFieldInteger);
-
   com::ComPtr<FeatureClass> featureClass;
   if (FAILED(points->get_FeatureClass(featureClass.put())) || !featureClass) return;
+  com::ComPtr<StatusBar> statusBar;
+  application->get_StatusBar(statusBar.put());
+  const auto identify = [&](Point* point, IdentifyResults** results) { return raster->Identify(point, results); };
+  SampleRaster(dataset.get(), identify, featureClass.get(), fieldName,
+               [&](std::string_view status, std::int64_t, std::int64_t) {
+                 if (statusBar) statusBar->put_Message(0, com::BStr(status).get());
+                 return true;
+               });
+}
+
+SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
+                       const char* fieldName, const Progress& progress) {
+  RasterSide side;
+  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
+  const auto definition = com::CreateInstance<Field>(CLSID_Field);
+  if (!definition) return SampleEnd::Failed;
+  const com::BStr name(fieldName);
+  definition->put_Name(name.get());
+  definition->put_Type(side.real ? kFieldDouble : kFieldInteger);
+
   // A layer of other shapes has no points to sample.
-  LONG shapeType = 0;
-  if (FAILED(featureClass->get_ShapeType(&shapeType)) || shapeType != kGeometryPoint) return;
+  if (!HoldsPoints(featureClass)) return SampleEnd::NotPoints;
   LONG field = -1;
   featureClass->FindField(name.get(), &field);
   if (field < 0) featureClass->AddField(definition.get());  // an existing field is used as it is
   featureClass->FindField(name.get(), &field);
-  if (field < 0) return;
+  if (field < 0) return SampleEnd::Failed;
 
   LONG total = 0;
   featureClass->FeatureCount(&total);
   com::ComPtr<FeatureCursor> cursor;
-  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return;
-  com::ComPtr<StatusBar> statusBar;
-  application->get_StatusBar(statusBar.put());
-  const com::Variant missing = real ? com::Variant::R8(kMissing) : com::Variant::I4(kMissing);
+  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
 
   com::ComPtr<Feature> feature;
   cursor->NextFeature(feature.put());
   for (LONG number = 1; feature; ++number) {
-    char status[64];
-    std::snprintf(status, sizeof status, "Processing Feature %d of %d", static_cast<int>(number),
-                  static_cast<int>(total));
-    if (statusBar) statusBar->put_Message(0, com::BStr(status).get());
-
-    com::ComPtr<Geometry> shape;
-    feature->get_ShapeCopy(shape.put());
+    if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
     // A feature without a point has no place to sample and is passed over.
-    if (const auto point = shape.query<Point>()) {
-      shape->Project(reference.get());  // unprojected when that fails
-      com::ComPtr<IdentifyResults> results;
-      raster->Identify(point.get(), results.put());
-      if (!results) {
-        feature->put_Value(field, missing.get());
-      } else if (const com::Variant value = FirstResultValue(results.get(), real); value.vt() != VT_EMPTY) {
-        feature->put_Value(field, value.get());
-      }
+    if (const auto value = side.ValueAt(feature.get(), identify)) {
+      if (value->vt() != VT_EMPTY) feature->put_Value(field, value->get());
       cursor->UpdateFeature(feature.get());
     }
     feature.reset();
     cursor->NextFeature(feature.put());
   }
+  return SampleEnd::Done;
+}
+
+SampleEnd SampleValues(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
+                       std::span<const LONG> fids, std::vector<std::pair<LONG, com::Variant>>* out,
+                       const Progress& progress) {
+  RasterSide side;
+  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
+  if (!HoldsPoints(featureClass)) return SampleEnd::NotPoints;
+  std::vector<LONG> wanted(fids.begin(), fids.end());
+  std::sort(wanted.begin(), wanted.end());
+  const auto isWanted = [&](LONG fid) { return wanted.empty() || std::binary_search(wanted.begin(), wanted.end(), fid); };
+  LONG total = 0;
+  featureClass->FeatureCount(&total);
+  com::ComPtr<FeatureCursor> cursor;
+  if (FAILED(featureClass->Search(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
+  out->clear();
+  com::ComPtr<Feature> feature;
+  cursor->NextFeature(feature.put());
+  for (LONG number = 1; feature; ++number) {
+    if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
+    LONG fid = -1;
+    feature->get_OID(&fid);
+    if (isWanted(fid))
+      if (auto value = side.ValueAt(feature.get(), identify)) out->emplace_back(fid, std::move(*value));
+    feature.reset();
+    cursor->NextFeature(feature.put());
+  }
+  return SampleEnd::Done;
 }
 
 }  // namespace plenth

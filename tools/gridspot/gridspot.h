@@ -2,6 +2,13 @@
 // stored in a field of its attribute table.
 #pragma once
 
+#include <functional>
+#include <span>
+#include <utility>
+#include <vector>
+
+#include "com/variant.h"
+#include "data/progress.h"
 #include "host/command.h"
 
 struct IGridSpot : IUnknown {
@@ -32,5 +39,32 @@ class GridSpot final : public Command<GridSpot, IGridSpot> {
 // application's focus map. It reports nothing: a step that fails ends the run.
 void SampleRasterAtPoints(HostApplication* application, const char* pointLayer, const char* rasterLayer,
                           const char* fieldName);
+
+// How a run on a raster dataset and a feature class ended.
+enum class SampleEnd {
+  Done,
+  NoReference,  // the raster has no coordinate system to place the points in
+  NotPoints,    // a feature class of other shapes
+  Failed,       // the raster, the field or the features could not be had
+  Stopped,      // `progress` asked to stop
+};
+
+// What the raster gives at a point: a list of results, or none (the raster layer's
+// Identify, or the data library's IdentifyRaster on its dataset).
+using IdentifyAt = std::function<HRESULT(Point* point, IdentifyResults** results)>;
+
+// The run of SampleRasterAtPoints on the raster dataset and the feature class its layers
+// hold, each point identified by `identify`. `progress` is given the status-bar text of
+// each feature before it is sampled; a stop keeps the values written before it.
+SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* points, const char* fieldName,
+                       const Progress& progress = {});
+
+// The values of that run, written nowhere: for each point in cursor order (a feature
+// without a point passed over, and only the features whose id is among `fids` when it is
+// not empty) its id and the value it would get: a double (VT_R8) for FLOAT and DOUBLE
+// rasters, else a 32-bit integer (VT_I4), or an empty variant where nothing would be written.
+SampleEnd SampleValues(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* points,
+                       std::span<const LONG> fids, std::vector<std::pair<LONG, com::Variant>>* out,
+                       const Progress& progress = {});
 
 }  // namespace plenth

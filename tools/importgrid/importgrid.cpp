@@ -40,8 +40,9 @@ const CommandInfo kInfo{
 
 // Fills the raster from the file strip by strip, one "." in the log per strip. Once the
 // file has no more values, the strips after the one where it ran out are left as the new
-// raster has them, no-data, without writing them.
-bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
+// raster has them, no-data, without writing them. False at a failure, or when `progress`
+// asks to stop before a strip.
+bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset, const Progress& progress) {
   com::ComPtr<RasterBand> band;
   if (auto bands = com::ComPtr<RasterDataset>(dataset).query<RasterBandCollection>()) bands->Item(0, band.put());
   auto props = band.query<RasterProps>();
@@ -59,6 +60,7 @@ bool FillRaster(GridReader& file, const GridHeader& h, RasterDataset* dataset) {
   GridStripReader values(file, h.datatype, h.ncols, h.nrows);  // reads each next strip ahead
   com::ComPtr<CellArray> cells;
   for (std::int64_t s = 0; s < strips.count; ++s) {
+    if (!GoOn(progress, "", s, strips.count)) return false;
     LogMessage(".");
     const std::int64_t top = s * strips.rowsPerStrip;
     const auto topLeft = gis::MakeXYPair(0, static_cast<double>(top));
@@ -107,7 +109,8 @@ void ImportGrid::ProcessOk() {
     MessageBox(nullptr, "shit", "shit", MB_OK | MB_ICONEXCLAMATION);
 }
 
-int ImportGridFileToRaster(const char* inputPath, const char* directory, const char* outputName) {
+int ImportGridFileToRaster(const char* inputPath, const char* directory, const char* outputName,
+                           const Progress& progress) {
   GridReader file;
   if (!file.Open(inputPath)) return 0;
   GridHeader header;
@@ -132,7 +135,7 @@ int ImportGridFileToRaster(const char* inputPath, const char* directory, const c
     LogMessage(reason);
   }
   if (!dataset) return 0;
-  if (!FillRaster(file, header, dataset.get())) {
+  if (!FillRaster(file, header, dataset.get(), progress)) {
     dataset->Delete();
     return 0;
   }

@@ -1,6 +1,7 @@
 // The "Import Plenth Format to GRID Format" command.
 #pragma once
 
+#include "data/progress.h"
 #include "host/command.h"
 
 struct IImportGrid : IDispatch {
@@ -25,7 +26,9 @@ class ImportGrid final : public Command<ImportGrid, com::NoMemberDispatch<Import
 };
 
 // Creates a one-band raster named outputName in directory from a grid text file;
-// 1 for success, 0 for failure (a raster created before the failure is deleted).
-int ImportGridFileToRaster(const char* inputPath, const char* directory, const char* outputName);
+// 1 for success, 0 for failure (a raster created before the failure is deleted). A stop
+// asked for by `progress` (at each strip of rows) is a failure.
+int ImportGridFileToRaster(const char* inputPath, const char* directory, const char* outputName,
+                           const Progress& progress = {});
 
 }  // namespace plenth

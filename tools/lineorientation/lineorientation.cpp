@@ -76,7 +76,7 @@ void LineOrientation::ProcessOk() {
 }
 
 HRESULT BuildOrientationShapefile(const char* inputDirectory, const char* inputName, const char* outputDirectory,
-                                  const char* outputName) {
+                                  const char* outputName, const Progress& progress) {
   // The input: a polyline shapefile.
   const auto inputWorkspace = OpenShapefileDirectory(inputDirectory);
   if (!inputWorkspace) return E_FAIL;
@@ -137,8 +137,11 @@ HRESULT BuildOrientationShapefile(const char* inputDirectory, const char* inputN
   LONG bufferAzimuth = -1;
   inserts->FindField(azimuth.get(), &bufferAzimuth);
 
+  LONG total = 0;
+  if (progress) input->FeatureCount(&total);
   com::ComPtr<Feature> feature;
-  while (features->NextFeature(feature.put()) == S_OK && feature) {
+  for (LONG number = 0; features->NextFeature(feature.put()) == S_OK && feature; ++number) {
+    if (!GoOn(progress, "", number, total)) return E_FAIL;  // stops at once, unflushed
     com::ComPtr<Geometry> shape;
     feature->get_Shape(shape.put());
     const auto segments = shape.query<SegmentCollection>();

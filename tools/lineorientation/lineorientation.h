@@ -2,6 +2,7 @@
 // segment of the input lines and the segment's orientation in a field "Azimuth".
 #pragma once
 
+#include "data/progress.h"
 #include "host/command.h"
 
 struct ILineOrientation : IUnknown {
@@ -28,8 +29,9 @@ class LineOrientation final : public Command<LineOrientation, ILineOrientation> 
 // Writes the shapefile outputName in outputDirectory: the input's columns plus a double
 // "Azimuth", one feature per segment of each input polyline, over all its parts in order,
 // with the polyline's values and the segment's orientation. An existing output is never
-// written over. S_OK, or E_FAIL at the first step that fails.
+// written over. S_OK, or E_FAIL at the first step that fails or when `progress` (asked
+// before each input feature) answers false.
 HRESULT BuildOrientationShapefile(const char* inputDirectory, const char* inputName, const char* outputDirectory,
-                                  const char* outputName);
+                                  const char* outputName, const Progress& progress = {});
 
 }  // namespace plenth

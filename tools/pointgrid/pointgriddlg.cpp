@@ -181,15 +181,25 @@ void ShowNotification(WPARAM wParam, LPARAM lParam) {
   MessageBox(nullptr, text, "wm_notify", MB_OK);
 }
 
-// The points of the dialog's mode, each handed to `insert`.
-template <class Insert>
-void EmitPoints(HWND dialog, const GridArea& area, Insert&& insert) {
-  if (IsDlgButtonChecked(dialog, IDC_POINTGRID_REGULAR) == BST_CHECKED) {
-    EmitRegularGrid(area, Number(dialog, IDC_POINTGRID_SPACING), insert);
-    return;
+// The points of the dialog's mode: the random ones drawn from the current second.
+PointGridPoints PointsOf(HWND dialog, const GridArea& area) {
+  PointGridPoints points{area};
+  points.regular = IsDlgButtonChecked(dialog, IDC_POINTGRID_REGULAR) == BST_CHECKED;
+  if (points.regular) {
+    points.spacing = Number(dialog, IDC_POINTGRID_SPACING);
+  } else {
+    points.count = ReadInteger(FieldText(dialog, IDC_POINTGRID_COUNT, 40));
+    points.seed = static_cast<std::uint32_t>(ui::TimeNow());
   }
-  RandomGenerator generator(static_cast<std::uint32_t>(ui::TimeNow()));
-  EmitRandomPoints(area, ReadInteger(FieldText(dialog, IDC_POINTGRID_COUNT, 40)), generator, insert);
+  return points;
+}
+
+// The number of points of a regular grid: its columns times its rows, as its loops go.
+std::int64_t RegularGridSize(const GridArea& area, double d) {
+  std::int64_t columns = 0, rows = 0;
+  for (double x = area.xMin; x < area.xMax; x = x + d) ++columns;
+  for (double y = area.yMax; y > area.yMin; y = y - d) ++rows;
+  return columns * rows;
 }
 
 void Refuse(HWND dialog, const std::string& why) {
@@ -243,22 +253,35 @@ void GeneratePointShapefile(CreatePointGridTool& owner, HWND dialog) {
   if (auto mapDocument = document.query<MapDocument>()) mapDocument->get_FocusMap(map.put());
   if (map) map->get_SpatialReference(reference.put());
 
+  const auto featureClass = WritePointShapefile(features.get(), name, reference.get(), PointsOf(dialog, area));
+  if (!featureClass) return;
+
+  auto layer = com::CreateInstance<FeatureLayer>(CLSID_FeatureLayer);
+  if (!layer || !map) return;
+  layer->putref_FeatureClass(featureClass.get());
+  if (auto named = layer.query<Layer>()) named->put_Name(com::BStr("PointGrid").get());
+  map->AddLayer(layer.query<Layer>().get());
+}
+
+com::ComPtr<FeatureClass> WritePointShapefile(FeatureWorkspace* workspace, const std::string& name,
+                                              SpatialReference* reference, const PointGridPoints& points,
+                                              const Progress& progress) {
   auto fields = com::CreateInstance<Fields>(CLSID_Fields);
   auto shape = com::CreateInstance<Field>(CLSID_Field);
   auto geometry = com::CreateInstance<GeometryDef>(CLSID_GeometryDef);
-  if (!fields || !shape || !geometry) return;
+  if (!fields || !shape || !geometry) return {};
   geometry->put_GeometryType(kGeometryPoint);
-  geometry->putref_SpatialReference(reference.get());
+  geometry->putref_SpatialReference(reference);
   shape->put_Name(com::BStr("Shape").get());
   shape->put_Type(kFieldGeometry);
   shape->putref_GeometryDef(geometry.get());
   fields->AddField(shape.get());
 
   com::ComPtr<FeatureClass> featureClass;
-  if (FAILED(features->CreateFeatureClass(com::BStr(name).get(), fields.get(), nullptr, nullptr, kFeatureTypeSimple,
-                                          com::BStr("Shape").get(), com::BStr("").get(), featureClass.put())) ||
+  if (FAILED(workspace->CreateFeatureClass(com::BStr(name).get(), fields.get(), nullptr, nullptr, kFeatureTypeSimple,
+                                           com::BStr("Shape").get(), com::BStr("").get(), featureClass.put())) ||
       !featureClass)
-    return;
+    return {};
 
   com::ComPtr<InsertCursor> cursor;
   com::ComPtr<FeatureBuffer> buffer;
@@ -266,23 +289,30 @@ void GeneratePointShapefile(CreatePointGridTool& owner, HWND dialog) {
   featureClass->Insert(VARIANT_TRUE, cursor.put());
   featureClass->CreateFeatureBuffer(buffer.put());
   if (cursor && buffer && point) {
-    point->putref_SpatialReference(reference.get());
+    point->putref_SpatialReference(reference);
+    const std::int64_t total = !progress ? 0 : points.regular ? RegularGridSize(points.area, points.spacing) : points.count;
     std::int64_t inserted = 0;
-    EmitPoints(dialog, area, [&](double x, double y) {
+    bool goOn = GoOn(progress, "", 0, total);
+    const auto insert = [&](double x, double y) {
+      if (!goOn) return;  // stopped: the rest of the points are passed over
       point->PutCoords(x, y);
       buffer->putref_Shape(point.get());
       cursor->InsertFeature(buffer.get(), nullptr);
-      if (++inserted % 100 == 0) cursor->Flush();
-    });
+      if (++inserted % 100 == 0) {
+        cursor->Flush();
+        goOn = GoOn(progress, "", inserted, total);
+      }
+    };
+    if (points.regular) {
+      EmitRegularGrid(points.area, points.spacing, insert);
+    } else {
+      RandomGenerator generator(points.seed);
+      EmitRandomPoints(points.area, points.count, generator, insert);
+    }
     cursor->Flush();
   }
   cursor.reset();  // the shapefile is whole on disk once its cursor is gone
-
-  auto layer = com::CreateInstance<FeatureLayer>(CLSID_FeatureLayer);
-  if (!layer || !map) return;
-  layer->putref_FeatureClass(featureClass.get());
-  if (auto named = layer.query<Layer>()) named->put_Name(com::BStr("PointGrid").get());
-  map->AddLayer(layer.query<Layer>().get());
+  return featureClass;
 }
 
 INT_PTR PointGridDlgProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {

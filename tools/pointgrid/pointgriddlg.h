@@ -4,6 +4,13 @@
 // point shapefile, added to the map as "PointGrid".
 #pragma once
 
+#include <cstdint>
+#include <string>
+
+#include "com/ptr.h"
+#include "data/progress.h"
+#include "gis/gisapi.h"
+#include "tools/pointgrid/pointgridkernel.h"
 #include "ui/types.h"
 
 namespace plenth {
@@ -21,6 +28,25 @@ struct PointGridInputs {
   double xMax, xMin, yMax, yMin, d;
 };
 PointGridInputs ReadPointGridInputs(HWND dialog);
+
+// The points of a point grid over an area: a regular grid of the spacing, or `count`
+// random points drawn with the generator seeded by `seed`.
+struct PointGridPoints {
+  GridArea area;
+  bool regular = true;
+  double spacing = 0;
+  std::int64_t count = 0;
+  std::uint32_t seed = 0;
+};
+
+// Writes the points into a new point shapefile of that name in the workspace, in the
+// coordinate system given (or none), flushed every 100 points; `progress` is asked at
+// each flush and a false answer stops the writing. The new feature class, or none when
+// it cannot be created (one of that name exists, for instance). A regular grid's spacing
+// must move its coordinates (GridStepAdvances).
+com::ComPtr<FeatureClass> WritePointShapefile(FeatureWorkspace* workspace, const std::string& name,
+                                              SpatialReference* reference, const PointGridPoints& points,
+                                              const Progress& progress = {});
 
 // Writes the points the dialog describes into a new point shapefile and adds it to the
 // owner's focus map as "PointGrid". A spacing that cannot make a grid and a directory

@@ -118,7 +118,7 @@ std::int64_t CountClassCellsByTest(const CellGrid& grid, const CellRange& range,
                                    std::span<std::int64_t> counts, const ContainsTest& contains) {
   for (std::int64_t row = range.firstRow; row <= range.lastRow; ++row) {
     const double y = grid.CentreY(row);
-    const std::uint8_t* classes = classOf + row * grid.columns;
+    const std::uint8_t* classes = classOf + (row - grid.classRow) * grid.columns;
     for (std::int64_t column = range.firstColumn; column <= range.lastColumn; ++column)
       if (contains(grid.CentreX(column), y)) ++counts[classes[column]];
   }
@@ -194,7 +194,7 @@ std::int64_t CountClassCells(const CellGrid& grid, const CellRange& range, std::
     }
     onEdge.resize(merged);
 
-    const std::uint8_t* classes = classOf + row * grid.columns;
+    const std::uint8_t* classes = classOf + (row - grid.classRow) * grid.columns;
     const std::size_t n = crossings.size();
     std::size_t j = 0, b = 0;
     for (std::int64_t column = range.firstColumn; column <= range.lastColumn; ++column) {

@@ -51,6 +51,9 @@ struct CellGrid {
   double topY = 0;   // y of the centre of row 0
   double cellX = 0;
   double cellY = 0;
+  // The row the class cells handed to the counting start with: 0 for the whole raster, or
+  // the first row of a band of rows read for some polygons only.
+  std::int64_t classRow = 0;
 
   double CentreX(std::int64_t column) const { return leftX + static_cast<double>(column) * cellX; }
   double CentreY(std::int64_t row) const { return topY - static_cast<double>(row) * cellY; }
@@ -92,13 +95,14 @@ bool CrossingsCount(std::span<const Edge> edges, std::span<const Ring> rings);
 using ContainsTest = std::function<bool(double x, double y)>;
 
 // Adds to counts[class] each cell of `range` whose centre `contains` accepts, one test per
-// cell. Gives back the number of cells tested.
+// cell, classOf as below. Gives back the number of cells tested.
 std::int64_t CountClassCellsByTest(const CellGrid& grid, const CellRange& range, const std::uint8_t* classOf,
                                    std::span<std::int64_t> counts, const ContainsTest& contains);
 
 // Adds to counts[class] each cell of `range` whose centre lies strictly inside the
 // polygon of these rings (a centre on an edge, at a vertex or inside a hole does not
-// count); classOf holds every cell's class index, row by row. The test counts crossings of
+// count); classOf holds the class index of every cell of the rows from grid.classRow on,
+// row by row (of every row of the range at least). The test counts crossings of
 // a ray running east of the centre, with the half-open rule for vertices, among the centres
 // within the outer rings' bounds; a centre so close to a crossing that floating point
 // cannot place it, and every centre of rings that crossings cannot answer for, is put to
