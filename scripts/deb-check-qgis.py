@@ -6,7 +6,7 @@ import sys
 
 from qgis.core import QgsApplication
 
-sys.path.append("/usr/share/qgis/python/plugins")  # Processing and the installed plugins
+sys.path.insert(0, "/usr/share/qgis/python/plugins")  # the installed plugins first, as QGIS puts them, and Processing
 app = QgsApplication([], False)
 app.initQgis()
 from processing.core.Processing import Processing  # noqa: E402

@@ -55,7 +55,7 @@ if inside "dpkg-query -W -f='\${Status}' python3-qgis 2>/dev/null | grep -q 'ins
   echo "== the QGIS Processing provider"
   cp "$(dirname "$0")/deb-check-qgis.py" "$root/tmp/"
   inside "set -o pipefail; cd /tmp/work && export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/xdg HOME=/tmp/qgishome &&
-    mkdir -p \$XDG_RUNTIME_DIR \$HOME && python3 /tmp/deb-check-qgis.py 2>&1 | grep -v -e XDG_RUNTIME_DIR -e setapi"
+    mkdir -p -m 700 \$XDG_RUNTIME_DIR \$HOME && python3 /tmp/deb-check-qgis.py 2>&1 | grep -v -e XDG_RUNTIME_DIR -e setapi"
 else
   echo "(python3-qgis not installed: the QGIS provider not checked)"
 fi
