@@ -30,6 +30,10 @@ struct IdentifyGrid {
   bool southUp;
   LONG type;  // every band's cells are read in this type, all in one read
   std::vector<std::optional<double>> noData;
+  // Whether every band stores its cells in that type, in blocks of this size: a cell is
+  // then taken from the band's block as it is cached.
+  bool stored;
+  int blockWidth, blockHeight;
 };
 
 // One open GDAL dataset, shared by the dataset object and its bands; empty once the
@@ -398,12 +402,18 @@ class RasterDatasetImpl final
     const double w = ds.GetRasterXSize(), h = ds.GetRasterYSize();
     const double ax = gt[0], bx = gt[0] + w * gt[1], ay = gt[3] + h * gt[5], by = gt[3];
     IdentifyGrid g{std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by), ds.GetRasterXSize(),
-                   ds.GetRasterYSize(), layout.southUp, PT_UNKNOWN, {}};
+                   ds.GetRasterYSize(), layout.southUp, PT_UNKNOWN, {}, true, 0, 0};
     for (int b = 1; b <= ds.GetRasterCount(); ++b) {
       GDALRasterBand& band = *ds.GetRasterBand(b);
       const LONG type = ReadTypeOf(PixelTypeOf(band));
       if (b > 1 && type != g.type) return std::nullopt;
       g.type = type;
+      int bw = 0, bh = 0;
+      band.GetBlockSize(&bw, &bh);
+      g.stored = g.stored && band.GetRasterDataType() == GdalTypeOf(type) && bw > 0 && bh > 0 &&
+                 (b == 1 || (bw == g.blockWidth && bh == g.blockHeight));
+      g.blockWidth = bw;
+      g.blockHeight = bh;
       int has = 0;
       const double v = band.GetNoDataValue(&has);
       std::optional<double> flag;
@@ -458,9 +468,20 @@ class RasterDatasetImpl final
       unsigned char* data = count * bytes <= static_cast<int>(sizeof cells)
                                 ? cells
                                 : (many.resize(static_cast<std::size_t>(count) * bytes), many.data());
-      if (ds.RasterIO(GF_Read, static_cast<int>(column), static_cast<int>(fileRow), 1, 1, data, 1, 1, GdalTypeOf(g.type),
-                      count, nullptr, bytes, bytes, bytes, nullptr) != CE_None)
+      const int c = static_cast<int>(column), r = static_cast<int>(fileRow);
+      if (g.stored) {
+        const std::size_t at = (static_cast<std::size_t>(r % g.blockHeight) * g.blockWidth + c % g.blockWidth) * bytes;
+        for (int b = 0; b < count; ++b) {
+          GDALRasterBlock* block = ds.GetRasterBand(b + 1)->GetLockedBlockRef(c / g.blockWidth, r / g.blockHeight);
+          if (!block) return GIS_E_IO;
+          std::memcpy(data + static_cast<std::size_t>(b) * bytes, static_cast<const unsigned char*>(block->GetDataRef()) + at,
+                      static_cast<std::size_t>(bytes));
+          block->DropLock();
+        }
+      } else if (ds.RasterIO(GF_Read, c, r, 1, 1, data, 1, 1, GdalTypeOf(g.type), count, nullptr, bytes, bytes, bytes,
+                             nullptr) != CE_None) {
         return GIS_E_IO;
+      }
       for (int b = 0; b < count; ++b) {
         const void* cell = data + static_cast<std::size_t>(b) * bytes;
         if (b) *text += ", ";
