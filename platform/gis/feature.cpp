@@ -872,7 +872,7 @@ class FeatureWorkspaceImpl final : public com::ComClass<FeatureWorkspaceImpl, Wo
       const std::string n = Utf8(name);
       if (n.empty()) return E_INVALIDARG;
       HRESULT hr = S_OK;
-      *featureClass = OpenFeaturePath(ShapefilePath(directory_, n), &hr).detach();
+      *featureClass = OpenFeaturePath(FindShapefile(directory_, n), &hr).detach();
       return hr;
     });
   }
@@ -998,6 +998,20 @@ std::string ShapefilePath(const std::string& directory, const std::string& name)
   std::filesystem::path p = std::filesystem::path(directory) / name;
   if (strcasecmp(p.extension().c_str(), ".shp") != 0) p += ".shp";
   return p.string();
+}
+
+std::string FindShapefile(const std::string& directory, const std::string& name) {
+  namespace fs = std::filesystem;
+  const std::string path = ShapefilePath(directory, name);
+  if (detail::Exists(path)) return path;
+  // A shapefile copied from a system whose file names ignore case, as ROADS.SHP.
+  const fs::path wanted = fs::path(path).filename();
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(fs::path(path).parent_path(), error)) {
+    const fs::path file = entry.path().filename();
+    if (file.stem() == wanted.stem() && strcasecmp(file.extension().c_str(), ".shp") == 0) return entry.path().string();
+  }
+  return path;
 }
 
 }  // namespace gis

@@ -33,6 +33,10 @@ com::ComPtr<FeatureClass> OpenFeatureFile(const std::string& path, HRESULT* resu
 // class named `name`: the name with ".shp" after it, unless it ends in ".shp" (in any
 // case) already; any other extension stays part of the name.
 std::string ShapefilePath(const std::string& directory, const std::string& name);
+// The .shp file of the feature class named `name` in `directory` as it lies on disk: the file
+// ShapefilePath names or, when there is none, the one whose extension is that in other
+// letters (ROADS.SHP); ShapefilePath's file when neither exists.
+std::string FindShapefile(const std::string& directory, const std::string& name);
 
 // Identifies a raster at a map point: one raster result whose value text starts with the
 // cell value ("NoData" for a no-data cell; several bands as "v1, v2, ..."). Outside the

@@ -85,8 +85,8 @@ class NamedBase : public com::ComClass<Derived, Layer, IPersistStream, More...> 
 };
 
 // The file a dataset was opened from.
-std::string PathOf(BSTR workspace, BSTR name, const char* extension = "") {
-  return (fs::path(com::ToUtf8(workspace)) / (com::ToUtf8(name) + extension)).string();
+std::string PathOf(BSTR workspace, BSTR name) {
+  return (fs::path(com::ToUtf8(workspace)) / com::ToUtf8(name)).string();
 }
 
 class RasterLayerImpl final : public NamedBase<RasterLayerImpl, DataLayer, RasterLayer> {
@@ -158,7 +158,7 @@ class FeatureLayerImpl final : public NamedBase<FeatureLayerImpl, DataLayer, Fea
     com::BStr name, workspace;
     featureClass_->get_Name(name.put());
     featureClass_->get_WorkspacePath(workspace.put());
-    return com::WriteText(stream, PathOf(workspace.get(), name.get(), ".shp"));
+    return com::WriteText(stream, gis::FindShapefile(workspace.utf8(), name.utf8()));
   }
   HRESULT LoadData(IStream* stream) {
     std::string path;

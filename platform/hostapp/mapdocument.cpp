@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "com/bstr.h"
+#include "gis/gis.h"
 #include "hostapp/layers.h"
 
 namespace hostapp {
@@ -143,10 +144,9 @@ std::string SourceFileOf(Layer* layer) {
   com::BStr name, directory;
   dataset->get_Name(name.put());
   workspace->get_PathName(directory.put());
-  fs::path file = fs::path(directory.utf8()) / name.utf8();
   // A feature class is named by its shapefile's stem.
-  if (com::ComPtr<Layer>(layer).query<FeatureLayer>() && file.extension() != ".shp") file += ".shp";
-  return file.string();
+  if (com::ComPtr<Layer>(layer).query<FeatureLayer>()) return gis::FindShapefile(directory.utf8(), name.utf8());
+  return (fs::path(directory.utf8()) / name.utf8()).string();
 }
 
 }  // namespace hostapp

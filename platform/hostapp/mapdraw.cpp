@@ -10,6 +10,7 @@
 
 #include "com/bstr.h"
 #include "com/classes.h"
+#include "gis/gis.h"
 #include "hostapp/display.h"
 #include "hostapp/layers.h"
 
@@ -46,7 +47,7 @@ std::string ShapefilePath(FeatureLayer* layer) {
   com::BStr name, workspace;
   featureClass->get_Name(name.put());
   featureClass->get_WorkspacePath(workspace.put());
-  return (fs::path(workspace.utf8()) / (name.utf8() + ".shp")).string();
+  return gis::FindShapefile(workspace.utf8(), name.utf8());
 }
 
 std::optional<MapExtent> ExtentOf(Layer* layer) {

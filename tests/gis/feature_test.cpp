@@ -204,6 +204,20 @@ TEST(ShapefilePathTest, AShpIsNotDoubledAndAnyOtherExtensionStaysPartOfTheName) 
 
 // A shapefile and a GeoTIFF of one coordinate system are in the same system, though GDAL
 // may keep the order of their axes differently (a geographic system known by no code).
+TEST_F(FeatureTest, AClassIsFoundByNameWhateverTheCaseOfItsExtension) {
+  WriteShapefile(Path("ROADS.shp"), wkbLineString, {"LINESTRING (0 0,1 1)"});
+  for (const char* ext : {"shp", "shx", "dbf", "prj"})  // GDAL writes lower-case extensions
+    std::filesystem::rename(Path("ROADS.") + ext, Path("ROADS.") + std::string(ext == std::string("shp") ? "SHP" : ext));
+  auto ws = OpenWorkspace<FeatureWorkspace>(CLSID_ShapefileWorkspaceFactory, dir_.string());
+  auto fc = Open(ws.get(), "ROADS");
+  ASSERT_TRUE(fc);
+  com::BStr name;
+  fc->get_Name(name.put());
+  EXPECT_EQ(name.utf8(), "ROADS");
+  EXPECT_EQ(gis::FindShapefile(dir_.string(), "ROADS"), Path("ROADS.SHP"));
+  EXPECT_EQ(gis::FindShapefile(dir_.string(), "roads"), Path("roads.shp"));  // the stem's case counts
+}
+
 TEST_F(FeatureTest, TheSameSystemReadFromAShapefileAndAGeoTiffIsTheSame) {
   OGRSpatialReference grs80;
   ASSERT_EQ(grs80.SetFromUserInput("GEOGCS[\"GRS 1980(IUGG, 1980)\",DATUM[\"D_unknown\",SPHEROID[\"GRS80\",6378137,"

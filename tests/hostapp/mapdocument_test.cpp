@@ -58,6 +58,22 @@ TEST_F(MapDocumentTest, WrittenAndReadBackWithGroupsAndRelativePaths) {
   EXPECT_TRUE(hostapp::MembersOf(read[2].get()).empty());
 }
 
+// A shapefile copied from a system whose file names ignore case.
+TEST_F(MapDocumentTest, AShapefileWithAnUpperCaseExtensionIsKeptByItsOwnName) {
+  GDALDriver* shapes = GetGDALDriverManager()->GetDriverByName("ESRI Shapefile");
+  {
+    GDALDatasetUniquePtr vector(shapes->Create(Path("data/ROADS.shp").c_str(), 0, 0, 0, GDT_Unknown, nullptr));
+    ASSERT_TRUE(vector && vector->CreateLayer("ROADS", nullptr, wkbLineString));
+  }
+  fs::rename(Path("data/ROADS.shp"), Path("data/ROADS.SHP"));  // GDAL writes lower-case extensions
+  const std::vector<com::ComPtr<Layer>> layers{hostapp::LayerFromFile(Path("data/ROADS.SHP"))};
+  EXPECT_EQ(hostapp::SourceFileOf(layers[0].get()), Path("data/ROADS.SHP"));
+  EXPECT_TRUE(hostapp::WriteMapDocument(Path("map.json"), layers).empty());
+  const auto read = hostapp::ReadMapDocument(Path("map.json"));
+  ASSERT_EQ(read.size(), 1u);
+  EXPECT_EQ(hostapp::SourceFileOf(read[0].get()), Path("data/ROADS.SHP"));
+}
+
 TEST_F(MapDocumentTest, WhatCannotBeWrittenOrReadIsNamed) {
   // A file outside the document's directory keeps its absolute path; a layer made in
   // memory has no file and is left out, by name.
