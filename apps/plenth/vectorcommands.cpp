@@ -1,5 +1,6 @@
 #include "apps/plenth/vectorcommands.h"
 
+#include <cpl_string.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 #include <strings.h>
@@ -174,6 +175,11 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   const int index = after.layer->GetLayerDefn()->GetFieldIndex(field.c_str());
   if (index < 0) throw RunError("the tool wrote no field " + field);
   const OGRFieldType type = after.layer->GetLayerDefn()->GetFieldDefn(index)->GetType();
+  // Only the shapes and the field are read back.
+  CPLStringList others;
+  for (int i = 0; i < after.layer->GetLayerDefn()->GetFieldCount(); ++i)
+    if (i != index) others.AddString(after.layer->GetLayerDefn()->GetFieldDefn(i)->GetNameRef());
+  after.layer->SetIgnoredFields(const_cast<const char**>(others.List()));
   GIntBig sampled = 0, missing = 0, passed = 0;
   for (auto& feature : *after.layer) {
     if (!feature->GetGeometryRef()) {

@@ -1,5 +1,6 @@
 #include "com/bstr.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
@@ -46,6 +47,12 @@ std::string ToUtf8(const OLECHAR* text) {
 }
 
 BSTR AllocBstr(std::string_view utf8) {
+  // ASCII text, the usual case, goes straight in.
+  if (std::all_of(utf8.begin(), utf8.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
+    const BSTR s = SysAllocStringLen(nullptr, static_cast<UINT>(utf8.size()));
+    if (s) std::copy(utf8.begin(), utf8.end(), s);
+    return s;
+  }
   const std::u16string w = Utf8ToUtf16(utf8);
   return SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
 }

@@ -68,32 +68,57 @@ void AppendUtf8(std::string& out, char32_t c) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view utf8) {
-  std::u16string out;
-  out.reserve(utf8.size());
+  // Never more units than bytes: a character of four bytes takes two units, any other
+  // one, and a byte that starts no character one U+FFFD.
+  std::u16string out(utf8.size(), u'\0');
+  std::size_t n = 0;
   for (std::size_t at = 0; at < utf8.size();) {
+    if (const unsigned char b = ByteAt(utf8, at); b < 0x80) {  // ASCII, the usual case
+      out[n++] = static_cast<char16_t>(b);
+      ++at;
+      continue;
+    }
     char32_t c = DecodeUtf8(utf8, at);
     if (c >= 0x10000) {
       c -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+      out[n++] = static_cast<char16_t>(0xD800 + (c >> 10));
+      out[n++] = static_cast<char16_t>(0xDC00 + (c & 0x3FF));
     } else {
-      out.push_back(static_cast<char16_t>(c));
+      out[n++] = static_cast<char16_t>(c);
     }
   }
+  out.resize(n);
   return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view utf16) {
-  std::string out;
-  out.reserve(utf16.size());
+  // At most three bytes a unit: a pair of surrogates (two units) makes four.
+  std::string out(3 * utf16.size(), '\0');
+  std::size_t n = 0;
   for (std::size_t i = 0; i < utf16.size(); ++i) {
     char32_t c = utf16[i];
+    if (c < 0x80) {  // ASCII, the usual case
+      out[n++] = static_cast<char>(c);
+      continue;
+    }
     if (c >= 0xD800 && c < 0xDC00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 && utf16[i + 1] < 0xE000) {
       c = 0x10000 + ((c - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
       ++i;
     }
-    AppendUtf8(out, c);  // a surrogate left alone becomes U+FFFD
+    if (IsSurrogate(c)) c = kReplacementChar;  // a surrogate left alone
+    if (c < 0x800) {
+      out[n++] = static_cast<char>(0xC0 | (c >> 6));
+    } else if (c < 0x10000) {
+      out[n++] = static_cast<char>(0xE0 | (c >> 12));
+      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    } else {
+      out[n++] = static_cast<char>(0xF0 | (c >> 18));
+      out[n++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out[n++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+    }
+    out[n++] = static_cast<char>(0x80 | (c & 0x3F));
   }
+  out.resize(n);
   return out;
 }
 

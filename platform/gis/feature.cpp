@@ -1,5 +1,6 @@
 #include "gis/feature.h"
 
+#include <cpl_string.h>
 #include <gdal_priv.h>
 #include <ogrsf_frmts.h>
 #include <strings.h>
@@ -9,12 +10,14 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "com/boundary.h"
 #include "com/object.h"
 #include "gis/geometry.h"
 #include "gis/gis.h"
+#include "gis/tablerewrite.h"
 
 namespace gis::detail {
 namespace {
@@ -30,14 +33,139 @@ struct HeldFeature {
 };
 
 // The open shapefile behind a feature class and its features.
+//
+// Columns added to a shapefile, and values written through an update cursor, reach its
+// table in one sequential pass that writes the table anew beside the old one (see
+// TableRewrite): an added column waits in `added` until the next pass, which an update
+// cursor begins with its first feature written and ends with its last. Where a table
+// cannot be written so (another kind of store, a table whose columns GDAL would describe
+// otherwise, an insert cursor at work), columns and records are written in place.
 struct Source {
   GDALDatasetUniquePtr dataset;
   OGRLayer* layer = nullptr;
   std::string path;
   std::shared_ptr<OGRSpatialReference> ref;
   std::vector<HeldFeature*> held;  // the class's features and buffers still alive
+  // The table's columns and, after them, the columns added since it was last written
+  // (null when no column is waiting), and an empty table in memory in which GDAL made
+  // those columns as it will make them in the table.
+  OGRFeatureDefn* added = nullptr;
+  GDALDatasetUniquePtr addedTable;
+  std::string addedPath;
+  // The table being written anew, by the update cursor `rewriter`, and the features that
+  // cursor could not write into it in order, written in place once it is there.
+  std::unique_ptr<TableRewrite> rewrite;
+  const void* rewriter = nullptr;
+  std::vector<std::unique_ptr<OGRFeature>> afterRewrite;
+  HRESULT rewriteResult = S_OK;  // how a rewrite ended by another than its cursor went
+  int inserters = 0;             // insert cursors alive
+  unsigned generation = 0;       // how often the files were opened anew
+
+  // The columns of the class's features.
+  OGRFeatureDefn* Columns() const { return added ? added : layer->GetLayerDefn(); }
+  ~Source();
 };
 using SourceRef = std::shared_ptr<Source>;
+
+void DetachHeld(Source& source) {
+  for (HeldFeature* held : source.held) held->Detach();
+}
+
+// Opens the shapefile again once its table was replaced, so that the class reads and
+// writes the new table; reading goes on where it was (see FeatureCursorImpl).
+HRESULT Reopen(Source& source) {
+  GDALDatasetUniquePtr fresh(GDALDataset::Open(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+  if (!fresh || fresh->GetLayerCount() < 1) return GIS_E_IO;
+  source.layer = fresh->GetLayer(0);
+  source.dataset = std::move(fresh);
+  ++source.generation;
+  return S_OK;
+}
+
+// A feature's values and shape on the layer's columns, by position.
+std::unique_ptr<OGRFeature> OnLayerColumns(Source& source, std::unique_ptr<OGRFeature> feature) {
+  OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  if (feature->GetDefnRef() == defn) return feature;
+  auto out = std::make_unique<OGRFeature>(defn);
+  std::vector<int> map(static_cast<std::size_t>(feature->GetFieldCount()));
+  for (std::size_t i = 0; i < map.size(); ++i) map[i] = static_cast<int>(i) < defn->GetFieldCount() ? static_cast<int>(i) : -1;
+  out->SetFieldsFrom(feature.get(), map.data(), TRUE);
+  out->SetGeometryDirectly(feature->StealGeometry());
+  out->SetFID(feature->GetFID());
+  return out;
+}
+
+// Writes features into their records where they lie, one at a time.
+HRESULT WriteInPlace(Source& source, std::vector<std::unique_ptr<OGRFeature>>& features) {
+  bool failed = false;
+  for (auto& f : features) failed |= source.layer->SetFeature(OnLayerColumns(source, std::move(f)).get()) != OGRERR_NONE;
+  features.clear();
+  return failed ? GIS_E_IO : S_OK;
+}
+
+void DropAddedColumns(Source& source) {
+  if (source.added) source.added->Release();  // features still on them hold their own reference
+  source.added = nullptr;
+  if (source.addedTable) {
+    source.addedTable.reset();
+    RemoveTable(source.addedPath);
+  }
+}
+
+// Ends the rewrite under way, if any: the new table takes the old one's place (with the
+// columns added before it began), then the features it could not take are written.
+HRESULT FinishRewrite(Source& source) {
+  if (!source.rewrite) return S_OK;
+  const auto rewrite = std::move(source.rewrite);
+  source.rewriter = nullptr;
+  auto after = std::move(source.afterRewrite);
+  HRESULT hr = rewrite->Finish();
+  if (SUCCEEDED(hr)) hr = Reopen(source);
+  if (SUCCEEDED(hr)) DropAddedColumns(source);  // columns are added only between rewrites
+  if (SUCCEEDED(hr)) hr = WriteInPlace(source, after);
+  return hr;
+}
+
+// Puts the columns added since the table was last written into the table.
+HRESULT WriteAddedColumns(Source& source) {
+  if (!source.added) {
+    DropAddedColumns(source);
+    return S_OK;
+  }
+  if (source.inserters == 0)
+    if (const auto rewrite = TableRewrite::Begin(*source.dataset, *source.layer, *source.Columns())) {
+      HRESULT hr = rewrite->Finish();
+      if (SUCCEEDED(hr)) hr = Reopen(source);
+      if (SUCCEEDED(hr)) DropAddedColumns(source);
+      return hr;
+    }
+  // In place, the store rewriting the table for each column.
+  HRESULT hr = S_OK;
+  const OGRFeatureDefn* columns = source.Columns();
+  for (int i = source.layer->GetLayerDefn()->GetFieldCount(); i < columns->GetFieldCount(); ++i) {
+    DetachHeld(source);
+    OGRFieldDefn column(columns->GetFieldDefn(i));
+    if (source.layer->CreateField(&column, FALSE) != OGRERR_NONE && SUCCEEDED(hr)) hr = GIS_E_IO;
+  }
+  DropAddedColumns(source);
+  return hr;
+}
+
+// Brings the table up to date before it is written in place or the class goes: the
+// rewrite under way ended, the added columns written.
+HRESULT Settle(Source& source) {
+  const HRESULT finished = source.rewrite ? (source.rewriteResult = FinishRewrite(source)) : S_OK;
+  const HRESULT written = WriteAddedColumns(source);
+  return FAILED(finished) ? finished : written;
+}
+
+Source::~Source() {
+  try {
+    Settle(*this);
+    DropAddedColumns(*this);
+  } catch (...) {  // nothing leaves a release
+  }
+}
 
 // Field indexes: 0 the object id, 1 the shape, then the attribute columns.
 constexpr LONG kFirstAttribute = 2;
@@ -177,7 +305,7 @@ std::string ObjectIdName(OGRFeatureDefn& defn) { return OwnFieldName(defn, {"FID
 std::string ShapeName(OGRFeatureDefn& defn) { return OwnFieldName(defn, {"Shape", "Geometry"}); }
 
 com::ComPtr<Fields> FieldsOf(const Source& source) {
-  OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  OGRFeatureDefn* defn = source.Columns();
   auto fields = com::MakeObject<FieldsImpl>();
   fields->AddField(com::MakeObject<FieldImpl>(ObjectIdName(*defn), kFieldOID).get());
   auto shape = com::MakeObject<FieldImpl>(ShapeName(*defn), kFieldGeometry);
@@ -201,10 +329,11 @@ com::ComPtr<Fields> FieldsOf(const Source& source) {
 
 // Features and feature buffers: an OGR feature of the class's shapefile.
 //
-// An OGR feature holds one value per column of its definition, which is the layer's own.
-// Adding a column grows that definition under features already made, so before it does,
-// each held feature moves onto a private copy of the old columns (Detach), and moves back
-// onto the layer's grown definition the next time it is used (Ogr).
+// An OGR feature holds one value per column of its definition, which is the class's
+// (the layer's own, or its columns with those added since). Adding a column grows that
+// definition under features already made, so before it does, each held feature moves
+// onto a private copy of the old columns (Detach), and moves onto the class's grown
+// columns the next time it is used (Ogr).
 template <class Derived, class Interface>
 class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature {
  public:
@@ -216,30 +345,33 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
 
   void Detach() override {
     OGRFeatureDefn* defn = feature_->GetDefnRef();
-    if (defn != source_->layer->GetLayerDefn()) return;  // already on its own columns
-    feature_->SetFDefnUnsafe(defn->Clone());            // the same columns: the values stay valid
+    if (defn != source_->layer->GetLayerDefn() && defn != source_->Columns()) return;  // on its own columns
+    feature_->SetFDefnUnsafe(defn->Clone());  // the same columns: the values stay valid
   }
 
-  // The feature on the layer's current columns; values of new columns are unset.
+  // The feature on the class's current columns; values of new columns are unset.
   OGRFeature& Ogr() {
-    OGRFeatureDefn* layerDefn = source_->layer->GetLayerDefn();
-    if (feature_->GetDefnRef() != layerDefn) {
-      auto current = std::make_unique<OGRFeature>(layerDefn);
+    OGRFeatureDefn* columns = source_->Columns();
+    if (feature_->GetDefnRef() != columns) {
+      auto current = std::make_unique<OGRFeature>(columns);
       std::vector<int> same(static_cast<std::size_t>(feature_->GetFieldCount()));
-      for (std::size_t i = 0; i < same.size(); ++i) same[i] = static_cast<int>(i);
-      current->SetFrom(feature_.get(), same.data(), TRUE);
+      for (std::size_t i = 0; i < same.size(); ++i)
+        same[i] = static_cast<int>(i) < columns->GetFieldCount() ? static_cast<int>(i) : -1;
+      current->SetFieldsFrom(feature_.get(), same.data(), TRUE);
+      current->SetGeometryDirectly(feature_->StealGeometry());
       current->SetFID(feature_->GetFID());
       feature_ = std::move(current);
     }
     return *feature_;
   }
 
-  // The feature to write into a layer, or null when it is not of that layer's columns.
-  OGRFeature* WritableTo(OGRLayer* layer) {
+  // The feature to write with these columns, or null when it is not of them.
+  OGRFeature* WritableTo(OGRFeatureDefn* defn) {
     OGRFeature& f = Ogr();
-    OGRFeatureDefn* defn = layer->GetLayerDefn();
     return f.GetDefnRef() == defn || f.GetDefnRef()->IsSame(defn) ? &f : nullptr;
   }
+  // Whether its shape was given anew since it was read.
+  bool ShapeChanged() const { return shapeChanged_; }
 
   HRESULT get_Fields(Fields** fields) override {
     if (!fields) return E_POINTER;
@@ -256,6 +388,7 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
   }
   HRESULT putref_Shape(Geometry* shape) override {
     return com::Guard([&] {
+      shapeChanged_ = true;
       if (!shape) {
         Ogr().SetGeometryDirectly(nullptr);
         return S_OK;
@@ -374,6 +507,7 @@ class FeatureBase : public com::ComClass<Derived, Interface>, public HeldFeature
 
   SourceRef source_;
   std::unique_ptr<OGRFeature> feature_;
+  bool shapeChanged_ = false;
 };
 
 class FeatureImpl final : public FeatureBase<FeatureImpl, Feature> {
@@ -389,49 +523,61 @@ class FeatureBufferImpl final : public FeatureBase<FeatureBufferImpl, FeatureBuf
   using FeatureBase::FeatureBase;
 };
 
-// Only the library's own features and buffers of the layer's columns are written to it.
+// Only the library's own features and buffers of the class's columns are written to it.
 template <class T>
-OGRFeature* OgrOf(IUnknown* object, OGRLayer* layer) {
+OGRFeature* OgrOf(IUnknown* object, OGRFeatureDefn* columns) {
   auto* impl = dynamic_cast<T*>(object);
-  return impl ? impl->WritableTo(layer) : nullptr;
+  return impl ? impl->WritableTo(columns) : nullptr;
 }
 
-// An update cursor writes the features it is given in batches, in the order given: a
-// store such as a shapefile writes a run of records one after the other far faster than
-// records between reads. The features reach the store when a batch is full, when the
-// cursor reaches the end, and at the latest when it is released; a write that fails
-// makes the call that wrote its batch fail.
+// A search or update cursor: the class's features in order.
+//
+// An update cursor of a shapefile writes the features it is given into a new table,
+// written in one pass beside the old one, which takes the old one's place once the
+// cursor has passed the last feature or is released (see Source): the shapes are never
+// touched, and the table holds the old values or the new ones, never some of each. A
+// feature given again after a later one, or with a new shape, is written in place once
+// the new table is there. Where a table cannot be written anew, the cursor writes the
+// features in place in batches, in the order given: a store such as a shapefile writes a
+// run of records one after the other far faster than records between reads. Either way
+// the features reach the store at the latest when the cursor reaches the end or is
+// released; a write that fails makes the call that wrote them fail.
 class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureCursor> {
  public:
   static constexpr std::size_t kBatch = 4096;
 
-  FeatureCursorImpl(SourceRef source, bool update) : source_(std::move(source)), update_(update) {
+  FeatureCursorImpl(SourceRef source, bool update)
+      : source_(std::move(source)), update_(update), generation_(source_->generation) {
     source_->layer->ResetReading();
   }
-  ~FeatureCursorImpl() override { com::GuardAll([&] { return WritePending(); }); }
+  ~FeatureCursorImpl() override { com::GuardAll([&] { return End(); }); }
 
   HRESULT NextFeature(Feature** feature) override {
     if (!feature) return E_POINTER;
     *feature = nullptr;
     return com::Guard([&] {
+      if (generation_ != source_->generation) {
+        // The files were opened anew since the last feature: go on after it.
+        source_->layer->SetNextByIndex(next_);
+        generation_ = source_->generation;
+      }
       std::unique_ptr<OGRFeature> next(source_->layer->GetNextFeature());
       if (next) {
+        next_ = next->GetFID() + 1;
         *feature = com::MakeObject<FeatureImpl>(source_, std::move(next)).detach();
         return S_OK;
       }
-      return WritePending();
+      return End();
     });
   }
   HRESULT UpdateFeature(Feature* feature) override {
     if (!feature) return E_POINTER;
     if (!update_) return E_FAIL;
     return com::Guard([&] {
-      OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->layer);
+      auto* impl = dynamic_cast<FeatureImpl*>(feature);
+      OGRFeature* f = OgrOf<FeatureImpl>(static_cast<Feature*>(feature), source_->Columns());
       if (!f) return E_INVALIDARG;
-      std::unique_ptr<OGRFeature> copy(f->Clone());
-      if (!copy) return E_OUTOFMEMORY;
-      pending_.push_back(std::move(copy));
-      return pending_.size() < kBatch ? S_OK : WritePending();
+      return Write(*f, impl->ShapeChanged());
     });
   }
   HRESULT FindField(BSTR name, LONG* index) override {
@@ -443,28 +589,84 @@ class FeatureCursorImpl final : public com::ComClass<FeatureCursorImpl, FeatureC
   }
 
  private:
+  enum class Mode { Undecided, Rewrite, InPlace };
+
+  HRESULT Write(const OGRFeature& f, bool shapeChanged) {
+    Source& source = *source_;
+    HRESULT ended = S_OK;
+    if (mode_ == Mode::Undecided) mode_ = BeginRewrite() ? Mode::Rewrite : Mode::InPlace;
+    if (mode_ == Mode::Rewrite) {
+      if (source.rewriter == this) {
+        HRESULT hr = S_OK;
+        if (!shapeChanged && source.rewrite->Put(f, &hr)) return hr;
+        source.afterRewrite.emplace_back(f.Clone());
+        return S_OK;
+      }
+      // The class changed under the cursor (a column added, records inserted), which
+      // ended its rewrite: the remaining features go in place.
+      mode_ = Mode::InPlace;
+      ended = std::exchange(source.rewriteResult, S_OK);
+    }
+    std::unique_ptr<OGRFeature> copy(f.Clone());
+    if (!copy) return E_OUTOFMEMORY;
+    pending_.push_back(std::move(copy));
+    const HRESULT hr = pending_.size() < kBatch ? S_OK : WritePending();
+    return FAILED(ended) ? ended : hr;
+  }
+
+  bool BeginRewrite() {
+    Source& source = *source_;
+    if (source.inserters > 0) return false;
+    if (source.rewrite) source.rewriteResult = FinishRewrite(source);  // another cursor's
+    if (!CanRewriteTable(*source.dataset)) return false;
+    source.rewrite = TableRewrite::Begin(*source.dataset, *source.layer, *source.Columns());
+    if (!source.rewrite) return false;
+    source.rewriter = this;
+    return true;
+  }
+
   HRESULT WritePending() {
-    bool failed = false;
-    for (const auto& f : pending_) failed |= source_->layer->SetFeature(f.get()) != OGRERR_NONE;
-    pending_.clear();
-    return failed ? GIS_E_IO : S_OK;
+    if (pending_.empty()) return S_OK;
+    // Anything else under way ends first: records are written into the table that is there.
+    const HRESULT settled = Settle(*source_);
+    const HRESULT written = WriteInPlace(*source_, pending_);
+    return FAILED(settled) ? settled : written;
+  }
+
+  // Everything given reaches the store.
+  HRESULT End() {
+    HRESULT hr = WritePending();
+    if (mode_ == Mode::Rewrite) {
+      const HRESULT rewritten =
+          source_->rewriter == this ? FinishRewrite(*source_) : std::exchange(source_->rewriteResult, S_OK);
+      if (SUCCEEDED(hr)) hr = rewritten;
+      mode_ = Mode::Undecided;  // a feature written after the end begins another rewrite
+    }
+    return hr;
   }
 
   SourceRef source_;
   bool update_;
+  Mode mode_ = Mode::Undecided;
+  unsigned generation_;
+  GIntBig next_ = 0;  // the index of the next feature to read
   std::vector<std::unique_ptr<OGRFeature>> pending_;
 };
 
 class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCursor>, public HeldFeature {
  public:
+  // Made once the class's table is up to date (see Source): while an insert cursor is
+  // alive, everything is written in place.
   InsertCursorImpl(SourceRef source, bool buffered) : source_(std::move(source)), buffered_(buffered) {
     source_->held.push_back(this);
+    ++source_->inserters;
   }
   ~InsertCursorImpl() override {
     WriteHeld();
     // One sync when the cursor goes: GDAL rewrites the whole index each time it syncs,
     // so syncing at every flush would make inserting quadratic in the count.
     if (written_) source_->layer->SyncToDisk();
+    --source_->inserters;
     std::erase(source_->held, static_cast<HeldFeature*>(this));
   }
 
@@ -472,7 +674,7 @@ class InsertCursorImpl final : public com::ComClass<InsertCursorImpl, InsertCurs
     if (!buffer) return E_POINTER;
     if (id) VariantInit(id);
     return com::Guard([&] {
-      OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer), source_->layer);
+      OGRFeature* f = OgrOf<FeatureBufferImpl>(static_cast<FeatureBuffer*>(buffer), source_->Columns());
       if (!f) return E_INVALIDARG;
       std::unique_ptr<OGRFeature> copy(f->Clone());
       if (!copy) return E_OUTOFMEMORY;
@@ -536,7 +738,9 @@ std::unique_ptr<OGRFieldDefn> OgrField(const std::string& name, LONG type, LONG 
 }
 
 // Adds a column to an open shapefile, refusing names the store would change.
-HRESULT AddColumn(Source& source, Field* field) {
+// Adds a column to a shapefile, refusing names the store would change. The column waits
+// for the table's next rewrite unless `waits` is false or the table is written in place.
+HRESULT AddColumn(Source& source, Field* field, bool waits = true) {
   com::BStr name;
   LONG type = 0, precision = 0;
   if (FAILED(field->get_Name(name.put())) || FAILED(field->get_Type(&type)) || FAILED(field->get_Precision(&precision)))
@@ -544,13 +748,35 @@ HRESULT AddColumn(Source& source, Field* field) {
   const std::string n = name.utf8();
   if (n.empty()) return E_INVALIDARG;
   if (n.size() > 10) return GIS_E_BADNAME;  // a DBF column name holds 10 bytes
-  OGRFeatureDefn* defn = source.layer->GetLayerDefn();
+  const OGRFeatureDefn* defn = source.Columns();
   for (int i = 0; i < defn->GetFieldCount(); ++i)
     if (SameName(defn->GetFieldDefn(i)->GetNameRef(), n)) return GIS_E_EXISTS;
   HRESULT hr = S_OK;
   const auto f = OgrField(n, type, precision, &hr);
   if (FAILED(hr)) return hr;
-  for (HeldFeature* held : source.held) held->Detach();
+  // A rewrite under way ends first: its new table has the columns it began with.
+  if (source.rewrite) source.rewriteResult = FinishRewrite(source);
+  if (waits && source.inserters == 0 && !source.addedTable && CanRewriteTable(*source.dataset)) {
+    source.addedPath = CPLSPrintf("/vsimem/plenth_columns_%p.dbf", static_cast<void*>(&source));
+    source.addedTable = CreateTable(source.addedPath, CodingOf(*source.layer, TableFileOf(*source.dataset)),
+                                    *source.layer->GetLayerDefn());
+    if (!source.addedTable) RemoveTable(source.addedPath);
+  }
+  if (waits && source.addedTable && source.inserters == 0) {
+    // GDAL makes the column now, in an empty table of the same columns, and refuses it
+    // as it would in the table itself.
+    OGRLayer* table = source.addedTable->GetLayer(0);
+    if (table->CreateField(f.get(), FALSE) != OGRERR_NONE) return GIS_E_IO;
+    DetachHeld(source);
+    if (!source.added) {
+      source.added = source.layer->GetLayerDefn()->Clone();
+      source.added->Reference();
+    }
+    source.added->AddFieldDefn(table->GetLayerDefn()->GetFieldDefn(table->GetLayerDefn()->GetFieldCount() - 1));
+    return S_OK;
+  }
+  if (const HRESULT settled = Settle(source); FAILED(settled)) return settled;
+  DetachHeld(source);
   if (source.layer->CreateField(f.get(), FALSE) != OGRERR_NONE) return GIS_E_IO;
   return S_OK;
 }
@@ -570,7 +796,7 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
     });
   }
   HRESULT get_ShapeFieldName(BSTR* name) override {
-    return com::Guard([&] { return com::Out(ShapeName(*source_->layer->GetLayerDefn()), name); });
+    return com::Guard([&] { return com::Out(ShapeName(*source_->Columns()), name); });
   }
   HRESULT get_FeatureType(LONG* type) override { return com::Out(kFeatureTypeSimple, type); }
   HRESULT get_CLSID(CLSID* clsid) override { return com::Out(GUID_NULL, clsid); }
@@ -594,13 +820,17 @@ class FeatureClassImpl final : public com::ComClass<FeatureClassImpl, FeatureCla
   HRESULT Update(VARIANT_BOOL, FeatureCursor** cursor) override { return Cursor(true, cursor); }
   HRESULT Insert(VARIANT_BOOL buffered, InsertCursor** cursor) override {
     if (!cursor) return E_POINTER;
-    return com::Guard(
-        [&] { *cursor = com::MakeObject<InsertCursorImpl>(source_, buffered != VARIANT_FALSE).detach(); });
+    return com::Guard([&] {
+      // Records are added to the table that is there: what waits is written first.
+      if (const HRESULT hr = Settle(*source_); FAILED(hr)) return hr;
+      *cursor = com::MakeObject<InsertCursorImpl>(source_, buffered != VARIANT_FALSE).detach();
+      return S_OK;
+    });
   }
   HRESULT CreateFeatureBuffer(FeatureBuffer** buffer) override {
     if (!buffer) return E_POINTER;
     return com::Guard([&] {
-      auto f = std::make_unique<OGRFeature>(source_->layer->GetLayerDefn());
+      auto f = std::make_unique<OGRFeature>(source_->Columns());
       *buffer = com::MakeObject<FeatureBufferImpl>(source_, std::move(f)).detach();
     });
   }
@@ -703,7 +933,7 @@ class FeatureWorkspaceImpl final : public com::ComClass<FeatureWorkspaceImpl, Wo
     source->layer = source->dataset->CreateLayer(fs::path(path).stem().c_str(), ref.get(), geometryType, nullptr);
     if (!source->layer) return discard(GIS_E_IO);
     for (const auto& f : columns)
-      if (const HRESULT hr = AddColumn(*source, f.get()); FAILED(hr)) return discard(hr);
+      if (const HRESULT hr = AddColumn(*source, f.get(), false); FAILED(hr)) return discard(hr);
     // Written whole, then opened again for its features: without the optional end-of-file
     // byte of the attribute file, whose upkeep costs the writer four system calls per
     // feature.

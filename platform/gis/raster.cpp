@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,11 +22,28 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// What identify needs of a dataset at every point, found once: where its cells lie, and
+// for every band the type its cells are read in and the value that marks no data.
+struct IdentifyGrid {
+  double x0, y0, x1, y1;  // the extent
+  LONG width, height;
+  bool southUp;
+  LONG type;  // every band's cells are read in this type, all in one read
+  std::vector<std::optional<double>> noData;
+  // Whether every band stores its cells in that type, in blocks of this size: a cell is
+  // then taken from the band's block as it is cached.
+  bool stored;
+  int blockWidth, blockHeight;
+};
+
 // One open GDAL dataset, shared by the dataset object and its bands; empty once the
 // dataset has been deleted.
 struct OpenDataset {
   GDALDatasetUniquePtr dataset;
   std::string path;
+  // Made on the first identify; none when the bands' cells are read in different types.
+  // Dropped when a band's no-data value is set.
+  std::optional<std::optional<IdentifyGrid>> identify;
   // The dataset's spatial reference as the library hands it out, made on first use: the
   // library sets a raster's reference only when it creates the raster, and a reference
   // object is never changed once made, so one serves every request.
@@ -63,6 +81,18 @@ Layout LayoutOf(GDALDataset& dataset) {
 // no-data value that none of the cells can have).
 bool Holds(LONG type, double value) {
   return VisitPixelType(type, [&]<class T>() { return CellHolds<T>(value); }, false);
+}
+
+// The value of a cell (NaN for the types the library cannot hold).
+double CellValue(LONG pixelType, const void* cell) {
+  return VisitPixelType(
+      pixelType,
+      [&]<class T>() {
+        T v;
+        std::memcpy(&v, cell, sizeof v);
+        return static_cast<double>(v);
+      },
+      std::nan(""));
 }
 
 VARTYPE VariantTypeOf(LONG type) {
@@ -206,6 +236,7 @@ class RasterBandImpl final
       com::Variant cell, real;
       if (const HRESULT hr = VariantChangeType(cell.put(), &value, 0, vt); FAILED(hr)) return hr;
       if (const HRESULT hr = VariantChangeType(real.put(), &cell.get(), 0, VT_R8); FAILED(hr)) return hr;
+      dataset_->identify.reset();
       return band_->SetNoDataValue(real.get().dblVal) == CE_None ? S_OK : GIS_E_IO;
     });
   }
@@ -350,12 +381,53 @@ struct EveryBandCell : IUnknown {
   // The cell at `column`, `row` (counted from the northern row) of every band, band after
   // band, in `type`; S_FALSE when a band's cells are read in another type (ReadTypeOf).
   virtual HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) = 0;
+  // What identify says at a map point, as its band by band reading says it, worked out
+  // from what the dataset keeps: S_OK with the value text, S_FALSE outside the raster,
+  // E_NOTIMPL when the bands are read otherwise (the caller then reads them band by band).
+  virtual HRESULT IdentifyText(double x, double y, std::string* text) = 0;
 };
 
 class RasterDatasetImpl final
     : public com::ComClass<RasterDatasetImpl, RasterDataset, RasterBandCollection, EveryBandCell> {
  public:
   explicit RasterDatasetImpl(DatasetRef dataset) : dataset_(std::move(dataset)) {}
+
+ private:
+  // What identify finds of the dataset, as its bands hand it out (see RasterBandImpl):
+  // none when its bands are not all read in one type, each of some bytes.
+  std::optional<IdentifyGrid> MakeIdentifyGrid() {
+    GDALDataset& ds = *dataset_->dataset;
+    const Layout layout = LayoutOf(ds);
+    const double* gt = layout.gt;
+    const double w = ds.GetRasterXSize(), h = ds.GetRasterYSize();
+    const double ax = gt[0], bx = gt[0] + w * gt[1], ay = gt[3] + h * gt[5], by = gt[3];
+    IdentifyGrid g{std::min(ax, bx), std::min(ay, by), std::max(ax, bx), std::max(ay, by), ds.GetRasterXSize(),
+                   ds.GetRasterYSize(), layout.southUp, PT_UNKNOWN, {}, true, 0, 0};
+    for (int b = 1; b <= ds.GetRasterCount(); ++b) {
+      GDALRasterBand& band = *ds.GetRasterBand(b);
+      const LONG type = ReadTypeOf(PixelTypeOf(band));
+      if (b > 1 && type != g.type) return std::nullopt;
+      g.type = type;
+      int bw = 0, bh = 0;
+      band.GetBlockSize(&bw, &bh);
+      g.stored = g.stored && band.GetRasterDataType() == GdalTypeOf(type) && bw > 0 && bh > 0 &&
+                 (b == 1 || (bw == g.blockWidth && bh == g.blockHeight));
+      g.blockWidth = bw;
+      g.blockHeight = bh;
+      int has = 0;
+      const double v = band.GetNoDataValue(&has);
+      std::optional<double> flag;
+      double d = 0;
+      // The value as the band's no-data variant hands it out (get_NoDataValue).
+      if (has && IsCellType(type) && SUCCEEDED((Holds(type, v) ? CellVariant(type, v) : com::Variant::R8(v)).ToDouble(&d)))
+        flag = d;
+      g.noData.push_back(flag);
+    }
+    if (!g.noData.empty() && PixelTypeBytes(g.type) == 0) return std::nullopt;
+    return g;
+  }
+
+ public:
 
   HRESULT ReadEveryBand(long long column, long long row, LONG type, std::vector<unsigned char>* cells) override {
     if (!cells) return E_POINTER;
@@ -372,6 +444,56 @@ class RasterDatasetImpl final
       const CPLErr err = ds.RasterIO(GF_Read, static_cast<int>(column), static_cast<int>(fileRow), 1, 1, cells->data(),
                                      1, 1, GdalTypeOf(type), count, nullptr, bytes, bytes, bytes, nullptr);
       return err == CE_None ? S_OK : GIS_E_IO;
+    });
+  }
+
+  HRESULT IdentifyText(double x, double y, std::string* text) override {
+    if (!text) return E_POINTER;
+    if (!dataset_->dataset) return E_NOTIMPL;
+    return com::Guard([&] {
+      if (!dataset_->identify) dataset_->identify = MakeIdentifyGrid();
+      if (!*dataset_->identify) return E_NOTIMPL;
+      const IdentifyGrid& g = **dataset_->identify;
+      text->clear();
+      if (g.noData.empty()) return S_OK;
+      if (!(x >= g.x0 && x < g.x1 && y > g.y0 && y <= g.y1) || g.width <= 0 || g.height <= 0) return S_FALSE;
+      // Inside the extent, but the division may round a point of the last cell up to the edge.
+      const double column = std::min(std::floor((x - g.x0) / ((g.x1 - g.x0) / g.width)), g.width - 1.0);
+      const double row = std::min(std::floor((g.y1 - y) / ((g.y1 - g.y0) / g.height)), g.height - 1.0);
+      GDALDataset& ds = *dataset_->dataset;
+      const int count = static_cast<int>(g.noData.size()), bytes = PixelTypeBytes(g.type);
+      const long long fileRow = g.southUp ? g.height - 1 - static_cast<long long>(row) : static_cast<long long>(row);
+      unsigned char cells[8 * 64];
+      std::vector<unsigned char> many;
+      unsigned char* data = count * bytes <= static_cast<int>(sizeof cells)
+                                ? cells
+                                : (many.resize(static_cast<std::size_t>(count) * bytes), many.data());
+      const int c = static_cast<int>(column), r = static_cast<int>(fileRow);
+      if (g.stored) {
+        const std::size_t at = (static_cast<std::size_t>(r % g.blockHeight) * g.blockWidth + c % g.blockWidth) * bytes;
+        for (int b = 0; b < count; ++b) {
+          GDALRasterBlock* block = ds.GetRasterBand(b + 1)->GetLockedBlockRef(c / g.blockWidth, r / g.blockHeight);
+          if (!block) return GIS_E_IO;
+          std::memcpy(data + static_cast<std::size_t>(b) * bytes, static_cast<const unsigned char*>(block->GetDataRef()) + at,
+                      static_cast<std::size_t>(bytes));
+          block->DropLock();
+        }
+      } else if (ds.RasterIO(GF_Read, c, r, 1, 1, data, 1, 1, GdalTypeOf(g.type), count, nullptr, bytes, bytes, bytes,
+                             nullptr) != CE_None) {
+        return GIS_E_IO;
+      }
+      for (int b = 0; b < count; ++b) {
+        const void* cell = data + static_cast<std::size_t>(b) * bytes;
+        if (b) *text += ", ";
+        // Every cell type's values are exact as doubles; a NaN flag stands for every NaN.
+        const auto& flag = g.noData[static_cast<std::size_t>(b)];
+        const double v = flag ? CellValue(g.type, cell) : 0;
+        if (flag && (v == *flag || (std::isnan(v) && std::isnan(*flag))))
+          *text += "NoData";
+        else
+          *text += CellText(g.type, cell);
+      }
+      return S_OK;
     });
   }
 
@@ -595,21 +717,7 @@ com::ComPtr<Workspace> OpenRasterWorkspace(const std::string& directory, HRESULT
 
 namespace gis {
 
-namespace {
-
-// The value of a cell (NaN for the types the library cannot hold).
-double CellValue(LONG pixelType, const void* cell) {
-  return VisitPixelType(
-      pixelType,
-      [&]<class T>() {
-        T v;
-        std::memcpy(&v, cell, sizeof v);
-        return static_cast<double>(v);
-      },
-      std::nan(""));
-}
-
-}  // namespace
+using detail::CellValue;
 
 std::string CellText(LONG pixelType, const void* cell) {
   return VisitPixelType(
@@ -654,6 +762,18 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
     double x = 0, y = 0;
     if (FAILED(bands->get_Count(&count)) || FAILED(point->get_X(&x)) || FAILED(point->get_Y(&y))) return E_FAIL;
     std::string text;
+    const auto answer = [&] {
+      auto list = com::MakeObject<detail::IdentifyResultsImpl>();
+      list->items.emplace_back(com::MakeObject<detail::RasterIdentifyResultImpl>(std::move(text))->Identity());
+      return com::Out(com::ComPtr<IdentifyResults>(list.get()), results);
+    };
+    // The library's own datasets work the answer out from what they keep.
+    if (auto own = com::ComPtr<RasterDataset>(dataset).query<detail::EveryBandCell>()) {
+      const HRESULT hr = own->IdentifyText(x, y, &text);
+      if (hr == S_OK) return answer();
+      if (hr == S_FALSE) return S_FALSE;
+      if (hr != E_NOTIMPL) return hr;
+    }
     std::vector<unsigned char> everyBand;  // empty when read band by band
     for (LONG b = 0; b < count; ++b) {
       com::ComPtr<RasterBand> band;
@@ -704,9 +824,7 @@ HRESULT IdentifyRaster(RasterDataset* dataset, Point* point, IdentifyResults** r
       }
       text += (b ? ", " : "") + value;
     }
-    auto list = com::MakeObject<detail::IdentifyResultsImpl>();
-    list->items.emplace_back(com::MakeObject<detail::RasterIdentifyResultImpl>(text)->Identity());
-    return com::Out(com::ComPtr<IdentifyResults>(list.get()), results);
+    return answer();
   });
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "tests/gis/fixture.h"
 
@@ -464,6 +466,59 @@ TEST_F(RasterTest, ASouthUpRasterIsHandedOutFromItsNorthernRow) {
   std::int16_t fileOrder[6] = {};
   ASSERT_EQ(back->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 2, 3, fileOrder, 2, 3, GDT_Int16, 0, 0), CE_None);
   EXPECT_EQ(std::vector<std::int16_t>(fileOrder, fileOrder + 6), (std::vector<std::int16_t>{1, 2, 3, 4, 7, 8}));
+}
+
+// Identify finds the cell in whichever block of the file holds it, edge blocks cut short:
+// tiles of 16 x 16 cells of two bands side by side, and strips of 5 rows of three bands
+// each on its own, over 40 x 36 cells.
+TEST_F(RasterTest, IdentifyFindsTheCellInItsBlock) {
+  constexpr int kWidth = 40, kHeight = 36;
+  struct Case {
+    const char* name;
+    int bands;
+    std::vector<const char*> options;
+  };
+  const Case cases[] = {{"tiles", 2, {"TILED=YES", "BLOCKXSIZE=16", "BLOCKYSIZE=16", "INTERLEAVE=PIXEL"}},
+                        {"strips", 3, {"BLOCKYSIZE=5", "INTERLEAVE=BAND"}}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = Path(std::string(c.name) + ".tif");
+    {
+      std::vector<const char*> options = c.options;
+      options.push_back(nullptr);
+      GDALDatasetUniquePtr made(GetGDALDriverManager()->GetDriverByName("GTiff")->Create(
+          path.c_str(), kWidth, kHeight, c.bands, GDT_Int16, const_cast<char**>(options.data())));
+      ASSERT_TRUE(made);
+      double gt[6] = {1000, 10, 0, 2000, 0, -10};
+      ASSERT_EQ(made->SetGeoTransform(gt), CE_None);
+      std::vector<std::int16_t> cells(kWidth * kHeight);
+      for (int b = 1; b <= c.bands; ++b) {
+        for (std::size_t i = 0; i < cells.size(); ++i) cells[i] = static_cast<std::int16_t>(b * 1000 + i % 97);
+        ASSERT_EQ(made->GetRasterBand(b)->RasterIO(GF_Write, 0, 0, kWidth, kHeight, cells.data(), kWidth, kHeight,
+                                                   GDT_Int16, 0, 0),
+                  CE_None);
+      }
+    }
+    auto dataset = gis::OpenRasterFile(path);
+    ASSERT_TRUE(dataset);
+    const auto identify = [&](int column, int row) {
+      com::ComPtr<IdentifyResults> results;
+      gis::IdentifyRaster(dataset.get(), gis::MakePoint(1005 + 10 * column, 1995 - 10 * row).get(), results.put());
+      com::ComPtr<IUnknown> first;
+      if (results) results->get_Element(0, first.put());
+      com::BStr text;
+      if (first) first.query<RasterIdentifyResult>()->get_Value(text.put());
+      return text.utf8();
+    };
+    const std::pair<int, int> where[] = {{0, 0}, {15, 15}, {16, 15}, {17, 33}, {39, 35}, {38, 20}, {3, 5}};
+    for (const auto& [column, row] : where) {
+      SCOPED_TRACE(std::to_string(column) + ", " + std::to_string(row));
+      const int v = (row * kWidth + column) % 97;
+      std::string expected;
+      for (int b = 1; b <= c.bands; ++b) expected += (b > 1 ? ", " : "") + std::to_string(b * 1000 + v);
+      EXPECT_EQ(identify(column, row), expected);
+    }
+  }
 }
 
 TEST_F(RasterTest, DeleteRemovesTheFiles) {

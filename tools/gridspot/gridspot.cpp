@@ -1,7 +1,7 @@
 #include "tools/gridspot/gridspot.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <charconv>
 #include <map>
 #include <optional>
 #include <string>
@@ -133,10 +133,14 @@ bool HoldsPoints(FeatureClass* featureClass) {
   return SUCCEEDED(featureClass->get_ShapeType(&shapeType)) && shapeType == kGeometryPoint;
 }
 
+// "Processing Feature %d of %d", put together without a format: it is made for every point.
 std::string StatusText(LONG number, LONG total) {
-  char status[64];
-  std::snprintf(status, sizeof status, "Processing Feature %d of %d", static_cast<int>(number), static_cast<int>(total));
-  return status;
+  char digits[16];
+  std::string text = "Processing Feature ";
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<int>(number)).ptr);
+  text += " of ";
+  text.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<int>(total)).ptr);
+  return text;
 }
 
 }  // namespace
