@@ -36,6 +36,12 @@ if(TARGET _native)
     endif()
   ")
 endif()
+# The QGIS plugin, in QGIS's plugin folder under the prefix (/usr/share/qgis/python/plugins
+# for the .deb); it finds the package under the same prefix, or on the system's Python path.
+if(TARGET plenthtools_qgis)
+  install(DIRECTORY ${CMAKE_BINARY_DIR}/qgis/plenthtools DESTINATION share/qgis/python/plugins
+          PATTERN __pycache__ EXCLUDE)
+endif()
 install(FILES README.md DESTINATION share/doc/plenthtools)
 # The README shows its pictures from docs/ beside it.
 install(DIRECTORY docs DESTINATION share/doc/plenthtools OPTIONAL FILES_MATCHING PATTERN "*.png")
@@ -53,7 +59,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tools designed for use in Plenth GIS lab"
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "The PlenthTools module with its command-line host plenth and its desktop map application plenth-map:\n"
     "grid export and import, the effort surface, polygon clip statistics, grid spot, line orientation\n"
-    "and the point grid generator, on rasters and shapefiles read through GDAL.")
+    "and the point grid generator, on rasters and shapefiles read through GDAL.\n"
+    "Also the Python package plenthtools and a QGIS plugin that puts the tools into Processing.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_STRIP_FILES ON)
@@ -66,5 +73,10 @@ set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, fonts-dejavu-core")
 if(TARGET _native)
   string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS
          ", python3 (>= ${PLENTH_PYTHON_VERSION}), python3 (<< ${PLENTH_PYTHON_VERSION}.999)")
+endif()
+# The QGIS plugin runs in QGIS's Python; qgis_process and the desktop come with qgis.
+if(TARGET plenthtools_qgis)
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "python3-qgis")
+  set(CPACK_DEBIAN_PACKAGE_SUGGESTS "qgis")
 endif()
 include(CPack)

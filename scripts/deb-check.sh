@@ -2,8 +2,8 @@
 # Installs the Debian package into a clean Debian 12 root, as a person would on a fresh
 # machine (apt-get install ./plenthtools_*.deb, which brings its dependencies and
 # recommendations), then runs what the package offers there: plenth demo, the Python
-# package, plenth-map offscreen and, when the QGIS bindings came with it, the Processing
-# provider. The clean root (debootstrap's minimal base) is made once and kept as a tarball
+# package, plenth-map offscreen and, when the QGIS bindings came with it (the package
+# recommends them), the Processing provider. The clean root (debootstrap's minimal base) is made once and kept as a tarball
 # under the build directory; every check starts from a fresh copy of it.
 set -euo pipefail
 build=${1:-build}
@@ -48,8 +48,15 @@ echo "== plenth demo"
 inside "mkdir -p /tmp/work && cd /tmp/work && plenth demo > demo.log 2>&1; rc=\$?; tail -4 demo.log; exit \$rc"
 echo "== plenth-map --help (offscreen)"
 inside "QT_QPA_PLATFORM=offscreen plenth-map --help 2>/dev/null | head -3"
-if inside "test -x /usr/bin/python3"; then
-  echo "== python3 -c 'import plenthtools'"
-  inside "cd /tmp && python3 -c 'import plenthtools, sys; print(\"plenthtools\", plenthtools.__version__, \"from\", plenthtools.__file__)'"
+echo "== python3 -c 'import plenthtools'"
+inside "cd /tmp/work && python3 -c 'import plenthtools; print(\"plenthtools\", plenthtools.__version__, \"from\", plenthtools.__file__); print(plenthtools.export_grid(\"demo-out/dem.tif\", \"/tmp/work/dem\"))'"
+# The plugin comes with python3-qgis, which the package recommends (apt installs it).
+if inside "dpkg-query -W -f='\${Status}' python3-qgis 2>/dev/null | grep -q 'install ok installed'"; then
+  echo "== the QGIS Processing provider"
+  cp "$(dirname "$0")/deb-check-qgis.py" "$root/tmp/"
+  inside "set -o pipefail; cd /tmp/work && export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR=/tmp/xdg HOME=/tmp/qgishome &&
+    mkdir -p -m 700 \$XDG_RUNTIME_DIR \$HOME && python3 /tmp/deb-check-qgis.py 2>&1 | grep -v -e XDG_RUNTIME_DIR -e setapi"
+else
+  echo "(python3-qgis not installed: the QGIS provider not checked)"
 fi
 echo "deb-check: passed"

@@ -1,10 +1,13 @@
 #!/usr/bin/env python3
-"""Draws the module's 16 x 16, 16-colour toolbar pictures into resources/bitmaps/.
+"""Draws the module's 16 x 16, 16-colour toolbar pictures into resources/bitmaps/, and
+the same pictures as the QGIS plugin's icons into qgis/plenthtools/icons/ (PNG, 32 x 32,
+each cell doubled, the grey background see-through).
 
 Each picture is drawn as 16 rows of 16 palette letters; run this after changing one.
 """
 import os
 import struct
+import zlib
 
 # The standard 16-colour palette, as (red, green, blue).
 PALETTE = [
@@ -80,9 +83,30 @@ def bmp(rows):
     return header + info + palette + pixels
 
 
+def png(rows, scale=2):
+    """The picture as an RGBA PNG, each cell `scale` pixels wide and high, '.' transparent."""
+    def chunk(kind, data):
+        return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+
+    lines = []
+    for row in rows:
+        line = b''.join(bytes((*PALETTE[INDEX[c]], 0 if c == '.' else 255)) * scale for c in row)
+        lines += [b'\0' + line] * scale  # filter type 0 before each line
+    size = 16 * scale
+    header = struct.pack('>IIBBBBB', size, size, 8, 6, 0, 0, 0)  # 8 bits per channel, RGBA
+    return (b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', header) + chunk(b'IDAT', zlib.compress(b''.join(lines), 9)) +
+            chunk(b'IEND', b''))
+
+
 if __name__ == '__main__':
-    out = os.path.join(os.path.dirname(__file__), '..', 'resources', 'bitmaps')
+    root = os.path.join(os.path.dirname(__file__), '..')
+    out = os.path.join(root, 'resources', 'bitmaps')
+    icons = os.path.join(root, 'qgis', 'plenthtools', 'icons')
     os.makedirs(out, exist_ok=True)
+    os.makedirs(icons, exist_ok=True)
     for name, rows in PICTURES.items():
         with open(os.path.join(out, name + '.bmp'), 'wb') as f:
             f.write(bmp(rows))
+        if name != 'browse':  # the dialogs' browse button has no algorithm
+            with open(os.path.join(icons, name + '.png'), 'wb') as f:
+                f.write(png(rows))

@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make libgdal-dev gdal-bin libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev bc qt6-base-dev fonts-dejavu-core
           dpkg-dev file debootstrap python3-numpy python3-gdal clang-14 libclang-rt-14-dev locales hyperfine
-          pybind11-dev python3-dev python3-pytest)
+          pybind11-dev python3-dev python3-pytest qgis python3-qgis)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -119,4 +119,35 @@ std::string ShapefilePath(const DataSource& output) {
   return path;
 }
 
+UpdatedShapefile::UpdatedShapefile(const std::string& input, const std::optional<std::string>& output) {
+  if (!output) {
+    path_ = input;
+    backup_.emplace(input);
+    return;
+  }
+  const DataSource out = SplitOutput(CheckedPath(*output, "output"));
+  RequireWritableDirectory(out.directory);
+  path_ = ShapefilePath(out);
+  if (fs::exists(path_)) throw Error(path_ + " exists; the tool never writes over an output (choose another name)");
+  // The files beside the .shp are copied too, each named after the new one.
+  GDALDatasetUniquePtr ds(GDALDataset::Open(input.c_str(), GDAL_OF_VECTOR | GDAL_OF_READONLY));
+  if (!ds) throw Error(input + ": not a shapefile the data library can open");
+  CPLStringList files(ds->GetFileList());
+  ds.reset();
+  const CPLStringList copies(CPLCorrespondingPaths(input.c_str(), path_.c_str(), files.List()));
+  bool copied = copies.size() == files.size() && files.size() > 0;
+  for (int i = 0; copied && i < files.size(); ++i) copied = CPLCopyFile(copies[i], files[i]) == 0;
+  if (!copied) {
+    RemoveShapefile(path_);
+    throw Error(input + " cannot be copied to " + path_);
+  }
+}
+
+void UpdatedShapefile::Undo() {
+  if (backup_)
+    backup_->Restore();
+  else
+    RemoveShapefile(path_);
+}
+
 }  // namespace plenth::python

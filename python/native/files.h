@@ -2,6 +2,7 @@
 // split into the directory and the name the tools' routines take, and outputs taken away.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,5 +62,25 @@ class ShapefileBackup {
 
 // The path of the shapefile the data library makes for that name in that directory.
 std::string ShapefilePath(const DataSource& output);
+
+// The shapefile a tool updates in place: the input itself, kept aside to be put back, or
+// a copy of it made at an output path (".shp" added when missing; never over an existing
+// file), taken away again. Undo() after a run that did not end leaves the input as it was
+// and no copy behind.
+class UpdatedShapefile {
+ public:
+  UpdatedShapefile(const std::string& input, const std::optional<std::string>& output);
+  UpdatedShapefile(const UpdatedShapefile&) = delete;
+  UpdatedShapefile& operator=(const UpdatedShapefile&) = delete;
+
+  // The shapefile to update.
+  const std::string& path() const { return path_; }
+  // The data library must have let the shapefile go.
+  void Undo();
+
+ private:
+  std::string path_;
+  std::optional<ShapefileBackup> backup_;  // for an update in place
+};
 
 }  // namespace plenth::python

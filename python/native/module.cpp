@@ -110,7 +110,8 @@ com::ComPtr<FeatureWorkspace> ShapefileWorkspace(const std::string& directory) {
 
 std::string PointGrid(const std::string& outPath, double west, double east, double north, double south,
                       std::optional<double> spacing, std::optional<std::int64_t> count,
-                      std::optional<std::int64_t> seed, std::optional<std::string> crsOf, py::object progress) {
+                      std::optional<std::int64_t> seed, std::optional<std::string> crsOf,
+                      std::optional<std::string> crs, py::object progress) {
   const DataSource out = SplitOutput(CheckedPath(outPath, "output"));
   if (!(west < east)) throw py::value_error("the west bound must lie west of the east bound");
   if (!(south < north)) throw py::value_error("the south bound must lie south of the north bound");
@@ -128,8 +129,13 @@ std::string PointGrid(const std::string& outPath, double west, double east, doub
     // The module's generator takes the current second as its seed, or the seed given.
     points.seed = static_cast<std::uint32_t>(seed ? *seed : static_cast<std::int64_t>(std::time(nullptr)));
   }
+  if (crsOf && crs) throw py::value_error("give either crs_of or crs");
   com::ComPtr<SpatialReference> reference;
   if (crsOf) reference = ReferenceOfFile(CheckedPath(*crsOf, "crs_of"));
+  if (crs) {
+    reference = gis::SpatialReferenceFromWkt(*crs);
+    if (!reference) throw py::value_error("crs is not a coordinate system in WKT");
+  }
   RequireWritableDirectory(out.directory);
   const std::string target = ShapefilePath(out);
   if (fs::exists(target)) throw Error(target + " already exists; choose another output name");
@@ -240,13 +246,24 @@ py::tuple ClassCounts(const std::string& polygonsPath, const std::string& raster
   return py::make_tuple(py::cast(counts.classes), py::cast(counts.columns), rows);
 }
 
-void WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
-                      py::object progress) {
+// The copy of an input that a tool is to update, opened; taken away when it cannot be.
+com::ComPtr<FeatureClass> OpenCopy(UpdatedShapefile& table) {
+  try {
+    return OpenShapefile(table.path());
+  } catch (...) {
+    table.Undo();
+    throw;
+  }
+}
+
+std::string WriteClassCounts(const std::string& polygonsPath, const std::string& rasterPath, const std::string& prefix,
+                             const std::optional<std::string>& output, py::object progress) {
   const std::string polygonsInput = CheckedPath(polygonsPath, "polygons");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   auto polygons = OpenShapefile(polygonsInput);
   const auto raster = OpenRaster(rasterInput);
-  ShapefileBackup backup(polygonsInput);
+  UpdatedShapefile table(polygonsInput, output);
+  if (output) polygons = OpenCopy(table);
   Call call(std::move(progress), py::none());
   ClipEnd end = ClipEnd::Done;
   {
@@ -254,10 +271,11 @@ void WriteClassCounts(const std::string& polygonsPath, const std::string& raster
     end = ClipStatistics(raster.get(), polygons.get(), prefix.c_str(), call.progress());
     if (end == ClipEnd::Done) call.Report(1.0);
     polygons.reset();  // the table let go, whole on disk
-    if (end != ClipEnd::Done || call.stopped()) backup.Restore();
+    if (end != ClipEnd::Done || call.stopped()) table.Undo();
   }
   call.RaiseIfStopped();
   if (end != ClipEnd::Done) FailClip(end, raster.get(), rasterInput, polygonsInput);
+  return table.path();
 }
 
 [[noreturn]] void FailSample(SampleEnd end, const std::string& rasterPath, const std::string& pointsPath) {
@@ -302,8 +320,8 @@ py::list SampleRasterValues(const std::string& pointsPath, const std::string& ra
   return rows;
 }
 
-void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
-                  py::object progress) {
+std::string WriteSamples(const std::string& pointsPath, const std::string& rasterPath, const std::string& field,
+                         const std::optional<std::string>& output, py::object progress) {
   const std::string pointsInput = CheckedPath(pointsPath, "points");
   const std::string rasterInput = CheckedPath(rasterPath, "raster");
   if (field.empty()) throw py::value_error("the field name is empty");
@@ -311,7 +329,8 @@ void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, 
   Require(checks::GridSpotField(pointsInput, field));
   auto points = OpenShapefile(pointsInput);
   const auto raster = OpenRaster(rasterInput);
-  ShapefileBackup backup(pointsInput);
+  UpdatedShapefile table(pointsInput, output);
+  if (output) points = OpenCopy(table);
   Call call(std::move(progress), py::none());
   SampleEnd end = SampleEnd::Done;
   {
@@ -319,11 +338,12 @@ void WriteSamples(const std::string& pointsPath, const std::string& rasterPath, 
     end = SampleRaster(raster.get(), IdentifyIn(raster.get()), points.get(), field.c_str(), call.progress());
     if (end == SampleEnd::Done) call.Report(1.0);
     points.reset();  // the table let go, whole on disk
-    if (end != SampleEnd::Done || call.stopped()) backup.Restore();
+    if (end != SampleEnd::Done || call.stopped()) table.Undo();
   }
   call.RaiseIfStopped();
   if (end == SampleEnd::Failed) throw Error("the tool wrote no field " + field + " to " + pointsInput);
   if (end != SampleEnd::Done) FailSample(end, rasterInput, pointsInput);
+  return table.path();
 }
 
 // The run the effort surface's dialog would set up for these rasters: each input as a
@@ -507,12 +527,13 @@ PYBIND11_MODULE(_native, m) {
   m.def("import_grid", &ImportGrid, arg("gridfile"), arg("outpath"), arg("progress"), arg("log"));
   m.def("point_grid", &PointGrid, arg("output"), arg("west"), arg("east"), arg("north"), arg("south"),
         arg("spacing").none(true), arg("count").none(true), arg("seed").none(true), arg("crs_of").none(true),
-        arg("progress"));
+        arg("crs").none(true), arg("progress"));
   m.def("line_orientation", &LineOrientation, arg("lines"), arg("output"), arg("progress"));
   m.def("raster_classes", &RasterClassValues, arg("raster"));
   m.def("class_counts", &ClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("fids").none(true),
         arg("classes").none(true), arg("progress"));
-  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"), arg("progress"));
+  m.def("write_class_counts", &WriteClassCounts, arg("polygons"), arg("raster"), arg("prefix"),
+        arg("output").none(true), arg("progress"));
   m.def("sample_raster", &SampleRasterValues, arg("points"), arg("raster"), arg("fids").none(true), arg("progress"));
   m.def("effort_surface", &EffortSurfaceFile, arg("dem"), arg("trails"), arg("roads"), arg("streams"), arg("cover"),
         arg("output"), arg("rows").none(true), arg("progress"), arg("log"));
@@ -522,5 +543,6 @@ PYBIND11_MODULE(_native, m) {
   m.def("check_samples", &CheckSamples, arg("points"), arg("raster"));
   m.def("check_line_orientation", &CheckLineOrientation, arg("lines"));
   m.def("check_effort_surface", &CheckEffortSurface, arg("dem"), arg("trails"), arg("streams"), arg("cover"));
-  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("progress"));
+  m.def("write_samples", &WriteSamples, arg("points"), arg("raster"), arg("field"), arg("output").none(true),
+        arg("progress"));
 }

@@ -176,7 +176,7 @@ def import_grid(gridfile, outpath, *, progress=None, log=None):
                                _callable(progress, "progress"), _callable(log, "log"))
 
 
-def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, *,
+def point_grid(output, west, east, north, south, spacing=None, count=None, seed=None, crs_of=None, crs=None, *,
                progress=None):
     """Writes a new point shapefile: a regular grid or random points over the rectangle.
 
@@ -184,8 +184,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     south; the west and north edges included, the east and south edges not) or ``count``
     for that many random points, drawn by the tool's generator from ``seed`` (the current
     second when None). ``crs_of`` names a raster or vector file whose coordinate system
-    the shapefile takes. A path without ``.shp`` gets it; an existing shapefile is never
-    written over. Returns the shapefile's path.
+    the shapefile takes, or ``crs`` gives that system as WKT. A path without ``.shp``
+    gets it; an existing shapefile is never written over. Returns the shapefile's path.
     """
     west, east = _number(west, "west"), _number(east, "east")
     north, south = _number(north, "north"), _number(south, "south")
@@ -196,7 +196,8 @@ def point_grid(output, west, east, north, south, spacing=None, count=None, seed=
     if seed is not None:
         seed = _whole(seed, "seed")
     return _native.point_grid(_path(output, "output"), west, east, north, south, spacing, count, seed,
-                              _optional_path(crs_of, "crs_of"), _callable(progress, "progress"))
+                              _optional_path(crs_of, "crs_of"), None if crs is None else _text(crs, "crs"),
+                              _callable(progress, "progress"))
 
 
 def _rows(value):
@@ -296,14 +297,17 @@ def class_counts(polygons, raster, prefix, fids=None, *, classes=None, progress=
     return {fid: dict(zip(columns, counts)) for fid, counts in rows}
 
 
-def write_class_counts(polygons, raster, prefix, *, progress=None):
+def write_class_counts(polygons, raster, prefix, output=None, *, progress=None):
     """Writes the counts of ``class_counts`` into the polygons' table, as the tool does.
 
     One 32-bit integer column per class, added when the table has none of that name.
+    With ``output``, the polygons stay as they are and the columns go into a copy of
+    them made there (``.shp`` added when missing; never over an existing file). Returns
+    the path of the shapefile written.
     """
     _require(check_class_counts(polygons, raster))
-    _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
-                               _callable(progress, "progress"))
+    return _native.write_class_counts(_path(polygons, "polygons"), _path(raster, "raster"), _text(prefix, "prefix"),
+                                      _optional_path(output, "output"), _callable(progress, "progress"))
 
 
 def sample_raster(points, raster, fids=None, *, progress=None):
@@ -320,12 +324,14 @@ def sample_raster(points, raster, fids=None, *, progress=None):
     return dict(rows)
 
 
-def write_samples(points, raster, field, *, progress=None):
+def write_samples(points, raster, field, output=None, *, progress=None):
     """Writes the values of ``sample_raster`` into the points' field, as the tool does.
 
     The field is added when the table has none of that name: a double field for FLOAT and
-    DOUBLE rasters, else a 32-bit integer one.
+    DOUBLE rasters, else a 32-bit integer one. With ``output``, the points stay as they
+    are and the field goes into a copy of them made there (``.shp`` added when missing;
+    never over an existing file). Returns the path of the shapefile written.
     """
     _require(check_samples(points, raster))
-    _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
-                          _callable(progress, "progress"))
+    return _native.write_samples(_path(points, "points"), _path(raster, "raster"), _text(field, "field"),
+                                 _optional_path(output, "output"), _callable(progress, "progress"))

@@ -63,5 +63,19 @@ plenthtools.export_grid(sys.argv[2] + "/dem.tif", sys.argv[3])
 ' "$site" "$prefix/demo" "$prefix/python-dem"
   cmp "$prefix/python-dem.dat" "$prefix/demo/dem.dat"
   rm "$prefix/python-dem.dat"
+  # The QGIS plugin under the same prefix takes in that package (not the build tree's),
+  # as QGIS imports it: by its folder's name, from the plugin folder.
+  plugins="${site%/lib/*}/share/qgis/python/plugins"
+  grep -q "^version=[0-9]" "$plugins/plenthtools/metadata.txt"
+  test -f "$plugins/plenthtools/icons/effortsurface.png"
+  env -u PYTHONPATH "$python" -c '
+import os, sys
+sys.path.insert(0, sys.argv[1])
+import plenthtools
+assert os.path.dirname(plenthtools.__file__) == os.path.join(sys.argv[1], "plenthtools"), plenthtools.__file__
+assert plenthtools._native.__file__.startswith(sys.argv[2]), plenthtools._native.__file__
+assert callable(plenthtools.classFactory) and callable(plenthtools.effort_surface)
+from plenthtools.provider import PlenthToolsProvider
+' "$plugins" "$site"
 done
-echo "installed into $prefix and ran plenth tools, plenth demo, plenth-map and the Python package from there"
+echo "installed into $prefix and ran plenth tools, plenth demo, plenth-map, the Python package and the QGIS plugin from there"

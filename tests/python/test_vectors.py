@@ -44,6 +44,30 @@ def test_samples_are_what_grid_spot_writes(plenth, sample, twin, raster, field):
     assert table_contents(twin / "sites.shp") == table_contents(sample / "sites.shp")
 
 
+@pytest.mark.parametrize("tool", ["poly-clip", "grid-spot"])
+def test_an_output_is_a_copy_with_what_plenth_writes_in_place(plenth, sample, twin, tmp_path, tool):
+    if tool == "poly-clip":
+        table, raster, name = "areas.shp", "groundcover.tif", "gc"
+        plenth("poly-clip", sample / table, sample / raster, "--prefix", name)
+        write = plenthtools.write_class_counts
+    else:
+        table, raster, name = "sites.shp", "dem.tif", "elev"
+        plenth("grid-spot", sample / table, sample / raster, "--field", name)
+        write = plenthtools.write_samples
+    before = {entry: (twin / entry).read_bytes() for entry in os.listdir(twin)}
+    written = write(twin / table, twin / raster, name, tmp_path / "copy")
+    assert written == str(tmp_path / "copy.shp")
+    assert table_contents(written) == table_contents(sample / table)
+    assert {entry: (twin / entry).read_bytes() for entry in os.listdir(twin)} == before
+    # Never over an existing file; a stopped run leaves no copy.
+    with pytest.raises(plenthtools.Error, match="copy.shp exists; the tool never writes over an output"):
+        write(twin / table, twin / raster, name, written)
+    with pytest.raises(plenthtools.Cancelled):
+        write(twin / table, twin / raster, name, tmp_path / "stopped.shp", progress=Recorder(stop_after=1))
+    assert not [entry for entry in os.listdir(tmp_path) if entry.startswith("stopped")]
+    assert {entry: (twin / entry).read_bytes() for entry in os.listdir(twin)} == before
+
+
 def test_line_orientation_writes_what_plenth_writes(plenth, sample, tmp_path):
     plenth("line-orientation", sample / "roads.shp", tmp_path / "roadseg")
     written = plenthtools.line_orientation(sample / "roads.shp", tmp_path / "road_segments.shp")
@@ -59,6 +83,14 @@ def test_point_grid_writes_what_plenth_writes(plenth, sample, tmp_path, mode):
     kind = dict(spacing=500.0) if mode[0] == "--spacing" else dict(count=333, seed=7)
     written = plenthtools.point_grid(tmp_path / "pkg", **bounds, **kind, crs_of=sample / "dem.tif")
     assert written == str(tmp_path / "pkg.shp")
+    assert table_contents(written) == table_contents(tmp_path / "cli.shp")
+
+
+def test_point_grid_takes_a_coordinate_system_as_wkt(plenth, sample, tmp_path):
+    plenth("point-grid", tmp_path / "cli", "--west", "501000", "--east", "508000", "--north", "4105000", "--south",
+           "4100000", "--spacing", "500", "--crs-of", sample / "dem.tif")
+    wkt = gdal.Open(str(sample / "dem.tif")).GetProjection()
+    written = plenthtools.point_grid(tmp_path / "pkg", 501000, 508000, 4105000, 4100000, spacing=500, crs=wkt)
     assert table_contents(written) == table_contents(tmp_path / "cli.shp")
 
 
@@ -158,6 +190,10 @@ def test_bad_arguments_raise_type_and_value_errors(sample, tmp_path):
         (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, count=-1), ValueError),
         (lambda: plenthtools.point_grid(tmp_path / "g", "0", 1, 1, 0, spacing=1), TypeError),
         (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, count=2.5), TypeError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs="no such system"), ValueError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs=32633), TypeError),
+        (lambda: plenthtools.point_grid(tmp_path / "g", 0, 1, 1, 0, spacing=1, crs_of=sample / "dem.tif",
+                                        crs=gdal.Open(str(sample / "dem.tif")).GetProjection()), ValueError),
     ]
     for number, (call, error) in enumerate(cases):
         with pytest.raises(error):
