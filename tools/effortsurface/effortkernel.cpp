@@ -24,7 +24,7 @@ namespace {
 constexpr std::int64_t kThreadedCells = 250000;
 constexpr int kMaxThreads = 16;
 // Runs of cells computed without the memos before they are tried again.
-constexpr unsigned kRunsWithoutMemo = 256;
+constexpr unsigned kRunsWithoutMemo = 512;
 
 // A NaN that is never a key or a value: E of a finite |dz| is not NaN, and a dz (an
 // absolute value) never has its sign bit set.
@@ -110,6 +110,7 @@ template <class T>
 struct WorkerLookups<T> {
   EffortMemo straight, diagonal;
   bool useMemo = true;    // whether the last runs found enough of their moves in the memos
+  bool memoWarm = false;  // whether the memos have seen the run before this one
   unsigned runsLeft = 0;  // runs to go without the memos before they are tried again
   WorkerLookups(float, float) {}
 };
@@ -266,12 +267,15 @@ class FastKernel {
           east[k] = toEast;
           southEast[k] = toSouthEast;
         }
-        // More than one miss in 32 moves, and computing a run's efforts together is the
-        // faster way: the memos are left out for a while.
+        // Past one miss in two moves computing a run's efforts together is the faster way:
+        // the memos are left out for a while. The first run after a pause fills them
+        // again and is not judged.
         constexpr unsigned kMovesPerCell = (Top ? 0 : 2) + 1 + (Bottom ? 0 : 1);
-        if (misses * 32 > static_cast<unsigned>(n) * kMovesPerCell) {
-          w.useMemo = false;
+        if (w.memoWarm && misses * 2 > static_cast<unsigned>(n) * kMovesPerCell) {
+          w.useMemo = w.memoWarm = false;
           w.runsLeft = kRunsWithoutMemo;
+        } else {
+          w.memoWarm = true;
         }
         continue;
       }
