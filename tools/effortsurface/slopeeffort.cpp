@@ -12,8 +12,8 @@
 namespace plenth::effort {
 namespace {
 
-// Four lanes of doubles, of their bits and of floats; the compiler maps them onto
-// whatever vector registers the machine has.
+// Four lanes of doubles, of their bits and of floats (a cast between two of the same size
+// keeps the bits); the compiler maps them onto whatever vector registers the machine has.
 using Doubles = double __attribute__((vector_size(32)));
 using Bits = std::uint64_t __attribute__((vector_size(32)));
 using Masks = std::int64_t __attribute__((vector_size(32)));
@@ -51,7 +51,7 @@ const AtanPoints atanPoints;
 // halfway point between the two floats around it: the 29 bits a float drops are near
 // 2^28. (Near a float itself every double close by rounds to that float.)
 [[gnu::always_inline]] inline Masks NearHalfway(const Doubles& v) {
-  const Bits dropped = std::bit_cast<Bits>(v) & 0x1FFFFFFFu;
+  const Bits dropped = (Bits)v & 0x1FFFFFFFu;
   return (Masks)(dropped - ((1u << 28) - (1u << 12)) < (1u << 13));
 }
 
@@ -92,7 +92,7 @@ const AtanPoints atanPoints;
   // atan x: about a point of the table, or as pi/2 - atan(1/x) for x >= 2^8, or by the
   // series alone for x < 2^-8; one division whichever.
   const Masks big = x >= 0x1p8, small = x < 0x1p-8;
-  Bits index = (std::bit_cast<Bits>(x) >> 49) - (std::uint64_t{1023 - 8} << 3);
+  Bits index = ((Bits)x >> 49) - (std::uint64_t{1023 - 8} << 3);
   index = (big | small | ask) ? Bits{} : index;
   const Doubles b = small ? Doubles{} : Gather(atanPoints.centre, index);
   const Doubles base = big ? Doubles{} + kHalfPi : small ? Doubles{} : Gather(atanPoints.atanOfCentre, index);
@@ -101,7 +101,7 @@ const AtanPoints atanPoints;
   const Doubles atanX = (base + AtanSeries(numerator / denominator)) + (big ? Doubles{} + kHalfPiRest : Doubles{});
   ask |= NearHalfway(atanX);
   const Floats thetaF = __builtin_convertvector(atanX, Floats);
-  ask |= __builtin_convertvector(std::bit_cast<FloatBits>(thetaF) >= 0x3FC90FDBu, Masks);  // at or above pi/2
+  ask |= __builtin_convertvector((FloatBits)thetaF >= 0x3FC90FDBu, Masks);  // at or above pi/2
   const Doubles theta = __builtin_convertvector(thetaF, Doubles);
 
   // cos theta and sin theta, from theta below 0.78125 and from pi/2 - theta above it
@@ -123,7 +123,7 @@ const AtanPoints atanPoints;
   const Doubles effort = t1 * t1 * lengthF;
   ask |= NearHalfway(effort) | !(effort < 0x1p127);
 
-  const FloatBits out = std::bit_cast<FloatBits>(__builtin_convertvector(effort, Floats));
+  const FloatBits out = (FloatBits)__builtin_convertvector(effort, Floats);
   const FloatBits asked = __builtin_convertvector(ask, FloatBits);
   const FloatBits marked = (out & ~asked) | (asked & kAskSlopeEffort);
   std::memcpy(eOut, &marked, sizeof marked);
