@@ -344,8 +344,31 @@ class RasterBandImpl final
                                          GdalTypeOf(cells->type()), bytes, static_cast<GSpacing>(stride), nullptr);
       // Read rows come north first; written ones go back as the caller gave them.
       if (southUp) ReverseRows(first, y1 - y0, stride, rowBytes);
-      return err == CE_None ? S_OK : GIS_E_IO;
+      if (err != CE_None) return GIS_E_IO;
+      if (direction == GF_Write && !southUp && x0 == 0 && x1 == width)
+        return FlushWrittenBlocks(y0, y1) ? S_OK : GIS_E_IO;
+      return S_OK;
     });
+  }
+
+  // Whole rows written from the north, one run of them after another: GDAL's cache holds
+  // the blocks written until it is full or the dataset closes. The blocks that these rows
+  // and the rows before them complete go to the file at once, so that a band written
+  // strip by strip reaches the file while the next strip is made, and the blocks of other
+  // rasters read meanwhile do not push it out of the cache a block at a time.
+  bool FlushWrittenBlocks(long long top, long long bottom) {
+    if (top > writtenTo_) return true;  // not the rows after those written: left to the cache
+    writtenTo_ = std::max(writtenTo_, bottom);
+    int blockWidth = 0, blockHeight = 0;
+    band_->GetBlockSize(&blockWidth, &blockHeight);
+    if (blockWidth <= 0 || blockHeight <= 0) return true;
+    const long long height = band_->GetYSize(), width = band_->GetXSize();
+    const long long complete = writtenTo_ >= height ? (height + blockHeight - 1) / blockHeight : writtenTo_ / blockHeight;
+    bool flushed = true;
+    for (; flushedBlockRows_ < complete; ++flushedBlockRows_)
+      for (long long x = 0; x * blockWidth < width; ++x)
+        flushed = band_->FlushBlock(static_cast<int>(x), static_cast<int>(flushedBlockRows_)) == CE_None && flushed;
+    return flushed;
   }
 
   // Fills the block's cells outside rows [top, bottom) and columns [left, right) (block
@@ -371,6 +394,8 @@ class RasterBandImpl final
   DatasetRef dataset_;
   int index_;
   GDALRasterBand* band_;
+  long long writtenTo_ = 0;        // the rows from the north written through this object
+  long long flushedBlockRows_ = 0;  // the rows of blocks among them sent to the file
 };
 
 // A private view that reads one cell of every band in one go. A file that stores its bands

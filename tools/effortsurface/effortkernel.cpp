@@ -1,8 +1,10 @@
-// The fast kernel: the arithmetic of the plain one, organised for speed. Moves whose
-// result the rules fix without E skip the trigonometry; E is looked up by |dz| (a table
-// over the whole range for 8- and 16-bit integer DEMs, a small memo for the others), and
-// large grids are shared among threads in bands of 100 rows. Each thread has lookups of
-// its own, made before the run, so the rows allocate nothing and share nothing mutable.
+// The fast kernel: the arithmetic of the plain one, organised for speed. For 8- and 16-bit
+// integer DEMs E is looked up by |dz| in a table over the whole range, and moves whose
+// result the rules fix without E skip it; for the other types E of every move of a run
+// of cells is computed at once on vectors (effort::SlopeEfforts) before the rules are
+// applied. Large grids are shared among threads in bands of 100 rows. Each thread has
+// lookups of its own, made before the run, so the rows allocate nothing and share
+// nothing mutable.
 #include "tools/effortsurface/effortkernel.h"
 
 #include <algorithm>
@@ -13,6 +15,7 @@
 #include "tools/effortsurface/effortcost.h"
 #include "tools/effortsurface/effortkernelbands.h"
 #include "tools/effortsurface/groundcover.h"
+#include "tools/effortsurface/slopeeffort.h"
 
 namespace plenth {
 namespace {
@@ -20,6 +23,8 @@ namespace {
 // Grids smaller than this stay on the caller's thread.
 constexpr std::int64_t kThreadedCells = 250000;
 constexpr int kMaxThreads = 16;
+// Runs of cells computed without the memos before they are tried again.
+constexpr unsigned kRunsWithoutMemo = 512;
 
 // A NaN that is never a key or a value: E of a finite |dz| is not NaN, and a dz (an
 // absolute value) never has its sign bit set.
@@ -46,52 +51,68 @@ class EffortTable {
   std::vector<std::uint32_t> bits_;
 };
 
+// E of the move between two DEM cells of an 8- or 16-bit type, for one step length, as
+// one thread looks it up.
+template <class T>
+class EffortLookup {
+ public:
+  explicit EffortLookup(float step) : table_(std::size_t{1} << (8 * sizeof(T)), step) {}
+
+  [[gnu::always_inline]] float operator()(T a, T b) {
+    return table_(static_cast<std::uint32_t>(a > b ? int{a} - int{b} : int{b} - int{a}));
+  }
+
+ private:
+  EffortTable table_;
+};
+
+// E of a move as SlopeEfforts left it: its value, or computed here where it was marked.
+[[gnu::always_inline]] inline float Resolved(float e, float dz, float step) {
+  if (std::bit_cast<std::uint32_t>(e) == effort::kAskSlopeEffort) [[unlikely]]
+    return effort::SlopeEffort(dz, step);
+  return e;
+}
+
 // E by the bits of dz for one step length: a direct-mapped memo of the values last seen.
-// DEMs hold few distinct differences in practice (flat ground, whole or decimal
-// elevations), so most moves skip the trigonometry.
+// Many DEMs hold few distinct differences (flat ground, elevations in whole or tenths of
+// units), and then most moves skip the arithmetic.
 class EffortMemo {
  public:
-  explicit EffortMemo(float step) : step_(step) { keys_.fill(kEmpty); }
+  EffortMemo() { keys_.fill(kEmpty); }
 
-  [[gnu::always_inline]] float operator()(float dz) {
+  // E of dz, computed and kept when the memo does not hold it (then `misses` counts one).
+  [[gnu::always_inline]] float operator()(float dz, float step, unsigned& misses) {
     const std::uint32_t key = std::bit_cast<std::uint32_t>(dz);
     const std::uint32_t slot = (key * 0x9E3779B1u) >> (32 - kBits);
-    if (keys_[slot] != key) {
+    if (keys_[slot] != key) [[unlikely]] {
+      ++misses;
       keys_[slot] = key;
-      values_[slot] = effort::SlopeEffort(dz, step_);
+      values_[slot] = effort::SlopeEffort(dz, step);
     }
     return values_[slot];
   }
 
  private:
   static constexpr int kBits = 11;
-  float step_;
   std::array<std::uint32_t, 1u << kBits> keys_;
   std::array<float, 1u << kBits> values_{};
 };
 
-// E of the move between two DEM cells, for one step length, as one thread looks it up.
+// What a thread holds for the moves of one row: a table per step length for 8- and
+// 16-bit DEMs; for the others a memo per step length, and whether it has been paying.
 template <class T>
-class EffortLookup {
- public:
-  explicit EffortLookup(float step) : lookup_(Make(step)) {}
-
-  [[gnu::always_inline]] float operator()(T a, T b) {
-    if constexpr (kTabulated<T>)
-      return lookup_(static_cast<std::uint32_t>(a > b ? int{a} - int{b} : int{b} - int{a}));
-    else
-      return lookup_(effort::Difference(a, b));
-  }
-
- private:
-  using Lookup = std::conditional_t<kTabulated<T>, EffortTable, EffortMemo>;
-  static Lookup Make(float step) {
-    if constexpr (kTabulated<T>)
-      return EffortTable(std::size_t{1} << (8 * sizeof(T)), step);
-    else
-      return EffortMemo(step);
-  }
-  Lookup lookup_;
+struct WorkerLookups {
+  EffortLookup<T> straight, diagonal;
+  WorkerLookups(float s, float d) : straight(s), diagonal(d) {}
+};
+template <class T>
+  requires(!kTabulated<T>)
+struct WorkerLookups<T> {
+  EffortMemo straight, diagonal;
+  bool useMemo = true;    // whether the last runs found enough of their moves in the memos
+  bool memoWarm = false;  // whether the memos have seen the run before this one
+  unsigned runsLeft = 0;  // runs to go without the memos before they are tried again
+  WorkerLookups(float, float) {}
 };
 
 template <class T>
@@ -103,9 +124,8 @@ class FastKernel {
         inputRow_(strip.inputRow), outputShift_((strip.firstRow - strip.inputRow) * g.columns) {
     for (int code = -128; code < 128; ++code)
       factor_[static_cast<std::uint8_t>(code)] = GroundCoverFactor(static_cast<std::int8_t>(code));
-    const float straight = g.cellSize, diagonal = g.cellSize * kDiagonalFactor;  // once, in single precision
     workers_.reserve(static_cast<std::size_t>(threads));
-    for (int w = 0; w < threads; ++w) workers_.push_back(Worker{EffortLookup<T>(straight), EffortLookup<T>(diagonal)});
+    for (int w = 0; w < threads; ++w) workers_.emplace_back(straight_, diagonal_);
   }
 
   static void Band(void* self, int worker, std::int64_t first, std::int64_t end) {
@@ -114,17 +134,22 @@ class FastKernel {
   }
 
  private:
-  struct Worker {
-    EffortLookup<T> straight, diagonal;
-  };
+  using Worker = WorkerLookups<T>;
 
   void Rows(Worker& w, std::int64_t first, std::int64_t end) const {
     const std::int64_t last = g_.rows - 1;
     for (std::int64_t r = first; r < end; ++r) {
-      if (r == 0)
-        r == last ? Row<true, true>(w, r) : Row<true, false>(w, r);
-      else
-        r == last ? Row<false, true>(w, r) : Row<false, false>(w, r);
+      if constexpr (kTabulated<T>) {
+        if (r == 0)
+          r == last ? Row<true, true>(w, r) : Row<true, false>(w, r);
+        else
+          r == last ? Row<false, true>(w, r) : Row<false, false>(w, r);
+      } else {
+        if (r == 0)
+          r == last ? RowOfRuns<true, true>(w, r) : RowOfRuns<true, false>(w, r);
+        else
+          r == last ? RowOfRuns<false, true>(w, r) : RowOfRuns<false, false>(w, r);
+      }
     }
   }
 
@@ -133,6 +158,7 @@ class FastKernel {
   // touch. Cells are indexed as the inputs hold them; the outputs hold the same cell
   // `shift` elements earlier.
   template <bool Top, bool Bottom>
+    requires kTabulated<T>
   void Row(Worker& w, std::int64_t r) const {
     const std::int64_t C = g_.columns;
     if (C <= 0) return;
@@ -183,6 +209,121 @@ class FastKernel {
     southEast[o] = N;
   }
 
+  // One row of the whole grid in runs of kRun cells. While the memos hold most of the
+  // differences met, a run goes cell by cell as in Row, E from the memos; otherwise the
+  // four differences of every cell of a run are taken first, their efforts computed at
+  // once, and the rules applied cell by cell after.
+  template <bool Top, bool Bottom>
+    requires(!kTabulated<T>)
+  void RowOfRuns(Worker& w, std::int64_t r) const {
+    constexpr std::int64_t kRun = 512;
+    const std::int64_t C = g_.columns;
+    if (C <= 0) return;
+    const T* const dem = dem_;
+    const effort::NoDataTest<T> noData = noData_;
+    const std::uint8_t* const trails = g_.trails;
+    const std::uint8_t* const streams = g_.streams;
+    const std::int8_t* const cover = g_.groundCover;
+    const std::uint8_t trailsNoData = g_.trailsNoData, streamsNoData = g_.streamsNoData;
+    const float N = out_.noData;
+    const float* const factor = factor_.data();
+    const float straight = straight_, diagonal = diagonal_;
+    const std::int64_t shift = outputShift_;
+
+    // The move from cell a into cell b, the rules in their order, E from effort() only
+    // when it counts.
+    const auto cost = [&](std::int64_t a, std::int64_t b, auto&& effort) __attribute__((always_inline)) {
+      if (noData(dem[a]) | noData(dem[b])) return N;
+      if ((trails[a] != trailsNoData) & (trails[b] != trailsNoData)) return effort() / 4.0f;
+      const std::int8_t code = cover[b];
+      if ((streams[b] != streamsNoData) | (code == 1)) return N;
+      return effort() * factor[static_cast<std::uint8_t>(code)];
+    };
+
+    alignas(32) float dzNorth[kRun], dzNorthEast[kRun], dzEast[kRun], dzSouthEast[kRun];
+    alignas(32) float eNorth[kRun], eNorthEast[kRun], eEast[kRun], eSouthEast[kRun];
+    const std::int64_t begin = (r - inputRow_) * C, lastColumn = begin + C - 1;
+    for (std::int64_t start = begin; start < lastColumn; start += kRun) {
+      const std::int64_t n = std::min(kRun, lastColumn - start);
+      float* const north = out_.north + (start - shift);
+      float* const northEast = out_.northEast + (start - shift);
+      float* const east = out_.east + (start - shift);
+      float* const southEast = out_.southEast + (start - shift);
+      if (w.useMemo) {
+        unsigned misses = 0;
+        const auto memo = [&](EffortMemo& m, std::int64_t a, std::int64_t b, float step) __attribute__((always_inline)) {
+          return [&m, &misses, a, b, step, dem]() __attribute__((always_inline)) {
+            return m(effort::Difference(dem[a], dem[b]), step, misses);
+          };
+        };
+        for (std::int64_t k = 0; k < n; ++k) {
+          const std::int64_t i = start + k;
+          const float toNorth = Top ? N : cost(i, i - C, memo(w.straight, i, i - C, straight));
+          const float toNorthEast = Top ? N : cost(i, i - C + 1, memo(w.diagonal, i, i - C + 1, diagonal));
+          const float toEast = cost(i, i + 1, memo(w.straight, i, i + 1, straight));
+          const float toSouthEast = Bottom ? N : cost(i, i + C + 1, memo(w.diagonal, i, i + C + 1, diagonal));
+          north[k] = toNorth;
+          northEast[k] = toNorthEast;
+          east[k] = toEast;
+          southEast[k] = toSouthEast;
+        }
+        // Past one miss in two moves computing a run's efforts together is the faster way:
+        // the memos are left out for a while. The first run after a pause fills them
+        // again and is not judged.
+        constexpr unsigned kMovesPerCell = (Top ? 0 : 2) + 1 + (Bottom ? 0 : 1);
+        if (w.memoWarm && misses * 2 > static_cast<unsigned>(n) * kMovesPerCell) {
+          w.useMemo = w.memoWarm = false;
+          w.runsLeft = kRunsWithoutMemo;
+        } else {
+          w.memoWarm = true;
+        }
+        continue;
+      }
+
+      const auto count = static_cast<std::size_t>(n);
+      for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = start + k;
+        if (!Top) {
+          dzNorth[k] = effort::Difference(dem[i], dem[i - C]);
+          dzNorthEast[k] = effort::Difference(dem[i], dem[i - C + 1]);
+        }
+        dzEast[k] = effort::Difference(dem[i], dem[i + 1]);
+        if (!Bottom) dzSouthEast[k] = effort::Difference(dem[i], dem[i + C + 1]);
+      }
+      if (!Top) {
+        effort::SlopeEfforts(dzNorth, eNorth, count, straight);
+        effort::SlopeEfforts(dzNorthEast, eNorthEast, count, diagonal);
+      }
+      effort::SlopeEfforts(dzEast, eEast, count, straight);
+      if (!Bottom) effort::SlopeEfforts(dzSouthEast, eSouthEast, count, diagonal);
+      const auto computed = [](const float* e, const float* dz, std::int64_t k, float step) __attribute__((always_inline)) {
+        return [e, dz, k, step]() __attribute__((always_inline)) { return Resolved(e[k], dz[k], step); };
+      };
+      for (std::int64_t k = 0; k < n; ++k) {
+        const std::int64_t i = start + k;
+        const float toNorth = Top ? N : cost(i, i - C, computed(eNorth, dzNorth, k, straight));
+        const float toNorthEast = Top ? N : cost(i, i - C + 1, computed(eNorthEast, dzNorthEast, k, diagonal));
+        const float toEast = cost(i, i + 1, computed(eEast, dzEast, k, straight));
+        const float toSouthEast = Bottom ? N : cost(i, i + C + 1, computed(eSouthEast, dzSouthEast, k, diagonal));
+        north[k] = toNorth;
+        northEast[k] = toNorthEast;
+        east[k] = toEast;
+        southEast[k] = toSouthEast;
+      }
+      w.useMemo = --w.runsLeft == 0;
+    }
+    const std::int64_t o = lastColumn - shift;
+    if (Top) {
+      out_.north[o] = N;
+    } else {
+      const float dz = effort::Difference(dem[lastColumn], dem[lastColumn - C]);
+      out_.north[o] = cost(lastColumn, lastColumn - C, [&] { return effort::SlopeEffort(dz, straight); });
+    }
+    out_.northEast[o] = N;
+    out_.east[o] = N;
+    out_.southEast[o] = N;
+  }
+
   const T* dem_;
   effort::NoDataTest<T> noData_;
   EffortGrids g_;
@@ -190,6 +331,8 @@ class FastKernel {
   std::int64_t inputRow_;     // the row of the whole grid at the inputs' first element
   std::int64_t outputShift_;  // how many elements the outputs' lie before the inputs'
   std::array<float, 256> factor_;  // GroundCoverFactor by the cover byte
+  // The step lengths, computed once in single precision.
+  float straight_ = g_.cellSize, diagonal_ = g_.cellSize * kDiagonalFactor;
   std::vector<Worker> workers_;
 };
 

@@ -1,12 +1,17 @@
 #include "tools/effortsurface/effortsurfaceworker.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com/bstr.h"
@@ -27,11 +32,17 @@ namespace {
 // progress marks are those of its own rows.
 constexpr std::int64_t kStripUnit = 100;
 
+// Grids of at least this many cells are run in several strips even when memory would hold
+// them whole, so that the reads of the next strip and the writes of the last one overlap
+// the computing of this one: about kOverlapStrips strips of at least kOverlapRows rows
+// (several bands of 100 rows, which the kernel shares among its threads).
+constexpr std::int64_t kOverlapCells = 1000000;
+constexpr std::int64_t kOverlapStrips = 8;
+constexpr std::int64_t kOverlapRows = 400;
+
 enum class Role { Dem, Trails, Streams, GroundCover };
 
-// One input raster as the run holds it: its first band and the cells of the current strip
-// with the row above and below it, and for a class raster whose cells are wider than one
-// byte, those cells as the kernel takes them.
+// One input raster as the run holds it: its first band, its cell type and no-data value.
 struct Input {
   Input(Role r, const char* n, const EffortJob::Source* s) : role(r), name(n), source(s) {}
 
@@ -44,10 +55,6 @@ struct Input {
   double noData = std::numeric_limits<double>::quiet_NaN();  // NaN: the band has none
   bool hasNoData = false;
   com::ComPtr<RawPixels> raw;
-  com::ComPtr<PixelBlock> block;
-  com::ComPtr<CellArray> cells;
-  void* data = nullptr;
-  std::vector<std::uint8_t> bytes;  // the class cells as bytes, when they are wider
 
   bool Wide() const { return role != Role::Dem && PixelTypeBytes(type) > 1; }
 };
@@ -70,10 +77,9 @@ bool IsCoverCode(double v) { return v == 1 || v == 2 || v == 4 || v == 5 || v ==
 // and streams 1 where a cell differs from the band's no-data value (and 0, the kernel's
 // no-data byte, where it does not); for the ground cover the code where it is one of the
 // table's, else 0, which costs as the default.
-void ToBytes(Input& in, std::size_t count) {
+void ToBytes(const Input& in, const void* data, std::uint8_t* out, std::size_t count) {
   VisitPixelType(in.type, [&]<class T>() {
-    const T* cells = static_cast<const T*>(in.data);
-    std::uint8_t* out = in.bytes.data();
+    const T* cells = static_cast<const T*>(data);
     if (in.role == Role::GroundCover) {
       for (std::size_t i = 0; i < count; ++i) {
         const double v = static_cast<double>(cells[i]);
@@ -89,6 +95,73 @@ void ToBytes(Input& in, std::size_t count) {
     }
   });
 }
+
+// The cells of one strip of every input, with the row above and below it: each input's
+// block and its cells, and for a class raster whose cells are wider than one byte, those
+// cells as the kernel takes them.
+struct InputStrip {
+  struct Cells {
+    com::ComPtr<PixelBlock> block;
+    com::ComPtr<CellArray> array;
+    void* data = nullptr;
+    std::vector<std::uint8_t> bytes;
+  };
+  std::array<Cells, 4> cells;
+  std::int64_t first = 0;       // the strip's first row
+  int failed = -1;              // the input whose read failed, or -1
+  std::exception_ptr error;     // a failure the data library raised instead of answering
+};
+
+// The costs of one strip: each band's block and its cells (or cells of the run's own, when
+// the strip is handed on instead of written).
+struct OutputStrip {
+  struct Band {
+    com::ComPtr<PixelBlock> block;
+    com::ComPtr<CellArray> cells;
+    std::vector<float> own;
+    float* data = nullptr;
+  };
+  std::array<Band, 4> bands;
+  std::int64_t first = 0;
+  bool failed = false;       // a band's write failed
+  std::exception_ptr error;  // a failure the data library raised instead of answering
+};
+
+// Strips handed from one thread to another, in order; Close lets the taker end once the
+// strips given are taken.
+template <class T>
+class Handover {
+ public:
+  void Give(T item) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      items_.push_back(item);
+    }
+    changed_.notify_all();
+  }
+  // The next strip, or false once the handover is closed and empty.
+  bool Take(T& item) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait(lock, [&] { return !items_.empty() || closed_; });
+    if (items_.empty()) return false;
+    item = items_.front();
+    items_.pop_front();
+    return true;
+  }
+  void Close() {
+    {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      closed_ = true;
+    }
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<T> items_;
+  bool closed_ = false;
+};
 
 class Run {
  public:
@@ -141,8 +214,8 @@ class Run {
                                      static_cast<int>(width), static_cast<int>(height), params_.columns,
                                      params_.rows));
     }
-    // 5. Strips of whole hundreds of rows, as many as the memory for them allows, over
-    // the rows asked for.
+    // 5. Strips of whole hundreds of rows over the rows asked for, as many as the memory
+    // for them allows: two strips of each input and two of the bands are held at once.
     columns_ = params_.columns;
     rows_ = params_.rows;
     firstRow_ = std::clamp<std::int64_t>(hooks_.firstRow, 0, rows_);
@@ -150,47 +223,65 @@ class Run {
     std::int64_t bytesPerCell = 16;  // the four bands
     if (!hooks_.fill)
       for (const Input& in : inputs_) bytesPerCell += PixelTypeBytes(in.type) + (in.Wide() ? 1 : 0);
-    stripRows_ = std::min(EffortStripRows(columns_, bytesPerCell, options_.stripBytes),
-                          std::max<std::int64_t>(endRow_ - firstRow_, 1));
+    const std::int64_t rows = std::max<std::int64_t>(endRow_ - firstRow_, 1);
+    stripRows_ = std::min(EffortStripRows(columns_, 2 * bytesPerCell, options_.stripBytes), rows);
+    if (rows * columns_ >= kOverlapCells) {
+      const std::int64_t share = (rows + kOverlapStrips - 1) / kOverlapStrips;
+      stripRows_ = std::min(stripRows_, std::max(kOverlapRows, (share + kStripUnit - 1) / kStripUnit * kStripUnit));
+    }
     // 6. The cells of the first strip of each input, with the row below it (the row above
     // the grid reads as no-data and is never used).
-    for (Input& in : inputs_) {
-      if (hooks_.fill) break;  // the costs come from elsewhere
-      in.raw = in.band.query<RawPixels>();
-      if (!in.raw) return Fail("Unable to access raw raster data\r\n");
-      if (!ReadStrip(in, firstRow_, true))
+    if (!hooks_.fill) {  // else the costs come from elsewhere
+      for (Input& in : inputs_) {
+        in.raw = in.band.query<RawPixels>();
+        if (!in.raw) return Fail("Unable to access raw raster data\r\n");
+      }
+      if (!MakeInputStrip(inStrips_[0]) || ReadStrip(inStrips_[0], firstRow_) >= 0)
         return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
     }
     // 7-9. The output dataset and its four bands, or the bands the strips are handed in.
     if (const int failed = hooks_.strip ? MakeStripBands() : CreateOutput(); failed >= 0) return failed;
-    // 10-11. The costs, strip by strip, and the bands written.
-    for (std::int64_t first = firstRow_; first < endRow_; first += stripRows_) {
+    // 10-11. The costs, strip by strip, and the bands written: the next strip is read and
+    // the last one written while this one is computed (or filled from elsewhere).
+    if (const int failed = StartHelpers(); failed >= 0) return failed;
+    int k = 0;
+    for (std::int64_t first = firstRow_; first < endRow_; first += stripRows_, ++k) {
       const std::int64_t rows = std::min(stripRows_, endRow_ - first);
+      InputStrip* in = &inStrips_[0];
+      if (!hooks_.fill) {
+        if (k > 0 && (!reads_.Take(in) || in->first != first)) return FailDeleting({});  // no strip: stopped
+        if (in->error) std::rethrow_exception(in->error);
+        if (in->failed >= 0)
+          return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", inputs_[static_cast<std::size_t>(in->failed)].name));
+      }
+      // A strip of bands written (the one before the last): the writer reports here the
+      // failure of a strip two before this one, so always after the same marks.
+      OutputStrip* out = &outStrips_[0];
+      if (!hooks_.strip && (!freeOut_.Take(out) || out->failed || out->error)) return WriteFailure();
+      out->first = first;
       if (hooks_.fill) {
-        float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
+        float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
         if (Stopped() || !hooks_.fill(first, rows, bands)) return Halt();
       } else {
-        if (first > firstRow_)
-          for (Input& in : inputs_)
-            if (!ReadStrip(in, first, false))
-              return FailDeleting(FormatLogMessage("Unable to read input %s raster data\r\n", in.name));
-        if (!Compute(first)) return 0;  // stopped
+        if (!Compute(*in, *out)) return 0;  // stopped
+        freeIn_.Give(in);
       }
       if (hooks_.strip) {
-        const float* const bands[4] = {bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data};
+        const float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
         if (Stopped() || !hooks_.strip(first, rows, bands)) return Halt();
         continue;
       }
-      for (auto& band : bands_) {
-        if (Stopped()) return 0;
-        const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - firstRow_));
-        if (FAILED(band.block->PutPlane(0, band.cells.get())) || FAILED(band.raw->Write(topLeft.get(), band.block.get())))
-          return FailWriting();
-      }
+      if (Stopped()) return 0;
+      writes_.Give(out);
     }
+    // Every strip written, and the bands' caches returned, so that the surface is whole on
+    // disk before the run says so.
+    StopHelpers();
+    for (const OutputStrip& out : outStrips_)
+      if (out.failed || out.error) return WriteFailure();
+    if (Stopped()) return 0;
     for (auto& band : bands_)
       if (band.raw && FAILED(band.raw->ReturnCache(band.cache.get()))) return FailWriting();
-    // Everything released, so that the surface is whole on disk before the run says so.
     finished_ = true;
     Release();
     if (!Say("Operation Complete\r\n")) return 0;
@@ -199,14 +290,11 @@ class Run {
   }
 
  private:
+  // An output band: the band, its raw cell access and its pixel cache.
   struct Band {
     com::ComPtr<RasterBand> band;
     com::ComPtr<RawPixels> raw;
     com::ComPtr<IUnknown> cache;
-    com::ComPtr<PixelBlock> block;
-    com::ComPtr<CellArray> cells;
-    std::vector<float> own;  // a strip's costs when no raster is written
-    float* data = nullptr;
   };
 
   bool Stopped() const { return halted_ || stop_.load(std::memory_order_acquire); }
@@ -231,6 +319,7 @@ class Run {
   // An ending before the surface is written: its line (if any), what the run holds let
   // go, then WM_WORK_DONE.
   int Fail(const std::string& line) {
+    StopHelpers();
     if (!line.empty()) Say(line);
     Release();
     Done();
@@ -240,6 +329,8 @@ class Run {
   // A surface that could not be written whole is deleted: the part written would look
   // like a result (and would stop the next run, which never writes over a dataset).
   int FailDeleting(const std::string& line) {
+    StopHelpers();
+    outStrips_ = {};
     bands_.clear();
     if (output_) output_->Delete();
     output_.reset();
@@ -249,46 +340,66 @@ class Run {
     return FailDeleting(FormatLogMessage("Unable to write Raster dataset '%s'\r\n", params_.outputName.c_str()));
   }
 
+  // The ending for a strip the writer could not write.
+  int WriteFailure() {
+    StopHelpers();
+    for (const OutputStrip& out : outStrips_)
+      if (out.error) std::rethrow_exception(out.error);
+    return FailWriting();
+  }
+
   // Lets go of what the run holds; a surface begun and not finished goes too when the
   // hooks ask for it.
   void Release() {
+    StopHelpers();
+    inStrips_ = {};
+    outStrips_ = {};
     bands_.clear();
     if (output_ && !finished_ && hooks_.removeUnfinished) output_->Delete();
     output_.reset();
     inputs_.clear();
   }
 
-  // Reads the rows of the strip starting at `first` and the rows above and below it into
-  // the input's block (made on the first read), and the cells the kernel takes.
-  bool ReadStrip(Input& in, std::int64_t first, bool make) {
+  // The blocks of one strip of every input, stripRows_ rows with the row above and below.
+  bool MakeInputStrip(InputStrip& strip) {
     const std::int64_t height = stripRows_ + 2;
-    if (make) {
-      const auto size = gis::MakeXYPair(static_cast<double>(columns_), static_cast<double>(height));
-      if (FAILED(in.raw->CreatePixelBlock(size.get(), in.block.put())) || !in.block) return false;
-    }
-    const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - 1));
-    if (FAILED(in.raw->Read(topLeft.get(), in.block.get()))) return false;
-    if (make) {
-      if (FAILED(in.block->GetPlane(0, in.cells.put())) || !in.cells) return false;
-      if (FAILED(in.cells->Data(&in.data)) || !in.data) return false;
+    const auto size = gis::MakeXYPair(static_cast<double>(columns_), static_cast<double>(height));
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+      Input& in = inputs_[i];
+      InputStrip::Cells& c = strip.cells[i];
+      if (FAILED(in.raw->CreatePixelBlock(size.get(), c.block.put())) || !c.block) return false;
+      if (FAILED(c.block->GetPlane(0, c.array.put())) || !c.array) return false;
+      if (FAILED(c.array->Data(&c.data)) || !c.data) return false;
       if (in.Wide()) {
         try {
-          in.bytes.resize(static_cast<std::size_t>(columns_ * height));
+          c.bytes.resize(static_cast<std::size_t>(columns_ * height));
         } catch (const std::bad_alloc&) {
           return false;
         }
       }
     }
-    if (in.Wide()) ToBytes(in, static_cast<std::size_t>(columns_ * height));
     return true;
+  }
+
+  // Reads the rows of the strip starting at `first` and the rows above and below it, and
+  // the cells the kernel takes; the input whose read failed, or -1.
+  int ReadStrip(InputStrip& strip, std::int64_t first) {
+    strip.first = first;
+    const auto topLeft = gis::MakeXYPair(0, static_cast<double>(first - 1));
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+      const Input& in = inputs_[i];
+      InputStrip::Cells& c = strip.cells[i];
+      if (FAILED(in.raw->Read(topLeft.get(), c.block.get()))) return strip.failed = static_cast<int>(i);
+      if (in.Wide()) ToBytes(in, c.data, c.bytes.data(), c.bytes.size());
+    }
+    return strip.failed = -1;
   }
 
   // The four bands of a strip, when they are handed on instead of written. The failure's
   // ending, or -1 when the bands are ready.
   int MakeStripBands() {
-    bands_.resize(4);
     try {
-      for (auto& b : bands_) {
+      for (auto& b : outStrips_[0].bands) {
         b.own.assign(static_cast<std::size_t>(columns_ * stripRows_), -1.0f);
         b.data = b.own.data();
       }
@@ -299,7 +410,8 @@ class Run {
   }
 
   // The output raster as the DEM's grid (or the rows asked for of it): four FLOAT bands of
-  // no-data -1. The failure's ending, or -1 when the bands are ready.
+  // no-data -1, and the blocks of two strips of them. The failure's ending, or -1 when the
+  // bands are ready.
   int CreateOutput() {
     if (Stopped()) return 0;
     auto factory = com::CreateInstance<WorkspaceFactory>(CLSID_RasterWorkspaceFactory);
@@ -342,39 +454,117 @@ class Run {
       b.raw = b.band.query<RawPixels>();
       if (!b.raw) return Fail("Hey4");
       b.raw->AcquireCache(b.cache.put());
-      if (FAILED(b.raw->CreatePixelBlock(size.get(), b.block.put())) || !b.block) return Fail("Hey5");
-      if (FAILED(b.raw->Read(origin.get(), b.block.get()))) return Fail("Hey6");
-      void* data = nullptr;
-      if (FAILED(b.block->GetPlane(0, b.cells.put())) || !b.cells || FAILED(b.cells->Data(&data)) || !data)
-        return Fail("Hey7");
-      b.data = static_cast<float*>(data);
+      for (std::size_t s = 0; s < outStrips_.size(); ++s) {
+        OutputStrip::Band& o = outStrips_[s].bands[static_cast<std::size_t>(k)];
+        if (FAILED(b.raw->CreatePixelBlock(size.get(), o.block.put())) || !o.block) return Fail("Hey5");
+        // The first strip's blocks as the new bands hold them; the kernel fills every cell
+        // of a strip's rows, so the others need no read.
+        if (s == 0 && FAILED(b.raw->Read(origin.get(), o.block.get()))) return Fail("Hey6");
+        void* data = nullptr;
+        if (FAILED(o.block->GetPlane(0, o.cells.put())) || !o.cells || FAILED(o.cells->Data(&data)) || !data)
+          return Fail("Hey7");
+        o.data = static_cast<float*>(data);
+      }
     }
     return -1;
   }
 
+  // The helpers: a reader of the strips after the first, each into a strip of cells the
+  // run has done with, and a writer of the computed strips (when the surface is written),
+  // each handing the strip back once written. The failure's ending, or -1.
+  int StartHelpers() {
+    const std::int64_t strips = (endRow_ - firstRow_ + stripRows_ - 1) / stripRows_;
+    if (strips > 1 && !hooks_.fill) {
+      // The second strip's cells; the first strip's come back once computed.
+      if (!MakeInputStrip(inStrips_[1])) return FailDeleting("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
+      freeIn_.Give(&inStrips_[1]);
+      reader_ = std::thread([this] { ReadStrips(); });
+    }
+    if (!hooks_.strip) {
+      for (OutputStrip& out : outStrips_) freeOut_.Give(&out);
+      writer_ = std::thread([this] { WriteStrips(); });
+    }
+    return -1;
+  }
+
+  // Ends the helpers: the reader at its next strip, the writer once it has written the
+  // strips given (or at once when the run is stopped).
+  void StopHelpers() {
+    helpersStopping_.store(true, std::memory_order_release);
+    freeIn_.Close();
+    writes_.Close();
+    if (reader_.joinable()) reader_.join();
+    if (writer_.joinable()) writer_.join();
+  }
+
+  void ReadStrips() {
+    for (std::int64_t first = firstRow_ + stripRows_; first < endRow_; first += stripRows_) {
+      InputStrip* strip = nullptr;
+      if (!freeIn_.Take(strip) || helpersStopping_.load(std::memory_order_acquire)) break;
+      try {
+        ReadStrip(*strip, first);
+      } catch (...) {
+        strip->error = std::current_exception();
+      }
+      reads_.Give(strip);
+      if (strip->failed >= 0 || strip->error) break;
+    }
+    reads_.Close();
+  }
+
+  void WriteStrips() {
+    OutputStrip* strip = nullptr;
+    bool failed = false;  // no strip is written after one that failed
+    while (writes_.Take(strip)) {
+      if (!failed) {
+        try {
+          strip->failed = !WriteStrip(*strip);
+        } catch (...) {
+          strip->error = std::current_exception();
+        }
+        failed = strip->failed || strip->error;
+      }
+      freeOut_.Give(strip);
+    }
+    freeOut_.Close();
+  }
+
+  // Writes a strip's four bands, each unless the run has been stopped; false when a write
+  // failed.
+  bool WriteStrip(OutputStrip& strip) {
+    const auto topLeft = gis::MakeXYPair(0, static_cast<double>(strip.first - firstRow_));
+    for (std::size_t k = 0; k < bands_.size(); ++k) {
+      if (Stopped()) return true;
+      OutputStrip::Band& o = strip.bands[k];
+      if (FAILED(o.block->PutPlane(0, o.cells.get())) || FAILED(bands_[k].raw->Write(topLeft.get(), o.block.get())))
+        return false;
+    }
+    return true;
+  }
+
   // One strip's costs; false when the run was stopped at one of its marks.
-  bool Compute(std::int64_t first) {
+  bool Compute(const InputStrip& in, const OutputStrip& out) {
     const Input& dem = inputs_[0];
-    const auto cellsOf = [](const Input& in) {
-      return in.Wide() ? in.bytes.data() : static_cast<const std::uint8_t*>(in.data);
+    const auto cellsOf = [&](std::size_t i) {
+      return inputs_[i].Wide() ? in.cells[i].bytes.data() : static_cast<const std::uint8_t*>(in.cells[i].data);
     };
     const Input& trails = inputs_[1];
     const Input& streams = inputs_[2];
-    const Input& cover = inputs_[3];
-    const EffortGrids grids{cellsOf(trails),
+    const EffortGrids grids{cellsOf(1),
                             trails.Wide() ? std::uint8_t{0} : NoDataByte(trails),
-                            cellsOf(streams),
+                            cellsOf(2),
                             streams.Wide() ? std::uint8_t{0} : NoDataByte(streams),
-                            reinterpret_cast<const std::int8_t*>(cellsOf(cover)),
+                            reinterpret_cast<const std::int8_t*>(cellsOf(3)),
                             params_.rows,
                             params_.columns,
                             params_.cellSize};
-    const EffortOutputs out{bands_[0].data, bands_[1].data, bands_[2].data, bands_[3].data, -1.0f};
+    const EffortOutputs costs{out.bands[0].data, out.bands[1].data, out.bands[2].data, out.bands[3].data, -1.0f};
+    const std::int64_t first = in.first;
     EffortRun run{&Run::Mark, this, options_.threads, {first, std::min(stripRows_, endRow_ - first), first - 1}};
     if (Stopped()) return false;
     // The DEM's no-data value, taken by the kernel as a value of its type; NaN when it has
     // none (then only NaN cells are no-data).
-    return EffortKernel(dem.type, dem.data, dem.hasNoData ? dem.noData : std::nan(""), grids, out, run);
+    return EffortKernel(dem.type, in.cells[0].data, dem.hasNoData ? dem.noData : std::nan(""), grids, costs, run);
   }
 
   // The kernel's progress mark: one "." per hundred rows, while the run goes on.
@@ -395,8 +585,15 @@ class Run {
   com::ComPtr<RasterDataset> output_;
   std::int64_t columns_ = 0, rows_ = 0, stripRows_ = 0;
   std::int64_t firstRow_ = 0, endRow_ = 0;
-  bool halted_ = false;    // a hook asked the run to stop
-  bool finished_ = false;  // the surface is written whole
+  std::atomic<bool> halted_{false};  // a hook asked the run to stop
+  bool finished_ = false;            // the surface is written whole
+  // Two strips of each: one computed while the other is read or written.
+  std::array<InputStrip, 2> inStrips_;
+  std::array<OutputStrip, 2> outStrips_;
+  Handover<InputStrip*> freeIn_, reads_;
+  Handover<OutputStrip*> writes_, freeOut_;
+  std::thread reader_, writer_;
+  std::atomic<bool> helpersStopping_{false};
 };
 
 std::atomic<int> runsUnderWay{0};
