@@ -246,7 +246,7 @@ class Run {
     if (const int failed = StartHelpers(); failed >= 0) return failed;
     int k = 0;
     for (std::int64_t first = firstRow_; first < endRow_; first += stripRows_, ++k) {
-      const std::int64_t rows = std::min(stripRows_, endRow_ - first);
+      const std::int64_t height = std::min(stripRows_, endRow_ - first);
       InputStrip* in = &inStrips_[0];
       if (!hooks_.fill) {
         if (k > 0 && (!reads_.Take(in) || in->first != first)) return FailDeleting({});  // no strip: stopped
@@ -261,14 +261,14 @@ class Run {
       out->first = first;
       if (hooks_.fill) {
         float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
-        if (Stopped() || !hooks_.fill(first, rows, bands)) return Halt();
+        if (Stopped() || !hooks_.fill(first, height, bands)) return Halt();
       } else {
         if (!Compute(*in, *out)) return 0;  // stopped
         freeIn_.Give(in);
       }
       if (hooks_.strip) {
         const float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
-        if (Stopped() || !hooks_.strip(first, rows, bands)) return Halt();
+        if (Stopped() || !hooks_.strip(first, height, bands)) return Halt();
         continue;
       }
       if (Stopped()) return 0;
