@@ -58,6 +58,10 @@ struct Source {
   const void* rewriter = nullptr;
   std::vector<std::unique_ptr<OGRFeature>> afterRewrite;
   HRESULT rewriteResult = S_OK;  // how a rewrite ended by another than its cursor went
+  // A class this library made keeps its table without the optional end-of-file byte,
+  // whose upkeep costs the writer four system calls per feature, however often it is
+  // opened anew.
+  bool withoutEndMark = false;
   int inserters = 0;             // insert cursors alive
   unsigned generation = 0;       // how often the files were opened anew
 
@@ -74,7 +78,8 @@ void DetachHeld(Source& source) {
 // Opens the shapefile again once its table was replaced, so that the class reads and
 // writes the new table; reading goes on where it was (see FeatureCursorImpl).
 HRESULT Reopen(Source& source) {
-  GDALDatasetUniquePtr fresh(GDALDataset::Open(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE));
+  const char* const options[] = {source.withoutEndMark ? "DBF_EOF_CHAR=NO" : nullptr, nullptr};
+  GDALDatasetUniquePtr fresh(GDALDataset::Open(source.path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, nullptr, options));
   if (!fresh || fresh->GetLayerCount() < 1) return GIS_E_IO;
   source.layer = fresh->GetLayer(0);
   source.dataset = std::move(fresh);
@@ -944,6 +949,7 @@ class FeatureWorkspaceImpl final : public com::ComClass<FeatureWorkspaceImpl, Wo
     source->dataset.reset(GDALDataset::Open(path.c_str(), GDAL_OF_VECTOR | GDAL_OF_UPDATE, drivers, options));
     if (!source->dataset || source->dataset->GetLayerCount() < 1) return discard(GIS_E_IO);
     source->layer = source->dataset->GetLayer(0);
+    source->withoutEndMark = true;
     *featureClass = com::MakeObject<FeatureClassImpl>(source).detach();
     return S_OK;
   }

@@ -64,6 +64,12 @@ TEST_F(LineOrientationTest, OneFeaturePerSegmentWithItsLinesValuesAndItsAzimuth)
       {"LINESTRING (20 0,19 1)", 2, "fence", 135}, {"LINESTRING (5 5,5 5)", 3, "post", 90},
   };
   ASSERT_EQ(out.rows.size(), 7u);
+  // The table ends with its last record: written without the optional end-of-file byte,
+  // whose upkeep costs system calls at every feature.
+  const std::string dbf = Bytes(At("roadseg.dbf"));
+  ASSERT_GT(dbf.size(), 12u);
+  const auto word = [&](std::size_t at) { return static_cast<unsigned char>(dbf[at]) | static_cast<unsigned char>(dbf[at + 1]) << 8; };
+  EXPECT_EQ(dbf.size(), static_cast<std::size_t>(word(8) + 7 * word(10)));
   for (std::size_t i = 0; i < std::size(expected); ++i) {
     SCOPED_TRACE(i);
     EXPECT_EQ(out.rows[i].wkt, expected[i].wkt);
