@@ -21,10 +21,11 @@ build-asan: setup
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # The tests of what runs on several threads, under ThreadSanitizer: the effort kernel,
-# the effort surface's run and the window layer (messages between threads).
+# the effort surface's run, the text grid, the data library (a table written on a thread
+# of its own) and the window layer (messages between threads).
 build-tsan: setup
 	cmake -S . -B $(TSAN_BUILD) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLENTH_TSAN=ON
-	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui test_gridfile
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target test_kernel test_effortsurface test_ui test_gridfile test_gis
 
 test-normal: build
 	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)

@@ -10,10 +10,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
+#include <vector>
 
 namespace gis::detail {
 namespace {
@@ -180,6 +184,10 @@ void SetTableRewriteHooks(TableRewriteHooks hooks) {
   Hooks() = std::move(hooks);
 }
 
+// The new table is written on a thread of its own: the caller hands each record over and
+// goes on with its work (reading shapes, sampling cells) while GDAL formats and writes the
+// records before it. Everything the writer touches (the old table's reader, the new
+// table) is its own until it is joined.
 struct TableRewrite::Impl {
   std::string table, next;  // the old table and the new one beside it
   Header old;
@@ -189,13 +197,98 @@ struct TableRewrite::Impl {
   OGRLayer* from = nullptr;
   GDALDatasetUniquePtr writer;
   OGRLayer* to = nullptr;
-  std::unique_ptr<OGRFeature> record;  // the record being written
+  OGRFeatureDefn* recordColumns = nullptr;  // the new table's, taken before the writer starts
+  std::unique_ptr<OGRFeature> record;       // a copied record being written
   int ownColumns = 0, columns = 0;
   GIntBig records = 0, written = 0;
-  bool lastPut = false, failed = false, ended = false;
+  GIntBig taken = 0;  // the records before this one are handed over (the caller's count)
+  bool lastPut = false, ended = false;
+
+  // The records handed over and not yet written, each with its record number as its FID,
+  // in batches: a hand-over per record would cost more than the writing it saves. The
+  // batches go back and forth, their records made once and filled anew each time, so
+  // that neither thread allocates or frees what the other one made.
+  struct Batch {
+    std::vector<std::unique_ptr<OGRFeature>> records;
+    std::size_t used = 0;
+  };
+  static constexpr std::size_t kBatch = 512, kQueued = 4;
+  Batch gathering;  // the caller's, until it is handed over
+  std::mutex queueLock;
+  std::condition_variable wake, room;
+  std::deque<Batch> queue, spare;
+  bool closing = false;
+  std::atomic<bool> failed{false};
+  std::thread thread;
 
   ~Impl() {
+    Join();
     if (!ended) Discard();
+  }
+
+  void Start() {
+    thread = std::thread([this] { Drain(); });
+  }
+
+  // Waits for every record handed over to be written (or dropped after a failure).
+  void Join() {
+    if (!thread.joinable()) return;
+    Hand();
+    {
+      const std::lock_guard guard(queueLock);
+      closing = true;
+    }
+    wake.notify_one();
+    thread.join();
+  }
+
+  void Drain() {
+    for (;;) {
+      Batch batch;
+      {
+        std::unique_lock guard(queueLock);
+        wake.wait(guard, [&] { return closing || !queue.empty(); });
+        if (queue.empty()) return;
+        batch = std::move(queue.front());
+        queue.pop_front();
+      }
+      for (std::size_t i = 0; i < batch.used && !failed.load(std::memory_order_relaxed); ++i) {
+        OGRFeature& f = *batch.records[i];
+        if (!CopyUntil(f.GetFID()) || !Append(f)) failed = true;  // the rest dropped: the rewrite has ended
+      }
+      batch.used = 0;
+      {
+        const std::lock_guard guard(queueLock);
+        spare.push_back(std::move(batch));
+      }
+      room.notify_one();
+    }
+  }
+
+  // The caller's next record to fill, its number `fid`.
+  OGRFeature& Gather(GIntBig fid) {
+    if (gathering.used == gathering.records.size())
+      gathering.records.push_back(std::make_unique<OGRFeature>(recordColumns));
+    OGRFeature& f = *gathering.records[gathering.used++];
+    f.SetFID(fid);
+    return f;
+  }
+
+  // Hands the records gathered over to the writer.
+  void Hand() {
+    if (gathering.used == 0) return;
+    {
+      std::unique_lock guard(queueLock);
+      room.wait(guard, [&] { return queue.size() < kQueued; });
+      queue.push_back(std::move(gathering));
+      if (spare.empty()) {
+        gathering = Batch{};
+      } else {
+        gathering = std::move(spare.front());
+        spare.pop_front();
+      }
+    }
+    wake.notify_one();
   }
 
   void Discard() {
@@ -206,25 +299,27 @@ struct TableRewrite::Impl {
     RemoveTable(next);
   }
 
-  // Writes the next record with the first `count` values of `values` and the rest empty.
-  bool Write(const OGRFeature& values, int count) {
+  // `into` with the first `count` values of `values` and the rest empty.
+  void Fill(OGRFeature& into, const OGRFeature& values, int count) const {
     for (int i = 0; i < columns; ++i) {
-      if (i >= count || !values.IsFieldSet(i)) record->UnsetField(i);
-      else if (values.IsFieldNull(i)) record->SetFieldNull(i);
-      else record->SetField(i, values.GetRawFieldRef(i));
+      if (i >= count || !values.IsFieldSet(i)) into.UnsetField(i);
+      else if (values.IsFieldNull(i)) into.SetFieldNull(i);
+      else into.SetField(i, values.GetRawFieldRef(i));
     }
-    record->SetFID(OGRNullFID);
-    if (to->CreateFeature(record.get()) != OGRERR_NONE || record->GetFID() != written) return false;
+  }
+
+  // Writes `f` as the next record.
+  bool Append(OGRFeature& f) {
+    f.SetFID(OGRNullFID);
+    if (to->CreateFeature(&f) != OGRERR_NONE || f.GetFID() != written) return false;
     ++written;
     return true;
   }
 
   bool WriteDeleted() {
     for (int i = 0; i < columns; ++i) record->UnsetField(i);
-    record->SetFID(OGRNullFID);
-    if (to->CreateFeature(record.get()) != OGRERR_NONE || record->GetFID() != written) return false;
-    if (to->DeleteFeature(written) != OGRERR_NONE) return false;
-    ++written;
+    if (!Append(*record)) return false;
+    if (to->DeleteFeature(written - 1) != OGRERR_NONE) return false;
     return true;
   }
 
@@ -242,7 +337,8 @@ struct TableRewrite::Impl {
       while (written < std::min(at, end))
         if (!WriteDeleted()) return false;
       if (!f || at >= end) return true;
-      if (!Write(*f, ownColumns)) return false;
+      Fill(*record, *f, ownColumns);
+      if (!Append(*record)) return false;
     }
     return true;
   }
@@ -335,7 +431,9 @@ std::unique_ptr<TableRewrite> TableRewrite::Begin(GDALDataset& shapefile, OGRLay
   impl->writer = CreateTable(impl->next, coding, columns);
   if (!impl->writer) return nullptr;
   impl->to = impl->writer->GetLayer(0);
-  impl->record = std::make_unique<OGRFeature>(impl->to->GetLayerDefn());
+  impl->recordColumns = impl->to->GetLayerDefn();
+  impl->record = std::make_unique<OGRFeature>(impl->recordColumns);
+  impl->Start();
   return std::unique_ptr<TableRewrite>(new TableRewrite(std::move(impl)));
 }
 
@@ -347,18 +445,17 @@ bool TableRewrite::Put(const OGRFeature& feature, HRESULT* result) {
     *result = GIS_E_IO;
     return true;
   }
-  if (r.ended || fid < r.written || fid >= r.records || feature.GetFieldCount() != r.columns) return false;
-  if (!r.CopyUntil(fid) || !r.Write(feature, r.columns)) {
-    r.failed = true;
-    *result = GIS_E_IO;
-    return true;
-  }
+  if (r.ended || fid < r.taken || fid >= r.records || feature.GetFieldCount() != r.columns) return false;
+  r.Fill(r.Gather(fid), feature, r.columns);
+  if (r.gathering.used >= Impl::kBatch) r.Hand();
+  r.taken = fid + 1;
   r.lastPut = r.lastPut || fid == r.records - 1;
   return true;
 }
 
 HRESULT TableRewrite::Finish() {
   Impl& r = *impl_;
+  r.Join();
   if (r.ended) return r.failed ? GIS_E_IO : S_OK;
   if (!r.failed && !r.CopyUntil(r.records)) r.failed = true;
   r.to = nullptr;

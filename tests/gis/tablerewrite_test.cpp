@@ -31,9 +31,10 @@ const std::vector<Column> kNoLogical(kEveryType.begin(), kEveryType.end() - 1);
 const std::vector<Column> kOwnFid = {{"FID", OFTInteger, 9}, {"NAME", OFTString, 10}};
 constexpr int kRows = 6;
 
-// A point shapefile of kRows records, written by GDAL with these layer creation
-// options; every column holds a value in most records and none in one.
-void WriteTable(const std::string& path, const std::vector<Column>& columns, const std::vector<std::string>& options) {
+// A point shapefile of `rows` records, written by GDAL with these layer creation
+// options; every column holds a value in most records and none in one of kRows.
+void WriteTable(const std::string& path, const std::vector<Column>& columns, const std::vector<std::string>& options,
+                int rows = kRows) {
   {
     GDALDatasetUniquePtr ds(GetGDALDriverManager()->GetDriverByName("ESRI Shapefile")->Create(
         path.c_str(), 0, 0, 0, GDT_Unknown, nullptr));
@@ -48,7 +49,7 @@ void WriteTable(const std::string& path, const std::vector<Column>& columns, con
       field.SetPrecision(c.precision);
       ASSERT_EQ(layer->CreateField(&field), OGRERR_NONE);
     }
-    for (int k = 0; k < kRows; ++k) {
+    for (int k = 0; k < rows; ++k) {
       OGRFeature f(layer->GetLayerDefn());
       for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
         if ((k + i) % kRows == kRows - 1) continue;  // no value
@@ -129,9 +130,10 @@ class TableRewriteTest : public gistest::TempDir {
   }
 
   // Writes the table `dir`/t.shp with `columns`.
-  std::string Table(const std::string& dir, const std::vector<Column>& columns, const std::vector<std::string>& options) {
+  std::string Table(const std::string& dir, const std::vector<Column>& columns, const std::vector<std::string>& options,
+                    int rows = kRows) {
     fs::create_directories(Path(dir));
-    WriteTable(Path(dir + "/t.shp"), columns, options);
+    WriteTable(Path(dir + "/t.shp"), columns, options, rows);
     return Path(dir + "/t.shp");
   }
   // Runs `op` on the class of a shapefile, the rewrite refused (the table written in
@@ -175,6 +177,7 @@ TEST_F(TableRewriteTest, TheNewTableIsWhatWritingInPlaceWrites) {
     std::function<void(FeatureClass*)> op;
     bool rewritten;
     bool shapesKept = true;
+    int rows = kRows;
   } cases[] = {
       {"integers written over integers", kNoLogical, {}, WriteIntegers, true},
       {"every type written, text in the table's code page", kNoLogical, {},
@@ -246,14 +249,24 @@ TEST_F(TableRewriteTest, TheNewTableIsWhatWritingInPlaceWrites) {
        },
        true, false},
       {"a logical column: the table is written in place", kEveryType, {}, WriteIntegers, false},
+      // More records than the writer takes in one hand-over, and more than it holds
+      // waiting: records handed over while earlier ones are written, gaps copied.
+      {"thousands of records, a column added and every third written", kNoLogical, {},
+       [](FeatureClass* fc) {
+         ASSERT_EQ(fc->AddField(NewField("VALUE", kFieldDouble).get()), S_OK);
+         LONG v = -1;
+         fc->FindField(com::BStr("VALUE").get(), &v);
+         UpdateEach(fc, [v](Feature* f, LONG k) { return k % 3 != 1 && f->put_Value(v, com::Variant::R8(k / 7.0).get()) == S_OK; });
+       },
+       true, true, 5000},
   };
   int n = 0;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     const std::string place = std::to_string(n) + "place", anew = std::to_string(n) + "anew";
     ++n;
-    EXPECT_FALSE(Run(Table(place, c.columns, c.options), false, c.op));
-    const std::string shp = Table(anew, c.columns, c.options);
+    EXPECT_FALSE(Run(Table(place, c.columns, c.options, c.rows), false, c.op));
+    const std::string shp = Table(anew, c.columns, c.options, c.rows);
     const FileState shapes = StateOf(Path(anew + "/t.shp")), index = StateOf(Path(anew + "/t.shx"));
     EXPECT_EQ(Run(shp, true, c.op), c.rewritten);
 
