@@ -43,11 +43,12 @@ std::string SystemName(const OGRSpatialReference* srs) {
 
 // A tool's vector input of the shapes it takes, each of whose records can be read; the
 // file open when there is no error.
-Findings VectorInput(const std::string& path, const std::string& shapes, VectorFile& file) {
+Findings VectorInput(const std::string& path, const std::string& shapes, VectorFile& file, Records* read = nullptr) {
   file = OpenVector(path);
   if (!file.layer) return {Error(path + ": not a vector file")};
-  if (const Records records = ReadEveryRecord(path); !records.failure.empty())
-    return {Error(path + ": " + records.failure + "; the file is damaged or cut short")};
+  const Records records = ReadEveryRecord(path);
+  if (!records.failure.empty()) return {Error(path + ": " + records.failure + "; the file is damaged or cut short")};
+  if (read) *read = records;
   if (ShapesOf(file.layer) != shapes)
     return {Error(path + " is a layer of " + ShapesOf(file.layer) + ", not of " + shapes)};
   return {};
@@ -188,14 +189,16 @@ Records ReadEveryRecord(const std::string& path) {
   OGRLayer* layer = dataset && dataset->GetLayerCount() > 0 ? dataset->GetLayer(0) : nullptr;
   // A shapefile's driver reads the files' headers when the layer is first asked for.
   if (layer) layer->GetLayerDefn();
-  if (CPLGetLastErrorType() >= CE_Failure) return {0, CPLGetLastErrorMsg()};
-  if (!layer) return {0, "not a vector file"};
+  if (CPLGetLastErrorType() >= CE_Failure) return {0, 0, CPLGetLastErrorMsg()};
+  if (!layer) return {0, 0, "not a vector file"};
+  long long shapeless = 0;
   for (long long n = 0;; ++n) {
     CPLErrorReset();
     const std::unique_ptr<OGRFeature> feature(layer->GetNextFeature());
     if (CPLGetLastErrorType() >= CE_Failure)
-      return {n, "record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() + ")"};
-    if (!feature) return {n, {}};
+      return {n, shapeless, "record " + std::to_string(n + 1) + " cannot be read (" + CPLGetLastErrorMsg() + ")"};
+    if (!feature) return {n, shapeless, {}};
+    shapeless += feature->GetGeometryRef() == nullptr;
   }
 }
 
@@ -242,9 +245,9 @@ std::string TooManyClasses(const std::string& raster) {
                   "so nothing was written";
 }
 
-Findings GridSpotInputs(const std::string& points, const std::string& raster) {
+Findings GridSpotInputs(const std::string& points, const std::string& raster, Records* records) {
   VectorFile vector;
-  if (Findings refused = VectorInput(points, "points", vector); !refused.empty()) return refused;
+  if (Findings refused = VectorInput(points, "points", vector, records); !refused.empty()) return refused;
   const GDALDatasetUniquePtr cells = OpenRaster(raster);
   if (!cells) return {Error(raster + ": not a raster")};
   if (!cells->GetSpatialRef())

@@ -60,6 +60,7 @@ std::string ExistingPartOf(const std::string& shapefile);
 // as if it had none.
 struct Records {
   long long count = 0;
+  long long shapeless = 0;  // of them, the records without a shape
   std::string failure;
 };
 Records ReadEveryRecord(const std::string& path);
@@ -78,8 +79,9 @@ Findings ClassRaster(const std::string& raster);
 // What the polygon clip says of a raster with a 40th distinct value.
 std::string TooManyClasses(const std::string& raster);
 
-// Grid spot: points each of whose records reads, and a raster with a coordinate system.
-Findings GridSpotInputs(const std::string& points, const std::string& raster);
+// Grid spot: points each of whose records reads, and a raster with a coordinate system;
+// what reading the points found in `records`, when given.
+Findings GridSpotInputs(const std::string& points, const std::string& raster, Records* records = nullptr);
 // Grid spot's field: a name that finds the layer's object ids or shapes (the data
 // library's own fields) rather than a column of its table is an error.
 Findings GridSpotField(const std::string& points, const std::string& field);

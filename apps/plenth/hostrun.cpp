@@ -168,10 +168,10 @@ void RequireEveryRecord(const std::string& path) {
 
 long long CountWrittenFeatures(const std::string& shapefile) {
   if (!fs::exists(shapefile)) throw RunError(shapefile + " was not written");
-  const auto [count, failure] = checks::ReadEveryRecord(shapefile);
-  if (failure.empty()) return count;
+  const checks::Records records = checks::ReadEveryRecord(shapefile);
+  if (records.failure.empty()) return records.count;
   RemoveShapefile(shapefile);
-  throw RunError(shapefile + " was not written whole (" + failure +
+  throw RunError(shapefile + " was not written whole (" + records.failure +
                  "; is the disk full?); the part written is removed");
 }
 

@@ -157,7 +157,8 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   host->AddLayer(raster);
   if (!run.mapFile.empty()) host->AddMap(run.mapFile);
 
-  Require(checks::GridSpotInputs(points.path, raster.path), out);
+  checks::Records records;
+  Require(checks::GridSpotInputs(points.path, raster.path, &records), out);
   const std::string field(com::CutUtf8(args.field, 5));
   if (field.empty()) throw RunError("the field name is empty");
   if (field != args.field) out << "the field name is cut to 5 characters: " << field << "\n";
@@ -175,14 +176,18 @@ std::string GridSpot(const GridRun& run, const GridSpotArgs& args, std::ostream&
   const int index = after.layer->GetLayerDefn()->GetFieldIndex(field.c_str());
   if (index < 0) throw RunError("the tool wrote no field " + field);
   const OGRFieldType type = after.layer->GetLayerDefn()->GetFieldDefn(index)->GetType();
-  // Only the shapes and the field are read back.
+  // Only the field is read back, and the shapes only where the check before the run found
+  // points without one (the tool writes no shape): those are passed over, their field
+  // left as it was.
   CPLStringList others;
+  const bool shapeless = records.shapeless > 0;
+  if (!shapeless) others.AddString("OGR_GEOMETRY");
   for (int i = 0; i < after.layer->GetLayerDefn()->GetFieldCount(); ++i)
     if (i != index) others.AddString(after.layer->GetLayerDefn()->GetFieldDefn(i)->GetNameRef());
   after.layer->SetIgnoredFields(const_cast<const char**>(others.List()));
   GIntBig sampled = 0, missing = 0, passed = 0;
   for (auto& feature : *after.layer) {
-    if (!feature->GetGeometryRef()) {
+    if (shapeless && !feature->GetGeometryRef()) {
       ++passed;
       continue;
     }
