@@ -118,8 +118,7 @@ struct OutputStrip {
   struct Band {
     com::ComPtr<PixelBlock> block;
     com::ComPtr<CellArray> cells;
-    std::vector<float> own;
-    float* data = nullptr;
+    float* data = nullptr;  // the block's cells, or the caller's where it places the strips
   };
   std::array<Band, 4> bands;
   std::int64_t first = 0;
@@ -239,8 +238,9 @@ class Run {
       if (!MakeInputStrip(inStrips_[0]) || ReadStrip(inStrips_[0], firstRow_) >= 0)
         return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
     }
-    // 7-9. The output dataset and its four bands, or the bands the strips are handed in.
-    if (const int failed = hooks_.strip ? MakeStripBands() : CreateOutput(); failed >= 0) return failed;
+    // 7-9. The output dataset and its four bands, unless the strips go where the caller places them.
+    if (!hooks_.place)
+      if (const int failed = CreateOutput(); failed >= 0) return failed;
     // 10-11. The costs, strip by strip, and the bands written: the next strip is read and
     // the last one written while this one is computed (or filled from elsewhere).
     if (const int failed = StartHelpers(); failed >= 0) return failed;
@@ -257,8 +257,13 @@ class Run {
       // A strip of bands written (the one before the last): the writer reports here the
       // failure of a strip two before this one, so always after the same marks.
       OutputStrip* out = &outStrips_[0];
-      if (!hooks_.strip && (!freeOut_.Take(out) || out->failed || out->error)) return WriteFailure();
+      if (!hooks_.place && (!freeOut_.Take(out) || out->failed || out->error)) return WriteFailure();
       out->first = first;
+      if (hooks_.place) {
+        float* bands[4] = {};
+        if (Stopped() || !hooks_.place(first, height, bands)) return Halt();
+        for (std::size_t b = 0; b < 4; ++b) out->bands[b].data = bands[b];
+      }
       if (hooks_.fill) {
         float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
         if (Stopped() || !hooks_.fill(first, height, bands)) return Halt();
@@ -266,11 +271,7 @@ class Run {
         if (!Compute(*in, *out)) return 0;  // stopped
         freeIn_.Give(in);
       }
-      if (hooks_.strip) {
-        const float* const bands[4] = {out->bands[0].data, out->bands[1].data, out->bands[2].data, out->bands[3].data};
-        if (Stopped() || !hooks_.strip(first, height, bands)) return Halt();
-        continue;
-      }
+      if (hooks_.place) continue;
       if (Stopped()) return 0;
       writes_.Give(out);
     }
@@ -395,20 +396,6 @@ class Run {
     return strip.failed = -1;
   }
 
-  // The four bands of a strip, when they are handed on instead of written. The failure's
-  // ending, or -1 when the bands are ready.
-  int MakeStripBands() {
-    try {
-      for (auto& b : outStrips_[0].bands) {
-        b.own.assign(static_cast<std::size_t>(columns_ * stripRows_), -1.0f);
-        b.data = b.own.data();
-      }
-    } catch (const std::bad_alloc&) {
-      return Fail("ERROR\r\n Insufficient memory to allocate pixel cache buffer\r\n");
-    }
-    return -1;
-  }
-
   // The output raster as the DEM's grid (or the rows asked for of it): four FLOAT bands of
   // no-data -1, and the blocks of two strips of them. The failure's ending, or -1 when the
   // bands are ready.
@@ -480,7 +467,7 @@ class Run {
       freeIn_.Give(&inStrips_[1]);
       reader_ = std::thread([this] { ReadStrips(); });
     }
-    if (!hooks_.strip) {
+    if (!hooks_.place) {
       for (OutputStrip& out : outStrips_) freeOut_.Give(&out);
       writer_ = std::thread([this] { WriteStrips(); });
     }

@@ -74,9 +74,10 @@ struct EffortRunHooks {
   std::int64_t endRow = -1;
   // Each progress mark (rows 0, 100, 200, ... of the grid); false stops the run.
   std::function<bool(std::int64_t row)> mark;
-  // When set, no raster is made: the four bands of each strip are handed here in row
-  // order instead (`rows` rows of `columns` cells from row `first`); false stops the run.
-  std::function<bool(std::int64_t first, std::int64_t rows, const float* const bands[4])> strip;
+  // When set, no raster is made: the four bands of each strip are computed, in row order,
+  // straight into the bands given here for its rows (`rows` rows of `columns` cells from
+  // row `first`, each band's rows one after the other); false stops the run.
+  std::function<bool(std::int64_t first, std::int64_t rows, float* bands[4])> place;
   // When set, the inputs' cells are not read and no costs are computed: the four bands of
   // each strip (`rows` rows of `columns` cells from row `first`) are filled here with the
   // costs computed elsewhere, and written as the run writes its own; false stops the run.
