@@ -379,8 +379,10 @@ class RasterBandImpl final
       // Read rows come north first; written ones go back as the caller gave them.
       if (southUp) ReverseRows(first, y1 - y0, stride, rowBytes);
       if (err != CE_None) return GIS_E_IO;
-      if (direction == GF_Write && !southUp && x0 == 0 && x1 == width)
-        return FlushWrittenBlocks(y0, y1) ? S_OK : GIS_E_IO;
+      if (!southUp && x0 == 0 && x1 == width) {
+        if (direction == GF_Write) return FlushWrittenBlocks(y0, y1) ? S_OK : GIS_E_IO;
+        return DropBlocksReadAbove(y0) ? S_OK : GIS_E_IO;
+      }
       return S_OK;
     });
   }
@@ -403,6 +405,23 @@ class RasterBandImpl final
       for (long long x = 0; x * blockWidth < width; ++x)
         flushed = band_->FlushBlock(static_cast<int>(x), static_cast<int>(flushedBlockRows_)) == CE_None && flushed;
     return flushed;
+  }
+
+  // Whole rows read from the north, one run of them after another (a raster read strip
+  // by strip, each strip with the last row of the one before): the blocks wholly above the
+  // rows read now are not read again, and leave GDAL's cache at once. Their memory then
+  // serves the blocks read next, where the cache would otherwise grow by fresh memory over
+  // the whole raster, a page fault for every 4 KB of it.
+  bool DropBlocksReadAbove(long long top) {
+    int blockWidth = 0, blockHeight = 0;
+    band_->GetBlockSize(&blockWidth, &blockHeight);
+    if (blockWidth <= 0 || blockHeight <= 0) return true;
+    const long long above = top / blockHeight, width = band_->GetXSize();
+    bool dropped = true;  // a block changed through this band is written before it goes
+    for (; droppedBlockRows_ < above; ++droppedBlockRows_)
+      for (long long x = 0; x * blockWidth < width; ++x)
+        dropped = band_->FlushBlock(static_cast<int>(x), static_cast<int>(droppedBlockRows_)) == CE_None && dropped;
+    return dropped;
   }
 
   // Fills the block's cells outside rows [top, bottom) and columns [left, right) (block
@@ -430,6 +449,7 @@ class RasterBandImpl final
   GDALRasterBand* band_;
   long long writtenTo_ = 0;        // the rows from the north written through this object
   long long flushedBlockRows_ = 0;  // the rows of blocks among them sent to the file
+  long long droppedBlockRows_ = 0;  // the rows of blocks read from the north and let go
 };
 
 // A private view that reads one cell of every band in one go. A file that stores its bands

@@ -1,6 +1,7 @@
 #include <cpl_string.h>
 #include <gdal_priv.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -466,6 +467,36 @@ TEST_F(RasterTest, ASouthUpRasterIsHandedOutFromItsNorthernRow) {
   std::int16_t fileOrder[6] = {};
   ASSERT_EQ(back->GetRasterBand(1)->RasterIO(GF_Read, 0, 0, 2, 3, fileOrder, 2, 3, GDT_Int16, 0, 0), CE_None);
   EXPECT_EQ(std::vector<std::int16_t>(fileOrder, fileOrder + 6), (std::vector<std::int16_t>{1, 2, 3, 4, 7, 8}));
+}
+
+// A raster read strip by strip from the north lets GDAL's cache go of the blocks above the
+// strip read, and a block changed through the band reaches the file before it goes: the
+// cells read again afterwards are those written.
+TEST_F(RasterTest, BlocksAboveTheRowsReadLeaveTheCacheWithTheirChangesWritten) {
+  auto ws = OpenWorkspace<RasterWorkspace>(CLSID_RasterWorkspaceFactory, dir_.string());
+  constexpr LONG kWidth = 300, kHeight = 2000, kStrip = 100;  // tiles of 256 x 256: 2 across, 8 down
+  Created r = Create(ws.get(), "walk", PT_LONG, kWidth, kHeight);
+  ASSERT_TRUE(r.band);
+  auto raw = r.band.query<RawPixels>();
+  // A corner changed, not whole rows: its tile stays in the cache, changed.
+  auto corner = Block(r.band.get(), 10, 10);
+  std::fill_n(static_cast<std::int32_t*>(Cells(corner.get())), 100, 7);
+  ASSERT_EQ(raw->Write(gis::MakeXYPair(0, 0).get(), corner.get()), S_OK);
+
+  const GIntBig before = GDALGetCacheUsed64();
+  auto strip = Block(r.band.get(), kWidth, kStrip + 2);
+  GIntBig most = 0;
+  for (LONG top = -1; top < kHeight; top += kStrip) {  // each strip with the row above it and the row below
+    ASSERT_EQ(raw->Read(gis::MakeXYPair(0, top).get(), strip.get()), S_OK);
+    most = std::max(most, GDALGetCacheUsed64() - before);
+  }
+  constexpr GIntBig kTileRow = 2 * 256 * 256 * 4;
+  EXPECT_LE(most, 2 * kTileRow);  // the tiles of the strip read, and of the one before
+
+  auto back = Block(r.band.get(), 10, 10);
+  ASSERT_EQ(raw->Read(gis::MakeXYPair(0, 0).get(), back.get()), S_OK);
+  const auto* cells = static_cast<const std::int32_t*>(Cells(back.get()));
+  EXPECT_EQ(std::vector<std::int32_t>(cells, cells + 100), std::vector<std::int32_t>(100, 7));
 }
 
 // Identify finds the cell in whichever block of the file holds it, edge blocks cut short:
