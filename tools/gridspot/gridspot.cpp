@@ -200,52 +200,66 @@ void PutValue(FeatureCursor* cursor, Feature* feature, LONG field, const com::Va
 
 }  // namespace
 
-SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
-                       const char* fieldName, const Progress& progress) {
-  RasterSide side;
-  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
-  LONG field = -1;
-  if (const SampleEnd end = OpenValueField(side, featureClass, fieldName, &field); end != SampleEnd::Done) return end;
+namespace {
+
+// The raster's side of a run that writes the points' field, and that field opened.
+SampleEnd OpenForWriting(RasterDataset* raster, FeatureClass* featureClass, const char* fieldName, RasterSide* side,
+                         LONG* field) {
+  if (const SampleEnd end = side->Open(raster); end != SampleEnd::Done) return end;
+  return OpenValueField(*side, featureClass, fieldName, field);
+}
+
+// Every feature of the class in turn, through a cursor that writes them back (`update`)
+// or only reads them, each step shown with its status text: `each(cursor, feature)`.
+template <class Each>
+SampleEnd EachFeature(FeatureClass* featureClass, bool update, const Progress& progress, Each&& each) {
   LONG total = 0;
   featureClass->FeatureCount(&total);
   com::ComPtr<FeatureCursor> cursor;
-  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
-
+  const HRESULT opened =
+      update ? featureClass->Update(VARIANT_FALSE, cursor.put()) : featureClass->Search(VARIANT_FALSE, cursor.put());
+  if (FAILED(opened) || !cursor) return SampleEnd::Failed;
   com::ComPtr<Feature> feature;
   cursor->NextFeature(feature.put());
   for (LONG number = 1; feature; ++number) {
     if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
-    // A feature without a point has no place to sample and is passed over.
-    if (const auto value = side.ValueAt(feature.get(), identify)) PutValue(cursor.get(), feature.get(), field, *value);
+    each(cursor.get(), feature.get());
     feature.reset();
     cursor->NextFeature(feature.put());
   }
   return SampleEnd::Done;
 }
 
+LONG IdOf(Feature* feature) {
+  LONG fid = -1;
+  feature->get_OID(&fid);
+  return fid;
+}
+
+}  // namespace
+
+SampleEnd SampleRaster(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
+                       const char* fieldName, const Progress& progress) {
+  RasterSide side;
+  LONG field = -1;
+  if (const SampleEnd end = OpenForWriting(raster, featureClass, fieldName, &side, &field); end != SampleEnd::Done)
+    return end;
+  return EachFeature(featureClass, true, progress, [&](FeatureCursor* cursor, Feature* feature) {
+    // A feature without a point has no place to sample and is passed over.
+    if (const auto value = side.ValueAt(feature, identify)) PutValue(cursor, feature, field, *value);
+  });
+}
+
 SampleEnd WriteSampleValues(RasterDataset* raster, FeatureClass* featureClass, const char* fieldName,
                             const std::map<LONG, com::Variant>& values, const Progress& progress) {
   RasterSide side;
-  if (const SampleEnd end = side.Open(raster); end != SampleEnd::Done) return end;
   LONG field = -1;
-  if (const SampleEnd end = OpenValueField(side, featureClass, fieldName, &field); end != SampleEnd::Done) return end;
-  LONG total = 0;
-  featureClass->FeatureCount(&total);
-  com::ComPtr<FeatureCursor> cursor;
-  if (FAILED(featureClass->Update(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
-
-  com::ComPtr<Feature> feature;
-  cursor->NextFeature(feature.put());
-  for (LONG number = 1; feature; ++number) {
-    if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
-    LONG fid = -1;
-    feature->get_OID(&fid);
-    if (const auto found = values.find(fid); found != values.end())
-      PutValue(cursor.get(), feature.get(), field, found->second);
-    feature.reset();
-    cursor->NextFeature(feature.put());
-  }
-  return SampleEnd::Done;
+  if (const SampleEnd end = OpenForWriting(raster, featureClass, fieldName, &side, &field); end != SampleEnd::Done)
+    return end;
+  return EachFeature(featureClass, true, progress, [&](FeatureCursor* cursor, Feature* feature) {
+    if (const auto found = values.find(IdOf(feature)); found != values.end())
+      PutValue(cursor, feature, field, found->second);
+  });
 }
 
 SampleEnd SampleValues(RasterDataset* raster, const IdentifyAt& identify, FeatureClass* featureClass,
@@ -257,23 +271,11 @@ SampleEnd SampleValues(RasterDataset* raster, const IdentifyAt& identify, Featur
   std::vector<LONG> wanted(fids.begin(), fids.end());
   std::sort(wanted.begin(), wanted.end());
   const auto isWanted = [&](LONG fid) { return wanted.empty() || std::binary_search(wanted.begin(), wanted.end(), fid); };
-  LONG total = 0;
-  featureClass->FeatureCount(&total);
-  com::ComPtr<FeatureCursor> cursor;
-  if (FAILED(featureClass->Search(VARIANT_FALSE, cursor.put())) || !cursor) return SampleEnd::Failed;
   out->clear();
-  com::ComPtr<Feature> feature;
-  cursor->NextFeature(feature.put());
-  for (LONG number = 1; feature; ++number) {
-    if (!GoOn(progress, StatusText(number, total), number - 1, total)) return SampleEnd::Stopped;
-    LONG fid = -1;
-    feature->get_OID(&fid);
-    if (isWanted(fid))
-      if (auto value = side.ValueAt(feature.get(), identify)) out->emplace_back(fid, std::move(*value));
-    feature.reset();
-    cursor->NextFeature(feature.put());
-  }
-  return SampleEnd::Done;
+  return EachFeature(featureClass, false, progress, [&](FeatureCursor*, Feature* feature) {
+    if (const LONG fid = IdOf(feature); isWanted(fid))
+      if (auto value = side.ValueAt(feature, identify)) out->emplace_back(fid, std::move(*value));
+  });
 }
 
 }  // namespace plenth
