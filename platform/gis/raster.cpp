@@ -116,36 +116,31 @@ void ReverseRows(unsigned char* first, long long rows, long long stride, std::si
     std::swap_ranges(first + top * stride, first + top * stride + rowBytes, first + bottom * stride);
 }
 
-// Zeroed cells. Large ones are mapped on their own, where the kernel may back them with
-// huge pages: they come zeroed without a pass over them, and the first write to them then
-// costs a page fault per 2 MB rather than one per 4 KB (which, on a virtual machine, can
-// cost more than reading the cells into them).
+// Zeroed cells. The pages of a large array not yet touched are asked to be huge: the
+// first write to them then costs a page fault per 2 MB rather than one per 4 KB (which, on
+// a virtual machine, can cost more than reading the cells into them). An array the
+// allocator hands out again from memory freed before is zeroed in place instead.
 class CellStore {
  public:
-  explicit CellStore(std::size_t bytes) : size_(bytes) {
-    if (bytes < kMapped) {
-      small_.resize(bytes);
-      data_ = small_.data();
-      return;
-    }
-    void* p = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED) throw std::bad_alloc();
-    ::madvise(p, bytes, MADV_HUGEPAGE);  // a hint: where it fails, small pages
-    data_ = static_cast<unsigned char*>(p);
+  explicit CellStore(std::size_t bytes)
+      : size_(bytes), data_(static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1))) {
+    if (!data_) throw std::bad_alloc();
+    if (bytes < kLarge) return;
+    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+    const auto from = (reinterpret_cast<std::uintptr_t>(data_) + kHuge - 1) & ~(kHuge - 1);
+    const auto to = (reinterpret_cast<std::uintptr_t>(data_) + bytes) & ~(kHuge - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // a hint: else small pages
   }
-  ~CellStore() {
-    if (size_ >= kMapped) ::munmap(data_, size_);
-  }
+  ~CellStore() { std::free(data_); }
   CellStore(const CellStore&) = delete;
   CellStore& operator=(const CellStore&) = delete;
   unsigned char* data() { return data_; }
   std::size_t size() const { return size_; }
 
  private:
-  static constexpr std::size_t kMapped = std::size_t{4} << 20;
+  static constexpr std::size_t kLarge = std::size_t{4} << 20;
   std::size_t size_;
-  std::vector<unsigned char> small_;
-  unsigned char* data_ = nullptr;
+  unsigned char* data_;
 };
 
 class CellArrayImpl final : public com::ComClass<CellArrayImpl, CellArray> {
