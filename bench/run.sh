@@ -5,8 +5,11 @@
 set -euo pipefail
 build=${1:-build}
 here=$(dirname "$(realpath "$0")")
-rm -rf "$build/bench"  # every run from data made anew and an empty table
+# Every run from data made anew and an empty table. The directory is also where CMake builds
+# the benchmarks (their CMakeFiles and install script): only what the runs wrote goes.
 mkdir -p "$build/bench"
+rm -rf "$build/bench/json" "$build/bench/data" "$build/bench/results.jsonl"
+find "$build/bench" -maxdepth 1 -name '*.json' -delete
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 for b in "$build"/bin/bench_*; do
   [ -x "$b" ] || continue
