@@ -1,7 +1,6 @@
 #include "gis/raster.h"
 
 #include <cpl_string.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <charconv>
@@ -18,6 +17,7 @@
 #include "com/object.h"
 #include "gis/geometry.h"
 #include "gis/gis.h"
+#include "gis/hugepages.h"
 
 namespace gis::detail {
 namespace {
@@ -116,20 +116,14 @@ void ReverseRows(unsigned char* first, long long rows, long long stride, std::si
     std::swap_ranges(first + top * stride, first + top * stride + rowBytes, first + bottom * stride);
 }
 
-// Zeroed cells. The pages of a large array not yet touched are asked to be huge: the
-// first write to them then costs a page fault per 2 MB rather than one per 4 KB (which, on
-// a virtual machine, can cost more than reading the cells into them). An array the
-// allocator hands out again from memory freed before is zeroed in place instead.
+// Zeroed cells; the pages of a large array not yet touched are asked to be huge. An array
+// the allocator hands out again from memory freed before is zeroed in place instead.
 class CellStore {
  public:
   explicit CellStore(std::size_t bytes)
       : size_(bytes), data_(static_cast<unsigned char*>(std::calloc(bytes ? bytes : 1, 1))) {
     if (!data_) throw std::bad_alloc();
-    if (bytes < kLarge) return;
-    constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-    const auto from = (reinterpret_cast<std::uintptr_t>(data_) + kHuge - 1) & ~(kHuge - 1);
-    const auto to = (reinterpret_cast<std::uintptr_t>(data_) + bytes) & ~(kHuge - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // a hint: else small pages
+    if (bytes >= kLarge) AdviseHugePages(data_, bytes);
   }
   ~CellStore() { std::free(data_); }
   CellStore(const CellStore&) = delete;

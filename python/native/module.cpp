@@ -3,7 +3,6 @@
 // runs the tool's routine without the GIL.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
-#include <sys/mman.h>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +18,7 @@
 #include "com/classes.h"
 #include "data/gridfile.h"
 #include "gis/gis.h"
+#include "gis/hugepages.h"
 #include "gis/pixeltype.h"
 #include "native/calls.h"
 #include "native/files.h"
@@ -500,15 +500,6 @@ std::string EffortSurfaceFile(const std::string& dem, const std::string& trails,
   return setup.written;
 }
 
-// Asks the kernel to back a large buffer not yet touched with huge pages where it offers
-// them: filling it then costs a page fault per 2 MB rather than one per 4 KB.
-void AdviseHugePages(void* start, std::size_t bytes) {
-  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
-  const auto from = (reinterpret_cast<std::uintptr_t>(start) + kHuge - 1) & ~(kHuge - 1);
-  const auto to = (reinterpret_cast<std::uintptr_t>(start) + bytes) & ~(kHuge - 1);
-  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);  // a hint: failure changes nothing
-}
-
 py::tuple EffortBands(const std::string& dem, const std::string& trails, const std::string& roads,
                       const std::string& streams, const std::string& cover,
                       const std::optional<std::pair<std::int64_t, std::int64_t>>& rows, int threads,
@@ -523,7 +514,7 @@ py::tuple EffortBands(const std::string& dem, const std::string& trails, const s
       PyByteArray_FromStringAndSize(nullptr, static_cast<Py_ssize_t>(4 * bandCells * sizeof(float))));
   if (!cells) throw py::error_already_set();
   float* const bands = reinterpret_cast<float*>(PyByteArray_AS_STRING(cells.ptr()));
-  AdviseHugePages(bands, 4 * bandCells * sizeof(float));
+  gis::AdviseHugePages(bands, 4 * bandCells * sizeof(float));
   EffortRunHooks hooks;
   hooks.openLog = false;
   hooks.firstRow = first;
